@@ -1,0 +1,237 @@
+#include "base/text.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+
+namespace plenova {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+struct ParsedNumber {
+    double value = 0.0;
+    std::size_t end = 0;   // index just past the last character that belongs to the number
+    bool hasDigits = false;
+};
+
+int DigitValue(char c, int radix) {
+    int d = -1;
+    if (c >= '0' && c <= '9') d = c - '0';
+    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    return d >= 0 && d < radix ? d : -1;
+}
+
+// Reads the longest leading number of `text` with blanks skipped everywhere. The number is
+// assembled as plain text and converted with strtod so that decimal results are correctly
+// rounded.
+ParsedNumber ParseLeading(std::string_view text) {
+    ParsedNumber out;
+    std::size_t i = 0;
+    auto skip = [&] {
+        while (i < text.size() && IsBlank(text[i])) ++i;
+    };
+    skip();
+    // "&H" / "&O" radix prefixes.
+    if (i + 1 < text.size() && text[i] == '&') {
+        const char p = text[i + 1];
+        int radix = 0;
+        if (p == 'h' || p == 'H') radix = 16;
+        if (p == 'o' || p == 'O') radix = 8;
+        if (radix != 0) {
+            i += 2;
+            double v = 0.0;
+            for (;; ++i) {
+                skip();
+                if (i >= text.size()) break;
+                const int d = DigitValue(text[i], radix);
+                if (d < 0) break;
+                v = v * radix + d;
+                out.hasDigits = true;
+                out.end = i + 1;
+            }
+            out.value = v;
+            return out;
+        }
+    }
+    std::string digits;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        if (text[i] == '-') digits.push_back('-');
+        ++i;
+    }
+    bool sawPoint = false;
+    for (;; ++i) {
+        skip();
+        if (i >= text.size()) break;
+        const char c = text[i];
+        if (IsDigit(c)) {
+            digits.push_back(c);
+            out.hasDigits = true;
+            out.end = i + 1;
+        } else if (c == '.' && !sawPoint) {
+            sawPoint = true;
+            digits.push_back('.');
+            if (out.hasDigits) out.end = i + 1;
+        } else {
+            break;
+        }
+    }
+    if (!out.hasDigits) return ParsedNumber{};
+    // Exponent: E or D, optional sign, at least one digit; otherwise it is not part of it.
+    std::size_t j = i;
+    if (j < text.size() && (text[j] == 'e' || text[j] == 'E' || text[j] == 'd' || text[j] == 'D')) {
+        ++j;
+        std::string exponent = "e";
+        while (j < text.size() && IsBlank(text[j])) ++j;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-')) {
+            exponent.push_back(text[j]);
+            ++j;
+        }
+        bool expDigits = false;
+        std::size_t expEnd = 0;
+        for (;; ++j) {
+            while (j < text.size() && IsBlank(text[j])) ++j;
+            if (j >= text.size() || !IsDigit(text[j])) break;
+            if (exponent.size() < 12) exponent.push_back(text[j]);  // far beyond any double
+            expDigits = true;
+            expEnd = j + 1;
+        }
+        if (expDigits) {
+            digits += exponent;
+            out.end = expEnd;
+        }
+    }
+    out.value = std::strtod(digits.c_str(), nullptr);
+    return out;
+}
+
+// Decodes one UTF-8 character at `i`; returns its byte length (1 for an invalid byte).
+std::size_t CharBytes(std::string_view s, std::size_t i, char32_t* cp = nullptr) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    std::size_t n = 1;
+    char32_t c = b0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) { n = 2; c = b0 & 0x1F; }
+    else if (b0 >= 0xE0 && b0 <= 0xEF) { n = 3; c = b0 & 0x0F; }
+    else if (b0 >= 0xF0 && b0 <= 0xF4) { n = 4; c = b0 & 0x07; }
+    if (n > 1) {
+        if (i + n > s.size()) { n = 1; c = b0; }
+        else {
+            for (std::size_t k = 1; k < n; ++k) {
+                const auto b = static_cast<unsigned char>(s[i + k]);
+                if ((b & 0xC0) != 0x80) { n = 1; c = b0; break; }
+                c = (c << 6) | (b & 0x3F);
+            }
+        }
+    }
+    if (cp) *cp = c;
+    return n;
+}
+
+// Byte offset of character number `count` (0-based), clipped to the end.
+std::size_t ByteOffset(std::string_view s, std::size_t count) {
+    std::size_t i = 0;
+    while (count > 0 && i < s.size()) {
+        i += CharBytes(s, i);
+        --count;
+    }
+    return i;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) out.push_back(static_cast<char>(c));
+    else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+char32_t FoldChar(char32_t c) {
+    if (c >= 'A' && c <= 'Z') return c + 32;
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;  // Latin-1 capitals
+    if (c >= 0xFF21 && c <= 0xFF3A) return c + 32;          // fullwidth A-Z
+    return c;
+}
+
+}  // namespace
+
+double NumericValue(std::string_view text) noexcept { return ParseLeading(text).value; }
+
+double ConvertToNumber(std::string_view text) {
+    const ParsedNumber n = ParseLeading(text);
+    if (!n.hasDigits) throw TypeMismatchError();
+    for (std::size_t i = n.end; i < text.size(); ++i) {
+        if (!IsBlank(text[i])) throw TypeMismatchError();
+    }
+    if (!std::isfinite(n.value)) throw OverflowError();
+    return n.value;
+}
+
+Int16 ConvertToInt16(std::string_view text) { return RoundToInt16(ConvertToNumber(text)); }
+
+std::string Trim(std::string_view text) {
+    std::size_t b = 0, e = text.size();
+    while (b < e && text[b] == ' ') ++b;
+    while (e > b && text[e - 1] == ' ') --e;
+    return std::string(text.substr(b, e - b));
+}
+
+std::size_t CharLength(std::string_view text) noexcept {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < text.size(); i += CharBytes(text, i)) ++n;
+    return n;
+}
+
+std::string Left(std::string_view text, std::size_t count) {
+    return std::string(text.substr(0, ByteOffset(text, count)));
+}
+
+std::string Right(std::string_view text, std::size_t count) {
+    const std::size_t len = CharLength(text);
+    if (count >= len) return std::string(text);
+    return std::string(text.substr(ByteOffset(text, len - count)));
+}
+
+std::string Mid(std::string_view text, std::size_t start) {
+    if (start == 0) throw std::invalid_argument("Mid: start is 1-based");
+    return std::string(text.substr(ByteOffset(text, start - 1)));
+}
+
+std::string Mid(std::string_view text, std::size_t start, std::size_t count) {
+    const std::string rest = Mid(text, start);
+    return Left(rest, count);
+}
+
+std::string FoldCase(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t c = 0;
+        const std::size_t n = CharBytes(text, i, &c);
+        if (n == 1 && static_cast<unsigned char>(text[i]) >= 0x80) {
+            out.push_back(text[i]);  // an invalid byte stays as it is
+        } else {
+            AppendUtf8(out, FoldChar(c));
+        }
+        i += n;
+    }
+    return out;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) { return FoldCase(a) == FoldCase(b); }
+
+std::string ToText(std::int64_t value) { return std::to_string(value); }
+
+}  // namespace plenova

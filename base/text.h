@@ -1,0 +1,46 @@
+// Text conversions shared by both programs. Strings are UTF-8 std::string inside the programs;
+// "characters" below are Unicode code points, as the original counted characters, not bytes.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "base/checked.h"
+
+namespace plenova {
+
+// The numeric value of a text: its longest leading number, with blanks (space, tab, line
+// breaks) skipped anywhere; "&H" and "&O" prefixes read hexadecimal and octal. A text without
+// a number gives 0. Never fails. Examples: "  7abc" -> 7, "1e3" -> 1000, "- 2.5x" -> -2.5.
+double NumericValue(std::string_view text) noexcept;
+
+// The whole text converted to a number: surrounding blanks are allowed, anything else that is
+// not part of one decimal number (or "&H"/"&O" number) raises TypeMismatchError; so does the
+// empty text.
+double ConvertToNumber(std::string_view text);
+
+// The text converted to a number and rounded half to even into 16 bits: TypeMismatchError or
+// OverflowError.
+Int16 ConvertToInt16(std::string_view text);
+
+// Removes leading and trailing spaces (only U+0020, like the classic Trim).
+std::string Trim(std::string_view text);
+
+// Character-counted slices of UTF-8 text. Counts beyond the text are clipped; `start` is
+// 1-based like the classic Mid. Invalid UTF-8 bytes count as one character each.
+std::size_t CharLength(std::string_view text) noexcept;
+std::string Left(std::string_view text, std::size_t count);
+std::string Right(std::string_view text, std::size_t count);
+std::string Mid(std::string_view text, std::size_t start);
+std::string Mid(std::string_view text, std::size_t start, std::size_t count);
+
+// Case-insensitive comparison and folding for names (ASCII letters, Latin-1 and the fullwidth
+// Latin letters fold; other characters compare exactly).
+std::string FoldCase(std::string_view text);
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+
+// Decimal text of a number as the classic Str$/CStr would write it for whole numbers.
+std::string ToText(std::int64_t value);
+
+}  // namespace plenova

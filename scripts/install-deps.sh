@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing the project needs.
+# Idempotent: packages already present are left alone. Run as root or with sudo.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  qt6-base-dev qt6-multimedia-dev libqt6opengl6-dev
+  libsndfile1-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libsdl2-dev
+  libx11-dev
+  xvfb xauth xdotool x11-utils imagemagick
+  fonts-ipafont-gothic
+  clang libclang-rt-14-dev
+  liblnk-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo_cmd=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,74 @@
+#include "base/text.h"
+
+#include <gtest/gtest.h>
+
+using namespace plenova;
+
+TEST(NumericValue, LongestLeadingNumberWithBlanksSkipped) {
+    EXPECT_DOUBLE_EQ(NumericValue("  7abc"), 7.0);
+    EXPECT_DOUBLE_EQ(NumericValue("2.5"), 2.5);
+    EXPECT_DOUBLE_EQ(NumericValue("3.5"), 3.5);
+    EXPECT_DOUBLE_EQ(NumericValue("-0.7"), -0.7);
+    EXPECT_DOUBLE_EQ(NumericValue("1e3"), 1000.0);
+    EXPECT_DOUBLE_EQ(NumericValue(""), 0.0);
+    EXPECT_DOUBLE_EQ(NumericValue("abc"), 0.0);
+    EXPECT_DOUBLE_EQ(NumericValue(" 1 2 3"), 123.0);
+    EXPECT_DOUBLE_EQ(NumericValue("\t-\t4"), -4.0);
+    EXPECT_DOUBLE_EQ(NumericValue(".5"), 0.5);
+    EXPECT_DOUBLE_EQ(NumericValue("1.2.3"), 1.2);
+    EXPECT_DOUBLE_EQ(NumericValue("12e"), 12.0);   // an exponent without digits is not read
+    EXPECT_DOUBLE_EQ(NumericValue("12e+x"), 12.0);
+    EXPECT_DOUBLE_EQ(NumericValue("2D2"), 200.0);
+    EXPECT_DOUBLE_EQ(NumericValue("&H1F"), 31.0);
+    EXPECT_DOUBLE_EQ(NumericValue("&O17"), 15.0);
+    EXPECT_DOUBLE_EQ(NumericValue("-"), 0.0);
+    EXPECT_DOUBLE_EQ(NumericValue("."), 0.0);
+}
+
+TEST(NumericValue, HostHandleTextsOfTheCommandLine) {
+    EXPECT_DOUBLE_EQ(NumericValue(" 1234"), 1234.0);
+    EXPECT_DOUBLE_EQ(NumericValue("1234"), 1234.0);
+    EXPECT_DOUBLE_EQ(NumericValue("12:34"), 12.0);
+    EXPECT_DOUBLE_EQ(NumericValue("4294967295"), 4294967295.0);
+}
+
+TEST(ConvertToNumber, WholeTextMustBeANumber) {
+    EXPECT_DOUBLE_EQ(ConvertToNumber("1"), 1.0);
+    EXPECT_DOUBLE_EQ(ConvertToNumber(" 1 "), 1.0);
+    EXPECT_DOUBLE_EQ(ConvertToNumber("-2.5"), -2.5);
+    EXPECT_DOUBLE_EQ(ConvertToNumber("1e3"), 1000.0);
+    EXPECT_THROW(ConvertToNumber(""), TypeMismatchError);
+    EXPECT_THROW(ConvertToNumber("   "), TypeMismatchError);
+    EXPECT_THROW(ConvertToNumber("1x"), TypeMismatchError);
+    EXPECT_THROW(ConvertToNumber("yes"), TypeMismatchError);
+    EXPECT_THROW(ConvertToNumber("1e999"), OverflowError);
+}
+
+TEST(ConvertToNumber, SixteenBitConversion) {
+    EXPECT_EQ(ConvertToInt16("1"), 1);
+    EXPECT_EQ(ConvertToInt16("2.5"), 2);
+    EXPECT_THROW(ConvertToInt16("40000"), OverflowError);
+    EXPECT_THROW(ConvertToInt16("on"), TypeMismatchError);
+}
+
+TEST(CharacterSlices, CountCharactersNotBytes) {
+    EXPECT_EQ(Trim("  /s  "), "/s");
+    EXPECT_EQ(Trim("\t/s"), "\t/s");  // only spaces are trimmed
+    EXPECT_EQ(Left("/s", 2), "/s");
+    EXPECT_EQ(Left("/", 2), "/");
+    EXPECT_EQ(Left("背景.bmp", 2), "背景");
+    EXPECT_EQ(Right("背景.bmp", 4), ".bmp");
+    EXPECT_EQ(Mid("/p 1234", 4), "1234");
+    EXPECT_EQ(Mid("/p", 4), "");
+    EXPECT_EQ(Mid("背景画像", 2, 2), "景画");
+    EXPECT_EQ(CharLength("パスワード"), 5u);
+    EXPECT_EQ(CharLength("\xff\xfe"), 2u);
+}
+
+TEST(CaseFolding, NamesCompareWithoutLetterCase) {
+    EXPECT_TRUE(EqualsIgnoreCase("Scr.wav", "SCR.WAV"));
+    EXPECT_TRUE(EqualsIgnoreCase("ＡＢＣ", "ａｂｃ"));
+    EXPECT_TRUE(EqualsIgnoreCase("背景.BMP", "背景.bmp"));
+    EXPECT_FALSE(EqualsIgnoreCase("a", "b"));
+    EXPECT_FALSE(EqualsIgnoreCase("Abc", "Abcd"));
+}
