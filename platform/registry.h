@@ -1,0 +1,153 @@
+// The registry of the emulated machine: two hives, HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE,
+// each a UTF-8 text file in the machine root in the layout of a .reg export:
+//
+//   Windows Registry Editor Version 5.00
+//
+//   [HKEY_CURRENT_USER\Software\PlenovaSaver\Set]
+//   "Mouse"="3"
+//   @="default value"
+//   "Count"=dword:0000002a
+//
+// Key paths passed to this service are relative to the hive ("Software\PlenovaSaver\Set"; the
+// empty text is the hive's root key), components separated by "\", none of them empty and
+// none holding a control character. Key and value names are matched without regard to letter
+// case (plenova::FoldCase) and keep the case in which they were first written. The empty value
+// name is the key's default value, written "@".
+//
+// Values: strings are written "name"="text" with "\" and '"' escaped as \\ and \"; a string
+// holding a control character other than tab is written as hex(1): (UTF-16LE with its
+// terminating NUL, as regedit does) so that every string round-trips exactly. dword:xxxxxxxx
+// (1 to 8 hex digits on reading) is a 32-bit number. Values of any other form (hex:, hex(2):,
+// multi-line hex with "\" continuation, ...) are kept exactly as written and reported with the
+// kind Other and their raw text.
+//
+// Durability and concurrency: every call reads the file afresh; every write is a
+// read-modify-write done under an exclusive flock on "<hive>.lock" beside the hive, writes the
+// whole new text to "<hive>.new", fsyncs it, renames it over the hive and fsyncs the folder
+// before the call returns. A crash at any moment leaves either the old or the new file; two
+// processes writing at once lose nothing. Readers take a shared lock. Hive, temporary and lock
+// files have mode 0600.
+//
+// Unknown and damaged content:
+//   - A missing or empty (0-byte) hive file is an empty hive.
+//   - Lines that are not a key header, a value line, a comment (";...") or blank are kept as
+//     they are, in their key, and written back unchanged. So are sections whose header names
+//     another root or an impossible key (an empty component): they are carried along verbatim
+//     at the end of the file. A value line whose text does not parse (an unterminated or badly
+//     escaped string) is such an unknown line too: it is kept but not seen as a value.
+//   - A key written twice is one key; where a value name occurs twice, the last one counts
+//     and a write replaces it (the earlier duplicates are dropped by that write only).
+//   - The file is *damaged* when it cannot be read as a whole: it is larger than 64 MiB, it is
+//     not valid UTF-8 (a UTF-8 byte-order mark at the start is allowed), it contains a NUL
+//     byte, or its first line is not "Windows Registry Editor Version 5.00". A damaged hive is
+//     moved aside to "<hive>.damaged-<YYYYMMDDTHHMMSS>" (never overwritten, never deleted) and
+//     the call that found it throws DamagedHiveError naming both files; the hive is empty from
+//     then on. This is the only case in which a call fails because of the file's content.
+//   - Other failures (the folder cannot be written, the disk is full, a lock cannot be taken)
+//     throw RegistryError; the hive is then unchanged.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace plenova::platform {
+
+class Machine;
+
+enum class Hive { CurrentUser, LocalMachine };
+
+// "HKEY_CURRENT_USER" / "HKEY_LOCAL_MACHINE".
+std::string HiveName(Hive hive);
+
+// A failed registry operation; what() is a message a caller can show to a user.
+class RegistryError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The hive file was damaged and has been moved aside (see above).
+class DamagedHiveError : public RegistryError {
+public:
+    DamagedHiveError(const std::string& message, std::filesystem::path hivePath,
+                     std::filesystem::path asidePath)
+        : RegistryError(message), hivePath_(std::move(hivePath)), asidePath_(std::move(asidePath)) {}
+    const std::filesystem::path& HivePath() const noexcept { return hivePath_; }
+    const std::filesystem::path& AsidePath() const noexcept { return asidePath_; }
+
+private:
+    std::filesystem::path hivePath_;
+    std::filesystem::path asidePath_;
+};
+
+enum class ValueKind { String, Dword, Other };
+
+struct RegistryValue {
+    std::string name;        // "" for the default value
+    ValueKind kind = ValueKind::String;
+    std::string text;        // String: the text; Other: the raw data text after "="
+    std::uint32_t dword = 0; // Dword
+};
+
+// Splits "HKCU\Software\X" (or HKEY_CURRENT_USER, HKLM, HKEY_LOCAL_MACHINE; any letter case;
+// "\" or "/" after the root) into the hive and the relative key path. Empty optional for an
+// unknown root or an invalid key path.
+struct KeyPath {
+    Hive hive = Hive::CurrentUser;
+    std::string key;
+};
+std::optional<KeyPath> ParseKeyPath(std::string_view fullKey);
+
+// True when `key` is a valid relative key path (see above); the empty text is valid.
+bool IsValidKeyPath(std::string_view key);
+
+class Registry {
+public:
+    // The hives of a machine (its UserHivePath and MachineHivePath).
+    explicit Registry(const Machine& machine);
+    // Hives at explicit paths (for tests and tools).
+    Registry(std::filesystem::path userHive, std::filesystem::path machineHive);
+
+    const std::filesystem::path& HivePath(Hive hive) const;
+
+    // Writes. An invalid key path or value name (a control character other than tab in a
+    // name) throws std::invalid_argument.
+    // Creates the key and its missing parents; true when it was created, false when it existed.
+    bool CreateKey(Hive hive, std::string_view key);
+    // Creates the key when missing and sets the value.
+    void SetString(Hive hive, std::string_view key, std::string_view name, std::string_view text);
+    void SetDword(Hive hive, std::string_view key, std::string_view name, std::uint32_t value);
+    // False when the key or value did not exist (nothing is written then).
+    bool DeleteValue(Hive hive, std::string_view key, std::string_view name);
+    // Deletes the key with all its subkeys; false when it did not exist. The hive's root key
+    // (empty path) cannot be deleted: std::invalid_argument.
+    bool DeleteKey(Hive hive, std::string_view key);
+
+    // Reads. A missing key gives an empty optional / false.
+    bool KeyExists(Hive hive, std::string_view key) const;
+    std::optional<RegistryValue> QueryValue(Hive hive, std::string_view key,
+                                            std::string_view name) const;
+    // The value when it is a string; empty optional when missing or of another kind.
+    std::optional<std::string> QueryString(Hive hive, std::string_view key,
+                                           std::string_view name) const;
+    // Names of the direct subkeys, in file order; empty optional when the key is missing.
+    std::optional<std::vector<std::string>> SubKeys(Hive hive, std::string_view key) const;
+    // Values of the key, in file order; empty optional when the key is missing.
+    std::optional<std::vector<RegistryValue>> Values(Hive hive, std::string_view key) const;
+    // The key and its whole subtree as .reg text (header line, blank line, then each key with
+    // its values, a blank line after each key); empty optional when the key is missing.
+    std::optional<std::string> Export(Hive hive, std::string_view key) const;
+
+private:
+    std::filesystem::path userHive_;
+    std::filesystem::path machineHive_;
+};
+
+// The registry of CurrentMachine().
+Registry CurrentRegistry();
+
+}  // namespace plenova::platform
