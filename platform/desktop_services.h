@@ -1,0 +1,15 @@
+// Installs the real desktop services at program start, after the QApplication is made:
+// QMessageBox boxes, the immediate process end, the Qt cursor and screen, and the audio back end
+// named by PLENOVA_AUDIO (real QAudioSink by default). Tests do not call it; they install the
+// doubles they need (ScopedScriptedMessageBoxes, ScopedThrowingProcessEnd, ScopedScriptedCursor,
+// ScopedFixedScreen, ScopedTestAudio).
+#pragma once
+
+#include <string>
+
+namespace plenova::platform {
+
+// `programName` becomes the caption of the multimedia service's error boxes.
+void InstallDesktopServices(const std::string& programName);
+
+}  // namespace plenova::platform
