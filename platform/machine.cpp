@@ -1,0 +1,771 @@
+#include "platform/machine.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <spawn.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <system_error>
+
+#include "base/text.h"
+
+extern char** environ;
+
+namespace plenova::platform {
+
+namespace fs = std::filesystem;
+
+struct Machine::PathParts {
+    bool host = false;                    // a host path given as it stands
+    char drive = 'C';
+    std::vector<std::string> components;  // absolute on the drive (or from "/")
+};
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+char UpperLetter(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::vector<std::string> SplitComponents(std::string_view text, bool backslashToo) {
+    std::vector<std::string> out;
+    std::string current;
+    for (char c : text) {
+        if (c == '/' || (backslashToo && c == '\\')) {
+            if (!current.empty()) out.push_back(std::move(current));
+            current.clear();
+        } else {
+            current.push_back(c);
+        }
+    }
+    if (!current.empty()) out.push_back(std::move(current));
+    return out;
+}
+
+// Applies "." and ".." to `base` (already normalised) followed by `more`.
+void AppendNormalised(std::vector<std::string>& base, const std::vector<std::string>& more) {
+    for (const std::string& c : more) {
+        if (c == ".") continue;
+        if (c == "..") {
+            if (!base.empty()) base.pop_back();  // ".." at a root stays at the root
+            continue;
+        }
+        base.push_back(c);
+    }
+}
+
+// Normalised absolute host path without a trailing separator ("/" stays "/").
+fs::path NormaliseHost(const fs::path& p) {
+    std::error_code ec;
+    fs::path abs = p.is_absolute() ? p : fs::absolute(p, ec);
+    if (ec) abs = fs::path("/") / p;
+    std::vector<std::string> parts;
+    AppendNormalised(parts, SplitComponents(abs.native(), false));
+    fs::path out("/");
+    for (const std::string& c : parts) out /= c;
+    return out;
+}
+
+// Components of `path` below `folder`, when `folder` contains it (both normalised).
+std::optional<std::vector<std::string>> Below(const fs::path& folder, const fs::path& path) {
+    std::vector<std::string> f = SplitComponents(folder.native(), false);
+    std::vector<std::string> p = SplitComponents(path.native(), false);
+    if (f.size() > p.size() || !std::equal(f.begin(), f.end(), p.begin())) return std::nullopt;
+    return std::vector<std::string>(p.begin() + static_cast<std::ptrdiff_t>(f.size()), p.end());
+}
+
+std::string JoinWindows(char drive, const std::vector<std::string>& components) {
+    std::string out;
+    out.push_back(drive);
+    out += ":\\";
+    for (std::size_t i = 0; i < components.size(); ++i) {
+        if (i > 0) out.push_back('\\');
+        out += components[i];
+    }
+    return out;
+}
+
+bool StatPath(const fs::path& p, struct stat& st) { return ::stat(p.c_str(), &st) == 0; }
+
+std::string TrimBlanks(std::string_view s) {
+    std::size_t b = 0;
+    std::size_t e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r')) ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
+    return std::string(s.substr(b, e - b));
+}
+
+// One drive line of the table: "A: 2 /host/folder".
+std::optional<Drive> ParseDriveLine(std::string_view raw, const fs::path& root) {
+    std::string line = TrimBlanks(raw);
+    if (line.size() < 6 || !IsLetter(line[0]) || line[1] != ':') return std::nullopt;
+    std::size_t i = 2;
+    if (line[i] != ' ' && line[i] != '\t') return std::nullopt;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    std::size_t digitsStart = i;
+    while (i < line.size() && line[i] >= '0' && line[i] <= '9') ++i;
+    if (i == digitsStart || i - digitsStart > 2 || i >= line.size()) return std::nullopt;
+    int type = std::stoi(line.substr(digitsStart, i - digitsStart));
+    if (type > kDriveRamDisk || (line[i] != ' ' && line[i] != '\t')) return std::nullopt;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    if (i >= line.size()) return std::nullopt;
+    Drive d;
+    d.letter = UpperLetter(line[0]);
+    if (d.letter == 'C' || d.letter == 'Z') return std::nullopt;
+    d.type = type;
+    fs::path folder(line.substr(i));
+    d.hostFolder = NormaliseHost(folder.is_absolute() ? folder : root / folder);
+    return d;
+}
+
+bool WriteWhole(int fd, std::string_view data) {
+    while (!data.empty()) {
+        ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Replaces `target` with `text` atomically (new file, fsync, rename, fsync of the folder).
+bool ReplaceFileAtomically(const fs::path& target, std::string_view text, mode_t mode) {
+    fs::path tmp = target;
+    tmp += ".new-" + std::to_string(::getpid());
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0) return false;
+    bool ok = WriteWhole(fd, text) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok) ok = ::rename(tmp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    int dir = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}
+
+std::mutex& CurrentMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::shared_ptr<Machine>& CurrentSlot() {
+    static std::shared_ptr<Machine> machine;
+    return machine;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+Machine::Machine(fs::path root) : root_(NormaliseHost(root)) {
+    std::error_code ec;
+    const bool existed = fs::is_directory(root_, ec);
+    if (!existed) {
+        fs::create_directories(root_, ec);
+        if (ec) throw MachineError("cannot create the machine folder " + root_.string() + ": " +
+                                   ec.message());
+        ::chmod(root_.c_str(), 0700);
+    }
+    fs::create_directories(root_ / "drive_c", ec);
+    if (ec) throw MachineError("cannot create drive C: in " + root_.string() + ": " + ec.message());
+    LoadDriveTable();
+    if (!MakeFolders("C:\\WINDOWS\\SYSTEM") || !MakeFolders("C:\\WINDOWS\\Start Menu\\Programs"))
+        throw MachineError("cannot create the Windows folders in " + (root_ / "drive_c").string());
+}
+
+Machine::~Machine() = default;
+
+fs::path Machine::DefaultRoot() {
+    auto env = [](const char* name) -> std::string {
+        const char* v = std::getenv(name);
+        return v ? std::string(v) : std::string();
+    };
+    std::string machine = env("PLENOVA_MACHINE");
+    if (!machine.empty()) return NormaliseHost(machine);
+    std::string data = env("XDG_DATA_HOME");
+    if (!data.empty() && data[0] == '/') return NormaliseHost(fs::path(data) / "plenova");
+    std::string home = env("HOME");
+    if (home.empty()) {
+        if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) home = pw->pw_dir;
+    }
+    if (home.empty())
+        throw MachineError("no machine folder: neither PLENOVA_MACHINE, XDG_DATA_HOME nor HOME is set");
+    return NormaliseHost(fs::path(home) / ".local" / "share" / "plenova");
+}
+
+fs::path Machine::UserHivePath() const { return root_ / "user.reg"; }
+fs::path Machine::MachineHivePath() const { return root_ / "system.reg"; }
+fs::path Machine::DriveTablePath() const { return root_ / "drives"; }
+
+// ----- drives --------------------------------------------------------------------------------
+
+void Machine::LoadDriveTable() {
+    tableDrives_.clear();
+    tableLines_.clear();
+    std::ifstream in(DriveTablePath(), std::ios::binary);
+    std::string line;
+    // A table is a handful of lines; a huge file is not ours, so stop reading it early.
+    std::size_t total = 0;
+    while (in && std::getline(in, line) && total < (1u << 20)) {
+        total += line.size() + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        tableLines_.push_back(line);
+        std::string t = TrimBlanks(line);
+        if (t.empty() || t[0] == '#') continue;
+        if (auto d = ParseDriveLine(line, root_)) {
+            std::erase_if(tableDrives_, [&](const Drive& x) { return x.letter == d->letter; });
+            tableDrives_.push_back(*d);
+        }
+    }
+}
+
+std::vector<Drive> Machine::Drives() const {
+    std::vector<Drive> out;
+    out.push_back(Drive{'C', kDriveFixed, root_ / "drive_c"});
+    out.push_back(Drive{'Z', kDriveFixed, fs::path("/")});
+    out.insert(out.end(), tableDrives_.begin(), tableDrives_.end());
+    std::sort(out.begin(), out.end(), [](const Drive& a, const Drive& b) { return a.letter < b.letter; });
+    return out;
+}
+
+std::optional<Drive> Machine::FindDrive(char letter) const {
+    letter = UpperLetter(letter);
+    if (letter == 'C') return Drive{'C', kDriveFixed, root_ / "drive_c"};
+    if (letter == 'Z') return Drive{'Z', kDriveFixed, fs::path("/")};
+    for (const Drive& d : tableDrives_)
+        if (d.letter == letter) return d;
+    return std::nullopt;
+}
+
+void Machine::AddDrive(char letter, const fs::path& hostFolder, int type) {
+    if (!IsLetter(letter)) throw std::invalid_argument("a drive letter is A to Z");
+    letter = UpperLetter(letter);
+    if (letter == 'C' || letter == 'Z')
+        throw std::invalid_argument("drives C: and Z: are fixed and cannot be changed");
+    if (type < 0 || type > kDriveRamDisk) throw std::invalid_argument("a drive type is 0 to 6");
+    const std::string folder = hostFolder.string();
+    if (folder.empty() || folder.find_first_of("\r\n") != std::string::npos ||
+        TrimBlanks(folder) != folder)
+        throw std::invalid_argument("the host folder must be a non-empty path without line breaks "
+                                    "or surrounding blanks");
+    std::string newLine = std::string(1, letter) + ": " + std::to_string(type) + " " +
+                          NormaliseHost(hostFolder.is_absolute() ? hostFolder : root_ / hostFolder).string();
+    std::vector<std::string> lines;
+    bool placed = false;
+    for (const std::string& l : tableLines_) {
+        auto d = ParseDriveLine(l, root_);
+        if (d && d->letter == letter) {
+            if (!placed) lines.push_back(newLine);
+            placed = true;
+        } else {
+            lines.push_back(l);
+        }
+    }
+    if (!placed) lines.push_back(newLine);
+    std::string text;
+    for (const std::string& l : lines) text += l + "\n";
+    if (!ReplaceFileAtomically(DriveTablePath(), text, 0600))
+        throw MachineError("cannot write the drive table " + DriveTablePath().string() + ": " +
+                           std::strerror(errno));
+    LoadDriveTable();
+}
+
+bool Machine::RemoveDrive(char letter) {
+    letter = UpperLetter(letter);
+    if (letter == 'C' || letter == 'Z' || !FindDrive(letter)) return false;
+    std::string text;
+    for (const std::string& l : tableLines_) {
+        auto d = ParseDriveLine(l, root_);
+        if (!(d && d->letter == letter)) text += l + "\n";
+    }
+    if (!ReplaceFileAtomically(DriveTablePath(), text, 0600))
+        throw MachineError("cannot write the drive table " + DriveTablePath().string() + ": " +
+                           std::strerror(errno));
+    LoadDriveTable();
+    return true;
+}
+
+int Machine::DriveType(std::string_view root) const {
+    if (root.empty()) {
+        std::string current = CurrentFolder();
+        return FindDrive(current[0]) ? FindDrive(current[0])->type : kDriveNoRootDir;
+    }
+    if (root.size() < 2 || !IsLetter(root[0]) || root[1] != ':') return kDriveNoRootDir;
+    if (root.size() > 2 && !IsSeparator(root[2])) return kDriveNoRootDir;  // "C:x" is no root
+    auto d = FindDrive(root[0]);
+    return d ? d->type : kDriveNoRootDir;
+}
+
+// ----- path mapping --------------------------------------------------------------------------
+
+std::optional<Machine::PathParts> Machine::Split(std::string_view path) const {
+    if (path.empty() || path.find('\0') != std::string_view::npos) return std::nullopt;
+    PathParts parts;
+    if (path[0] == '/' && !(path.size() > 1 && IsSeparator(path[1]))) {
+        parts.host = true;
+        AppendNormalised(parts.components, SplitComponents(path, false));
+        return parts;
+    }
+    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]))
+        return std::nullopt;  // network share or device path: not on this machine
+    std::string_view rest = path;
+    std::vector<std::string> base;
+    if (path.size() >= 2 && IsLetter(path[0]) && path[1] == ':') {
+        parts.drive = UpperLetter(path[0]);
+        if (!FindDrive(parts.drive)) return std::nullopt;
+        rest = path.substr(2);
+        if (!rest.empty() && !IsSeparator(rest[0])) {
+            // Drive-relative: from the folder last made current on that drive.
+            std::string current = CurrentFolder();
+            std::string from;
+            if (UpperLetter(current[0]) == parts.drive) {
+                from = current;
+            } else {
+                for (const auto& [letter, folder] : driveFolders_)
+                    if (letter == parts.drive) from = folder;
+            }
+            if (!from.empty()) AppendNormalised(base, SplitComponents(from.substr(2), true));
+        }
+    } else {
+        std::string current = CurrentFolder();
+        parts.drive = UpperLetter(current[0]);
+        if (!IsSeparator(path[0])) AppendNormalised(base, SplitComponents(current.substr(2), true));
+    }
+    parts.components = std::move(base);
+    AppendNormalised(parts.components, SplitComponents(rest, true));
+    return parts;
+}
+
+fs::path Machine::Resolve(const fs::path& base, const std::vector<std::string>& components) const {
+    fs::path current = base;
+    bool lost = false;  // a component was not found: the rest is kept as written
+    for (const std::string& c : components) {
+        if (!lost) {
+            struct stat st;
+            if (::lstat((current / c).c_str(), &st) == 0) {
+                current /= c;
+                continue;
+            }
+            const std::string folded = plenova::FoldCase(c);
+            std::optional<std::string> best;
+            if (DIR* dir = ::opendir(current.c_str())) {
+                while (dirent* e = ::readdir(dir)) {
+                    std::string_view name(e->d_name);
+                    if (name == "." || name == "..") continue;
+                    if (plenova::FoldCase(name) == folded && (!best || name < *best))
+                        best = std::string(name);
+                }
+                ::closedir(dir);
+            }
+            if (best) {
+                current /= *best;
+                continue;
+            }
+            lost = true;
+        }
+        current /= c;
+    }
+    return current;
+}
+
+std::optional<fs::path> Machine::ToHost(std::string_view windowsPath) const {
+    auto parts = Split(windowsPath);
+    if (!parts) return std::nullopt;
+    if (parts->host) {
+        fs::path out("/");
+        for (const std::string& c : parts->components) out /= c;
+        return out;
+    }
+    auto drive = FindDrive(parts->drive);
+    if (!drive) return std::nullopt;
+    return Resolve(drive->hostFolder, parts->components);
+}
+
+std::string Machine::ToWindows(const fs::path& hostPath) const {
+    const fs::path path = NormaliseHost(hostPath);
+    auto name = [&](const fs::path& p, bool canonicalFolders) -> std::optional<std::string> {
+        std::optional<std::string> best;
+        std::size_t bestDepth = 0;
+        for (const Drive& d : Drives()) {
+            fs::path folder = d.hostFolder;
+            if (canonicalFolders) {
+                std::error_code ec;
+                fs::path c = fs::weakly_canonical(folder, ec);
+                if (!ec) folder = NormaliseHost(c);
+            }
+            auto below = Below(folder, p);
+            if (!below) continue;
+            std::size_t depth = SplitComponents(folder.native(), false).size();
+            if (d.letter == 'Z') depth = 0;
+            if (!best || depth > bestDepth) {
+                best = JoinWindows(d.letter, *below);
+                bestDepth = depth;
+            }
+        }
+        if (best && best->front() == 'Z') return std::nullopt;  // only the catch-all matched
+        return best;
+    };
+    if (auto n = name(path, false)) return *n;
+    std::error_code ec;
+    fs::path canonical = fs::weakly_canonical(path, ec);
+    if (!ec) {
+        if (auto n = name(NormaliseHost(canonical), true)) return *n;
+    }
+    return JoinWindows('Z', SplitComponents(path.native(), false));
+}
+
+std::optional<std::string> Machine::FullPath(std::string_view windowsPath) const {
+    auto parts = Split(windowsPath);
+    if (!parts) return std::nullopt;
+    if (parts->host) {
+        fs::path p("/");
+        for (const std::string& c : parts->components) p /= c;
+        return ToWindows(p);
+    }
+    return JoinWindows(parts->drive, parts->components);
+}
+
+// ----- special folders -----------------------------------------------------------------------
+
+void Machine::EnsureFolder(std::string_view windowsPath) const { MakeFolders(windowsPath); }
+
+std::string Machine::WindowsFolder() const {
+    EnsureFolder("C:\\WINDOWS");
+    return "C:\\WINDOWS";
+}
+
+std::string Machine::SystemFolder() const {
+    EnsureFolder("C:\\WINDOWS\\SYSTEM");
+    return "C:\\WINDOWS\\SYSTEM";
+}
+
+std::string Machine::ProgramsFolder() const {
+    EnsureFolder("C:\\WINDOWS\\Start Menu\\Programs");
+    return "C:\\WINDOWS\\Start Menu\\Programs";
+}
+
+// ----- process-level notions -----------------------------------------------------------------
+
+std::string Machine::CurrentFolder() const {
+    std::error_code ec;
+    fs::path cwd = fs::current_path(ec);
+    if (ec) return "C:\\";  // the working folder was removed under us
+    return ToWindows(cwd);
+}
+
+bool Machine::SetCurrentFolder(std::string_view windowsPath) {
+    auto full = FullPath(windowsPath);
+    auto host = ToHost(windowsPath);
+    if (!full || !host || ::chdir(host->c_str()) != 0) return false;
+    const char letter = (*full)[0];
+    std::erase_if(driveFolders_, [&](const auto& e) { return e.first == letter; });
+    driveFolders_.emplace_back(letter, *full);
+    return true;
+}
+
+bool Machine::SetCurrentDrive(std::string_view drive) {
+    if (drive.empty() || !IsLetter(drive[0])) return false;
+    const char letter = UpperLetter(drive[0]);
+    if (!FindDrive(letter)) return false;
+    if (UpperLetter(CurrentFolder()[0]) == letter) return true;
+    for (const auto& [l, folder] : driveFolders_) {
+        if (l == letter && SetCurrentFolder(folder)) return true;
+    }
+    return SetCurrentFolder(std::string(1, letter) + ":\\");
+}
+
+void Machine::SetProgramPath(std::string windowsPath) { programPath_ = std::move(windowsPath); }
+
+namespace {
+std::string ProgramPathOf(const Machine& m, const std::string& overridePath) {
+    if (!overridePath.empty()) return m.FullPath(overridePath).value_or(overridePath);
+    std::error_code ec;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) return "C:\\WINDOWS\\UNKNOWN.EXE";
+    return m.ToWindows(exe);
+}
+}  // namespace
+
+std::string Machine::ProgramFolder() const {
+    std::string p = ProgramPathOf(*this, programPath_);
+    std::size_t slash = p.find_last_of('\\');
+    if (slash == std::string::npos) return p;
+    if (slash == 2) return p.substr(0, 3);  // a drive root keeps its "\"
+    return p.substr(0, slash);
+}
+
+std::string Machine::ProgramFileName() const {
+    std::string p = ProgramPathOf(*this, programPath_);
+    std::size_t slash = p.find_last_of('\\');
+    return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
+std::string Machine::ProgramName() const {
+    std::string name = ProgramFileName();
+    std::size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || dot == 0) return name;
+    return name.substr(0, dot);
+}
+
+// ----- files and folders ---------------------------------------------------------------------
+
+bool Machine::FileExists(std::string_view path) const {
+    auto host = ToHost(path);
+    struct stat st;
+    return host && StatPath(*host, st) && S_ISREG(st.st_mode);
+}
+
+bool Machine::FolderExists(std::string_view path) const {
+    auto host = ToHost(path);
+    struct stat st;
+    return host && StatPath(*host, st) && S_ISDIR(st.st_mode);
+}
+
+bool Machine::Exists(std::string_view path) const {
+    auto host = ToHost(path);
+    struct stat st;
+    return host && StatPath(*host, st);
+}
+
+std::optional<std::int64_t> Machine::FileLength(std::string_view path) const {
+    auto host = ToHost(path);
+    struct stat st;
+    if (!host || !StatPath(*host, st) || !S_ISREG(st.st_mode)) return std::nullopt;
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+std::optional<FileTime> Machine::FileDate(std::string_view path) const {
+    auto host = ToHost(path);
+    struct stat st;
+    if (!host || !StatPath(*host, st)) return std::nullopt;
+    auto ns = std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec);
+    return FileTime(std::chrono::duration_cast<std::chrono::nanoseconds>(ns));
+}
+
+bool Machine::SetFileDate(std::string_view path, FileTime time) const {
+    auto host = ToHost(path);
+    if (!host) return false;
+    const auto ns = time.time_since_epoch().count();
+    timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(ns / 1000000000);
+    times[1].tv_nsec = static_cast<long>(ns % 1000000000);
+    if (times[1].tv_nsec < 0) {
+        times[1].tv_nsec += 1000000000;
+        times[1].tv_sec -= 1;
+    }
+    return ::utimensat(AT_FDCWD, host->c_str(), times, 0) == 0;
+}
+
+bool Machine::MakeFolder(std::string_view path) const {
+    auto host = ToHost(path);
+    return host && ::mkdir(host->c_str(), 0777) == 0;
+}
+
+bool Machine::MakeFolders(std::string_view path) const {
+    auto parts = Split(path);
+    if (!parts) return false;
+    fs::path base("/");
+    if (!parts->host) {
+        auto drive = FindDrive(parts->drive);
+        if (!drive) return false;
+        base = drive->hostFolder;
+    }
+    // Level by level, so that each existing level is found whatever its letter case.
+    fs::path current = Resolve(base, {});
+    for (const std::string& c : parts->components) {
+        current = Resolve(current, {c});
+        struct stat st;
+        if (StatPath(current, st)) {
+            if (!S_ISDIR(st.st_mode)) return false;
+            continue;
+        }
+        if (::mkdir(current.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+    struct stat st;
+    return StatPath(current, st) && S_ISDIR(st.st_mode);
+}
+
+bool Machine::RemoveFolder(std::string_view path) const {
+    auto host = ToHost(path);
+    return host && ::rmdir(host->c_str()) == 0;
+}
+
+bool Machine::DeleteFile(std::string_view path) const {
+    auto host = ToHost(path);
+    struct stat st;
+    if (!host || ::lstat(host->c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    return ::unlink(host->c_str()) == 0;
+}
+
+bool Machine::CopyFile(std::string_view from, std::string_view to, bool overwrite) const {
+    auto src = ToHost(from);
+    auto dst = ToHost(to);
+    if (!src || !dst) return false;
+    int in = ::open(src->c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    struct stat sst;
+    struct stat dstSt;
+    if (::fstat(in, &sst) != 0 || !S_ISREG(sst.st_mode) ||
+        (::stat(dst->c_str(), &dstSt) == 0 &&
+         (!overwrite || (dstSt.st_dev == sst.st_dev && dstSt.st_ino == sst.st_ino)))) {
+        ::close(in);
+        return false;
+    }
+    int out = ::open(dst->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (overwrite ? 0 : O_EXCL),
+                     sst.st_mode & 0777);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    std::vector<char> buffer(1 << 16);
+    bool ok = true;
+    for (;;) {
+        ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ok = false;
+            break;
+        }
+        if (n == 0) break;
+        if (!WriteWhole(out, std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
+            ok = false;
+            break;
+        }
+    }
+    ::fchmod(out, sst.st_mode & 0777);
+    ok = (::close(out) == 0) && ok;
+    ::close(in);
+    return ok;
+}
+
+bool Machine::RenameFile(std::string_view from, std::string_view to) const {
+    auto src = ToHost(from);
+    auto dst = ToHost(to);
+    if (!src || !dst) return false;
+    struct stat s;
+    struct stat d;
+    if (::lstat(src->c_str(), &s) != 0) return false;
+    if (::lstat(dst->c_str(), &d) == 0) {
+        if (s.st_dev != d.st_dev || s.st_ino != d.st_ino) return false;
+        // The same file under another letter case: rename to the name as written.
+        auto parts = Split(to);
+        if (!parts || parts->components.empty()) return false;
+        fs::path target = dst->parent_path() / parts->components.back();
+        if (target == *src) return true;
+        return ::rename(src->c_str(), target.c_str()) == 0;
+    }
+    if (::renameat2(AT_FDCWD, src->c_str(), AT_FDCWD, dst->c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without no-replace renames: the check above has to do.
+    return ::rename(src->c_str(), dst->c_str()) == 0;
+}
+
+bool Machine::StartProcess(std::string_view program, std::string_view arguments) const {
+    auto host = ToHost(program);
+    struct stat st;
+    if (!host || !StatPath(*host, st) || !S_ISREG(st.st_mode)) return false;
+    if (arguments.find('\0') != std::string_view::npos) return false;
+    if ((st.st_mode & S_IXUSR) == 0) {
+        char magic[4] = {};
+        int fd = ::open(host->c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return false;
+        const ssize_t n = ::read(fd, magic, sizeof magic);
+        ::close(fd);
+        const bool elf = n == 4 && std::memcmp(magic, "\x7f" "ELF", 4) == 0;
+        const bool script = n >= 2 && magic[0] == '#' && magic[1] == '!';
+        if (!elf && !script) return false;
+        // Execute wherever reading is allowed, as a Windows program file would be runnable.
+        mode_t mode = st.st_mode | S_IXUSR;
+        if (mode & S_IRGRP) mode |= S_IXGRP;
+        if (mode & S_IROTH) mode |= S_IXOTH;
+        if (::chmod(host->c_str(), mode & 07777) != 0) return false;
+    }
+    if (::access(host->c_str(), X_OK) != 0) return false;
+
+    // Everything the child needs is prepared before fork().
+    const std::string programText = host->string();
+    const std::string argumentText(arguments);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(programText.c_str()));
+    if (!argumentText.empty()) argv.push_back(const_cast<char*>(argumentText.c_str()));
+    argv.push_back(nullptr);
+    const std::string machineVar = "PLENOVA_MACHINE=" + root_.string();
+    std::vector<char*> envp;
+    for (char** e = environ; e && *e; ++e)
+        if (std::strncmp(*e, "PLENOVA_MACHINE=", 16) != 0) envp.push_back(*e);
+    envp.push_back(const_cast<char*>(machineVar.c_str()));
+    envp.push_back(nullptr);
+
+    // Started through a short-lived middle process so that the program is not our child:
+    // nobody has to wait for it and it never lingers as a zombie.
+    const pid_t middle = ::fork();
+    if (middle < 0) return false;
+    if (middle == 0) {
+        ::setsid();
+        pid_t child = 0;
+        const int rc = ::posix_spawn(&child, programText.c_str(), nullptr, nullptr, argv.data(),
+                                     envp.data());
+        ::_exit(rc == 0 ? 0 : 1);
+    }
+    int status = 0;
+    while (::waitpid(middle, &status, 0) < 0) {
+        if (errno != EINTR) return false;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// ----- the process's machine -----------------------------------------------------------------
+
+Machine& CurrentMachine() {
+    std::lock_guard lock(CurrentMutex());
+    auto& slot = CurrentSlot();
+    if (!slot) slot = std::make_shared<Machine>(Machine::DefaultRoot());
+    return *slot;
+}
+
+std::shared_ptr<Machine> SetCurrentMachine(std::shared_ptr<Machine> machine) {
+    std::lock_guard lock(CurrentMutex());
+    auto previous = std::move(CurrentSlot());
+    CurrentSlot() = std::move(machine);
+    return previous;
+}
+
+ScopedMachine::ScopedMachine(const fs::path& root) : machine_(std::make_shared<Machine>(root)) {
+    if (const char* v = std::getenv("PLENOVA_MACHINE")) previousEnv_ = std::string(v);
+    ::setenv("PLENOVA_MACHINE", machine_->Root().c_str(), 1);
+    previous_ = SetCurrentMachine(machine_);
+}
+
+ScopedMachine::~ScopedMachine() {
+    SetCurrentMachine(previous_);
+    if (previousEnv_)
+        ::setenv("PLENOVA_MACHINE", previousEnv_->c_str(), 1);
+    else
+        ::unsetenv("PLENOVA_MACHINE");
+}
+
+}  // namespace plenova::platform
