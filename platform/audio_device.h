@@ -58,7 +58,9 @@ struct DecodedSound {
 // Limits that keep a malformed or hostile file from making us allocate what it merely claims.
 struct DecodeLimits {
     std::int64_t maxFileBytes = 256LL * 1024 * 1024;
-    std::int64_t maxSeconds = 30 * 60;
+    // Decoded samples (frames times channels): 32 Mi floats, 128 MB, about six minutes of
+    // 44.1 kHz stereo. Playing converts to the output format, bounded the same way.
+    std::int64_t maxSamples = 32LL * 1024 * 1024;
     int maxChannels = 8;
     int maxSampleRate = 384000;
 };
@@ -74,8 +76,11 @@ std::uint32_t DecodeSoundFile(const std::string& path, DecodedSound& sound,
                               const DecodeLimits& limits = {});
 
 // Converts a decoded sound to raw PCM bytes of the given format (sample format, rate and channel
-// count): linear resampling, mono spread to every channel, extra channels mixed down.
-std::vector<char> ConvertToFormat(const DecodedSound& sound, const QAudioFormat& format);
+// count): linear resampling, mono spread to every channel, extra channels mixed down. Returns
+// false (and leaves `pcm` empty) for an unusable format or when the result would exceed
+// `maxBytes`.
+bool ConvertToFormat(const DecodedSound& sound, const QAudioFormat& format, std::vector<char>& pcm,
+                     std::int64_t maxBytes = 512LL * 1024 * 1024);
 
 // Real back end: QAudioSink on the default audio output. Open fails with
 // mci::kWaveOutputsUnsuitable when there is no output device.
@@ -114,7 +119,7 @@ public:
     // Makes the next Open fail with `code` (once).
     void FailNextOpen(std::uint32_t code) { failNextOpen_ = code; }
     // Makes every Play fail with `code` (0: plays again).
-    void FailPlay(std::uint32_t code) { failPlay_ = code; }
+    void FailPlay(std::uint32_t code) { shared_->failPlay = code; }
     // Every sound opened so far, oldest first (closed ones stay with closed = true).
     const std::vector<std::shared_ptr<TestSound>>& Sounds() const { return sounds_; }
     // The most recently opened sound, or nullptr.
@@ -124,13 +129,16 @@ public:
     // Runs every playing sound to its end.
     void RunToEnd();
 
+    struct Shared {
+        bool followClock = false;
+        std::uint32_t failPlay = 0;
+    };
+
 private:
     std::int64_t lengthMs_;
-    bool followClock_;
+    std::shared_ptr<Shared> shared_;  // also held by the devices, which may outlive us
     std::uint32_t failNextOpen_ = 0;
-    std::uint32_t failPlay_ = 0;
     std::vector<std::shared_ptr<TestSound>> sounds_;
-    friend class TestAudioDevice;
 };
 
 // The back end named by the environment variable PLENOVA_AUDIO: "test" (TestAudioBackend in

@@ -38,6 +38,7 @@ inline constexpr std::uint32_t kInvalidDeviceName = 263;
 inline constexpr std::uint32_t kOutOfMemory = 264;
 inline constexpr std::uint32_t kMissingCommandString = 267;
 inline constexpr std::uint32_t kParamOverflow = 268;
+inline constexpr std::uint32_t kBadInteger = 270;
 inline constexpr std::uint32_t kMissingParameter = 273;
 inline constexpr std::uint32_t kFileNotFound = 275;
 inline constexpr std::uint32_t kOutOfRange = 282;

@@ -1,0 +1,528 @@
+#include "platform/audio_device.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#include <QAudioDevice>
+#include <QAudioFormat>
+#include <QAudioSink>
+#include <QCoreApplication>
+#include <QIODevice>
+#include <QMediaDevices>
+
+#include <sndfile.h>
+
+#include "platform/files.h"
+#include "platform/multimedia.h"
+
+namespace plenova::platform {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// ----- decoding from memory through libsndfile's virtual I/O -----
+
+struct MemoryFile {
+    const std::byte* data;
+    sf_count_t size;
+    sf_count_t pos;
+};
+
+sf_count_t MemLength(void* user) { return static_cast<MemoryFile*>(user)->size; }
+
+sf_count_t MemSeek(sf_count_t offset, int whence, void* user) {
+    auto* f = static_cast<MemoryFile*>(user);
+    sf_count_t base = 0;
+    switch (whence) {
+        case SEEK_SET: base = 0; break;
+        case SEEK_CUR: base = f->pos; break;
+        case SEEK_END: base = f->size; break;
+        default: return -1;
+    }
+    if (offset < -base || offset > f->size - base) return -1;  // stays inside the bytes
+    f->pos = base + offset;
+    return f->pos;
+}
+
+sf_count_t MemRead(void* out, sf_count_t count, void* user) {
+    auto* f = static_cast<MemoryFile*>(user);
+    if (count <= 0 || f->pos >= f->size) return 0;
+    const sf_count_t n = std::min(count, f->size - f->pos);
+    std::memcpy(out, f->data + f->pos, static_cast<std::size_t>(n));
+    f->pos += n;
+    return n;
+}
+
+sf_count_t MemWrite(const void*, sf_count_t, void*) { return 0; }
+
+sf_count_t MemTell(void* user) { return static_cast<MemoryFile*>(user)->pos; }
+
+// ----- playing from memory -----
+
+// Serves the converted PCM bytes to the audio sink (pull mode). At the end it gives no more
+// data, and the sink runs dry.
+class PcmSource : public QIODevice {
+public:
+    explicit PcmSource(std::vector<char> pcm) : pcm_(std::move(pcm)) {}
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override {
+        return static_cast<qint64>(pcm_.size()) - offset_ + QIODevice::bytesAvailable();
+    }
+    qint64 Size() const { return static_cast<qint64>(pcm_.size()); }
+    qint64 Offset() const { return offset_; }
+    void SetOffset(qint64 offset) { offset_ = std::clamp<qint64>(offset, 0, Size()); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        const qint64 n = std::min(maxSize, Size() - offset_);
+        if (n <= 0) return 0;
+        std::memcpy(data, pcm_.data() + offset_, static_cast<std::size_t>(n));
+        offset_ += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    std::vector<char> pcm_;
+    qint64 offset_ = 0;
+};
+
+// One sound on the default output. The sink is fed ahead of what is heard, so the position and
+// the end of playback follow the clock from the moment playback started, not the bytes fed.
+class QtAudioDevice : public AudioDevice {
+public:
+    QtAudioDevice(const QAudioDevice& output, const QAudioFormat& format, std::vector<char> pcm)
+        : format_(format), source_(std::move(pcm)), sink_(output, format) {
+        source_.open(QIODevice::ReadOnly);
+        bytesPerFrame_ = std::max(1, format_.bytesPerFrame());
+        length_ = source_.Size() / bytesPerFrame_;
+    }
+    ~QtAudioDevice() override { sink_.stop(); }
+
+    std::uint32_t Play() override {
+        Update();
+        if (mode_ == AudioMode::Playing) return mci::kOk;
+        if (mode_ == AudioMode::Paused) return Resume();
+        if (position_ >= length_) return mci::kOk;  // at the end: nothing left to play
+        source_.SetOffset(position_ * bytesPerFrame_);
+        sink_.start(&source_);
+        if (sink_.error() == QAudio::OpenError || sink_.error() == QAudio::FatalError ||
+            sink_.state() == QAudio::StoppedState) {
+            sink_.stop();
+            return mci::kHardware;
+        }
+        startPosition_ = position_;
+        startTime_ = SteadyClock::now();
+        mode_ = AudioMode::Playing;
+        return mci::kOk;
+    }
+
+    std::uint32_t Stop() override {
+        Update();
+        if (mode_ != AudioMode::Stopped) {
+            sink_.stop();
+            mode_ = AudioMode::Stopped;
+        }
+        return mci::kOk;
+    }
+
+    std::uint32_t Pause() override {
+        Update();
+        if (mode_ == AudioMode::Playing) {
+            sink_.suspend();
+            mode_ = AudioMode::Paused;
+        }
+        return mci::kOk;
+    }
+
+    std::uint32_t Resume() override {
+        Update();
+        if (mode_ == AudioMode::Paused) {
+            sink_.resume();
+            startPosition_ = position_;
+            startTime_ = SteadyClock::now();
+            mode_ = AudioMode::Playing;
+        }
+        return mci::kOk;
+    }
+
+    std::uint32_t Seek(std::int64_t frame) override {
+        sink_.stop();
+        mode_ = AudioMode::Stopped;
+        position_ = std::clamp<std::int64_t>(frame, 0, length_);
+        return mci::kOk;
+    }
+
+    AudioMode Mode() override {
+        Update();
+        return mode_;
+    }
+    std::int64_t PositionFrames() override {
+        Update();
+        return position_;
+    }
+    std::int64_t LengthFrames() override { return length_; }
+    int SampleRate() override { return format_.sampleRate(); }
+
+private:
+    void Update() {
+        if (mode_ != AudioMode::Playing) return;
+        if (sink_.state() == QAudio::StoppedState && sink_.error() != QAudio::NoError) {
+            // The output went away (device unplugged, server gone): the sound has stopped.
+            mode_ = AudioMode::Stopped;
+            return;
+        }
+        const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
+                                 SteadyClock::now() - startTime_)
+                                 .count();
+        const std::int64_t played = elapsed * format_.sampleRate() / 1'000'000;
+        position_ = std::min(length_, startPosition_ + played);
+        if (position_ >= length_) {
+            sink_.stop();
+            mode_ = AudioMode::Stopped;
+        }
+    }
+
+    QAudioFormat format_;
+    PcmSource source_;
+    QAudioSink sink_;
+    int bytesPerFrame_ = 1;
+    std::int64_t length_ = 0;
+    std::int64_t position_ = 0;
+    std::int64_t startPosition_ = 0;
+    SteadyClock::time_point startTime_;
+    AudioMode mode_ = AudioMode::Stopped;
+};
+
+// ----- test device -----
+
+class TestAudioDevice : public AudioDevice {
+public:
+    TestAudioDevice(std::shared_ptr<TestSound> sound,
+                    std::shared_ptr<TestAudioBackend::Shared> shared)
+        : sound_(std::move(sound)), shared_(std::move(shared)) {}
+    ~TestAudioDevice() override {
+        sound_->mode = AudioMode::Stopped;
+        sound_->closed = true;
+    }
+
+    std::uint32_t Play() override {
+        Update();
+        if (shared_->failPlay != 0) return shared_->failPlay;
+        if (sound_->mode == AudioMode::Playing) return mci::kOk;
+        if (sound_->position >= sound_->lengthFrames) return mci::kOk;
+        sound_->mode = AudioMode::Playing;
+        ++sound_->plays;
+        Restart();
+        return mci::kOk;
+    }
+    std::uint32_t Stop() override {
+        Update();
+        sound_->mode = AudioMode::Stopped;
+        return mci::kOk;
+    }
+    std::uint32_t Pause() override {
+        Update();
+        if (sound_->mode == AudioMode::Playing) sound_->mode = AudioMode::Paused;
+        return mci::kOk;
+    }
+    std::uint32_t Resume() override {
+        Update();
+        if (sound_->mode == AudioMode::Paused) {
+            sound_->mode = AudioMode::Playing;
+            Restart();
+        }
+        return mci::kOk;
+    }
+    std::uint32_t Seek(std::int64_t frame) override {
+        sound_->mode = AudioMode::Stopped;
+        sound_->position = std::clamp<std::int64_t>(frame, 0, sound_->lengthFrames);
+        return mci::kOk;
+    }
+    AudioMode Mode() override {
+        Update();
+        return sound_->mode;
+    }
+    std::int64_t PositionFrames() override {
+        Update();
+        return sound_->position;
+    }
+    std::int64_t LengthFrames() override { return sound_->lengthFrames; }
+    int SampleRate() override { return sound_->sampleRate; }
+
+private:
+    void Restart() {
+        startPosition_ = sound_->position;
+        startTime_ = SteadyClock::now();
+    }
+    // In clock mode the sound moves on with the steady clock; in manual mode only the test
+    // moves it.
+    void Update() {
+        if (!shared_->followClock || sound_->mode != AudioMode::Playing) return;
+        const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   SteadyClock::now() - startTime_)
+                                   .count();
+        sound_->position = std::min(sound_->lengthFrames,
+                                    startPosition_ + elapsedMs * sound_->sampleRate / 1000);
+        if (sound_->position >= sound_->lengthFrames) sound_->mode = AudioMode::Stopped;
+    }
+
+    std::shared_ptr<TestSound> sound_;
+    std::shared_ptr<TestAudioBackend::Shared> shared_;
+    std::int64_t startPosition_ = 0;
+    SteadyClock::time_point startTime_;
+};
+
+std::optional<QAudioFormat::SampleFormat> UsableSampleFormat(QAudioFormat::SampleFormat f) {
+    switch (f) {
+        case QAudioFormat::UInt8:
+        case QAudioFormat::Int16:
+        case QAudioFormat::Int32:
+        case QAudioFormat::Float: return f;
+        default: return std::nullopt;
+    }
+}
+
+}  // namespace
+
+std::uint32_t DecodeSound(const std::vector<std::byte>& fileBytes, DecodedSound& sound,
+                          const DecodeLimits& limits) {
+    sound = {};
+    if (static_cast<std::int64_t>(fileBytes.size()) > limits.maxFileBytes) {
+        return mci::kOutOfMemory;
+    }
+    MemoryFile file{fileBytes.data(), static_cast<sf_count_t>(fileBytes.size()), 0};
+    SF_VIRTUAL_IO io{MemLength, MemSeek, MemRead, MemWrite, MemTell};
+    SF_INFO info{};
+    SNDFILE* sf = sf_open_virtual(&io, SFM_READ, &info, &file);
+    if (sf == nullptr) return mci::kInvalidFile;
+    struct Closer {
+        SNDFILE* sf;
+        ~Closer() { sf_close(sf); }
+    } closer{sf};
+    if (info.channels < 1 || info.channels > limits.maxChannels || info.samplerate < 1 ||
+        info.samplerate > limits.maxSampleRate) {
+        return mci::kInvalidFile;
+    }
+    const std::int64_t maxFrames = limits.maxSamples / info.channels;
+    // The header's frame count only guides the first allocation, and only within the limit.
+    if (info.frames > 0) {
+        sound.samples.reserve(static_cast<std::size_t>(std::min<std::int64_t>(info.frames, maxFrames)) *
+                              static_cast<std::size_t>(info.channels));
+    }
+    constexpr sf_count_t kBlockFrames = 4096;
+    std::vector<float> block(static_cast<std::size_t>(kBlockFrames * info.channels));
+    std::int64_t frames = 0;
+    for (;;) {
+        const sf_count_t got = sf_readf_float(sf, block.data(), kBlockFrames);
+        if (got <= 0) break;
+        if (frames + got > maxFrames) {
+            sound = {};
+            return mci::kOutOfMemory;
+        }
+        sound.samples.insert(sound.samples.end(), block.begin(),
+                             block.begin() + static_cast<std::ptrdiff_t>(got * info.channels));
+        frames += got;
+    }
+    if (sf_error(sf) != SF_ERR_NO_ERROR && frames == 0) {
+        sound = {};
+        return mci::kInvalidFile;
+    }
+    // Float files may hold samples outside the nominal range or not-a-number values.
+    for (float& v : sound.samples) {
+        if (!(v >= -1.0f)) v = std::isnan(v) ? 0.0f : -1.0f;
+        if (v > 1.0f) v = 1.0f;
+    }
+    sound.sampleRate = info.samplerate;
+    sound.channels = info.channels;
+    return mci::kOk;
+}
+
+std::uint32_t DecodeSoundFile(const std::string& path, DecodedSound& sound,
+                              const DecodeLimits& limits) {
+    sound = {};
+    std::optional<FileHandle> handle = FileHandle::OpenRead(path);
+    if (!handle) return mci::kFileNotFound;
+    const std::int64_t length = handle->Length();
+    if (length < 0) return mci::kFileNotFound;
+    if (length > limits.maxFileBytes) return mci::kOutOfMemory;
+    std::vector<std::byte> bytes(static_cast<std::size_t>(length));
+    std::size_t filled = 0;
+    while (filled < bytes.size()) {
+        const std::int64_t got = handle->Read(std::span(bytes).subspan(filled));
+        if (got < 0) return mci::kInvalidFile;
+        if (got == 0) break;  // the file shrank while we read it
+        filled += static_cast<std::size_t>(got);
+    }
+    bytes.resize(filled);
+    return DecodeSound(bytes, sound, limits);
+}
+
+bool ConvertToFormat(const DecodedSound& sound, const QAudioFormat& format, std::vector<char>& pcm,
+                     std::int64_t maxBytes) {
+    pcm.clear();
+    const int outRate = format.sampleRate();
+    const int outChannels = format.channelCount();
+    const auto sampleFormat = UsableSampleFormat(format.sampleFormat());
+    if (outRate <= 0 || outChannels <= 0 || !sampleFormat || sound.channels <= 0 ||
+        sound.sampleRate <= 0) {
+        return false;
+    }
+    const int inChannels = sound.channels;
+    const std::int64_t inFrames = sound.Frames();
+    const std::int64_t outFrames =
+        (inFrames * outRate + sound.sampleRate - 1) / sound.sampleRate;
+    const int bytesPerSample = format.bytesPerSample();
+    if (outFrames > maxBytes / (std::int64_t{outChannels} * bytesPerSample)) return false;
+    pcm.resize(static_cast<std::size_t>(outFrames * outChannels * bytesPerSample));
+
+    std::vector<float> frame(static_cast<std::size_t>(inChannels));
+    char* out = pcm.data();
+    const double step = static_cast<double>(sound.sampleRate) / outRate;
+    for (std::int64_t i = 0; i < outFrames; ++i) {
+        // Linear interpolation between the two nearest source frames.
+        const double at = static_cast<double>(i) * step;
+        const auto a = std::min<std::int64_t>(static_cast<std::int64_t>(at), inFrames - 1);
+        const std::int64_t b = std::min<std::int64_t>(a + 1, inFrames - 1);
+        const float t = static_cast<float>(at - static_cast<double>(a));
+        for (int c = 0; c < inChannels; ++c) {
+            const float va = sound.samples[static_cast<std::size_t>(a * inChannels + c)];
+            const float vb = sound.samples[static_cast<std::size_t>(b * inChannels + c)];
+            frame[static_cast<std::size_t>(c)] = va + (vb - va) * t;
+        }
+        for (int c = 0; c < outChannels; ++c) {
+            float v = 0.0f;
+            if (inChannels == 1) {
+                v = frame[0];
+            } else if (outChannels == 1) {
+                for (float s : frame) v += s;
+                v /= static_cast<float>(inChannels);
+            } else if (c < inChannels) {
+                // Channels beyond the output's fold onto output channel (k mod outChannels).
+                int count = 0;
+                for (int k = c; k < inChannels; k += outChannels) {
+                    v += frame[static_cast<std::size_t>(k)];
+                    ++count;
+                }
+                v /= static_cast<float>(count);
+            }
+            v = std::clamp(v, -1.0f, 1.0f);
+            switch (*sampleFormat) {
+                case QAudioFormat::UInt8: {
+                    const auto s = static_cast<std::uint8_t>(std::lround(128.0f + v * 127.0f));
+                    std::memcpy(out, &s, 1);
+                    break;
+                }
+                case QAudioFormat::Int16: {
+                    const auto s = static_cast<std::int16_t>(std::lround(v * 32767.0f));
+                    std::memcpy(out, &s, 2);
+                    break;
+                }
+                case QAudioFormat::Int32: {
+                    const auto s = static_cast<std::int32_t>(std::llround(v * 2147483647.0));
+                    std::memcpy(out, &s, 4);
+                    break;
+                }
+                default: std::memcpy(out, &v, 4); break;
+            }
+            out += bytesPerSample;
+        }
+    }
+    return true;
+}
+
+std::uint32_t QtAudioBackend::Open(const std::string& path, std::unique_ptr<AudioDevice>& device) {
+    device.reset();
+    if (!FileExists(path)) return mci::kFileNotFound;
+    if (QCoreApplication::instance() == nullptr) return mci::kWaveOutputsUnsuitable;
+    const QAudioDevice output = QMediaDevices::defaultAudioOutput();
+    if (output.isNull()) return mci::kWaveOutputsUnsuitable;
+
+    DecodedSound sound;
+    if (const std::uint32_t rc = DecodeSoundFile(path, sound); rc != mci::kOk) return rc;
+
+    // The file's own rate and channels in 16 bits when the output takes them, else the output's
+    // preferred format.
+    QAudioFormat format;
+    format.setSampleRate(sound.sampleRate);
+    format.setChannelCount(sound.channels);
+    format.setSampleFormat(QAudioFormat::Int16);
+    if (!output.isFormatSupported(format)) format = output.preferredFormat();
+    if (!format.isValid() || !UsableSampleFormat(format.sampleFormat())) {
+        return mci::kWaveOutputsUnsuitable;
+    }
+    std::vector<char> pcm;
+    if (!ConvertToFormat(sound, format, pcm)) return mci::kOutOfMemory;
+    device = std::make_unique<QtAudioDevice>(output, format, std::move(pcm));
+    // Audio sinks must go before the application object that their back end lives in; static
+    // destruction would come too late.
+    static QCoreApplication* cleanupFor = nullptr;
+    if (cleanupFor != QCoreApplication::instance()) {
+        cleanupFor = QCoreApplication::instance();
+        qAddPostRoutine([] { Multimedia().CloseAll(); });
+    }
+    return mci::kOk;
+}
+
+std::uint32_t NoAudioBackend::Open(const std::string& path, std::unique_ptr<AudioDevice>& device) {
+    device.reset();
+    return FileExists(path) ? mci::kWaveOutputsUnsuitable : mci::kFileNotFound;
+}
+
+TestAudioBackend::TestAudioBackend(std::int64_t lengthMs, bool followClock)
+    : lengthMs_(std::max<std::int64_t>(0, lengthMs)), shared_(std::make_shared<Shared>()) {
+    shared_->followClock = followClock;
+}
+
+std::uint32_t TestAudioBackend::Open(const std::string& path,
+                                     std::unique_ptr<AudioDevice>& device) {
+    device.reset();
+    if (failNextOpen_ != 0) return std::exchange(failNextOpen_, 0);
+    if (!FileExists(path)) return mci::kFileNotFound;
+    auto sound = std::make_shared<TestSound>();
+    sound->path = path;
+    sound->lengthFrames = lengthMs_;  // 1000 frames per second
+    sounds_.push_back(sound);
+    device = std::make_unique<TestAudioDevice>(std::move(sound), shared_);
+    return mci::kOk;
+}
+
+void TestAudioBackend::Advance(std::int64_t ms) {
+    for (const auto& sound : sounds_) {
+        if (sound->closed || sound->mode != AudioMode::Playing) continue;
+        sound->position =
+            std::min(sound->lengthFrames, sound->position + ms * sound->sampleRate / 1000);
+        if (sound->position >= sound->lengthFrames) sound->mode = AudioMode::Stopped;
+    }
+}
+
+void TestAudioBackend::RunToEnd() {
+    for (const auto& sound : sounds_) {
+        if (sound->closed || sound->mode != AudioMode::Playing) continue;
+        sound->position = sound->lengthFrames;
+        sound->mode = AudioMode::Stopped;
+    }
+}
+
+std::shared_ptr<AudioBackend> AudioBackendFromEnvironment() {
+    const char* kind = std::getenv("PLENOVA_AUDIO");
+    const std::string k = kind ? kind : "";
+    if (k == "test") {
+        std::int64_t ms = 1000;
+        if (const char* len = std::getenv("PLENOVA_AUDIO_TEST_MS")) {
+            char* end = nullptr;
+            const long long v = std::strtoll(len, &end, 10);
+            if (end != len && v >= 0) ms = v;
+        }
+        return std::make_shared<TestAudioBackend>(ms, true);
+    }
+    if (k == "none") return std::make_shared<NoAudioBackend>();
+    return std::make_shared<QtAudioBackend>();
+}
+
+}  // namespace plenova::platform

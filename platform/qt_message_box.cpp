@@ -1,0 +1,81 @@
+#include "platform/qt_message_box.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QString>
+
+namespace plenova::platform {
+
+namespace {
+
+QMessageBox::Icon ToQt(MsgIcon icon) {
+    switch (icon) {
+        case MsgIcon::None: return QMessageBox::NoIcon;
+        case MsgIcon::Critical: return QMessageBox::Critical;
+        case MsgIcon::Question: return QMessageBox::Question;
+        case MsgIcon::Exclamation: return QMessageBox::Warning;
+        case MsgIcon::Information: return QMessageBox::Information;
+    }
+    return QMessageBox::NoIcon;
+}
+
+struct ButtonSet {
+    QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton escape;  // what closing the box without a button means
+};
+
+ButtonSet ToQt(MsgButtons buttons) {
+    using B = QMessageBox;
+    switch (buttons) {
+        case MsgButtons::Ok: return {B::Ok, B::Ok};
+        case MsgButtons::OkCancel: return {B::Ok | B::Cancel, B::Cancel};
+        case MsgButtons::YesNo: return {B::Yes | B::No, B::No};
+        case MsgButtons::YesNoCancel: return {B::Yes | B::No | B::Cancel, B::Cancel};
+        case MsgButtons::RetryCancel: return {B::Retry | B::Cancel, B::Cancel};
+        case MsgButtons::AbortRetryIgnore: return {B::Abort | B::Retry | B::Ignore, B::Abort};
+    }
+    return {B::Ok, B::Ok};
+}
+
+MsgResult FromQt(int button, QMessageBox::StandardButton escape) {
+    if (button != QMessageBox::Ok && button != QMessageBox::Cancel &&
+        button != QMessageBox::Abort && button != QMessageBox::Retry &&
+        button != QMessageBox::Ignore && button != QMessageBox::Yes && button != QMessageBox::No) {
+        button = escape;  // closed without a button
+    }
+    switch (button) {
+        case QMessageBox::Ok: return MsgResult::Ok;
+        case QMessageBox::Cancel: return MsgResult::Cancel;
+        case QMessageBox::Abort: return MsgResult::Abort;
+        case QMessageBox::Retry: return MsgResult::Retry;
+        case QMessageBox::Ignore: return MsgResult::Ignore;
+        case QMessageBox::Yes: return MsgResult::Yes;
+        case QMessageBox::No: return MsgResult::No;
+        default: break;
+    }
+    return MsgResult::Cancel;
+}
+
+}  // namespace
+
+MsgResult QtMessageBoxes::Show(const MessageBoxRequest& request) {
+    const ButtonSet set = ToQt(request.buttons);
+    QMessageBox box(ToQt(request.icon), QString::fromStdString(request.caption),
+                    QString::fromStdString(request.text), set.buttons,
+                    QApplication::activeWindow());
+    box.setWindowModality(Qt::ApplicationModal);
+    // A box of a program whose own windows are topmost (the saver) must not open beneath them.
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    box.setTextFormat(Qt::PlainText);
+    box.setEscapeButton(set.escape);
+    box.setDefaultButton(static_cast<QMessageBox::StandardButton>(
+        // The first button of the set is the default, as in the classic boxes.
+        set.buttons & QMessageBox::Ok       ? QMessageBox::Ok
+        : set.buttons & QMessageBox::Yes    ? QMessageBox::Yes
+        : set.buttons & QMessageBox::Abort  ? QMessageBox::Abort
+        : set.buttons & QMessageBox::Retry  ? QMessageBox::Retry
+                                            : QMessageBox::NoButton));
+    return FromQt(box.exec(), set.escape);
+}
+
+}  // namespace plenova::platform

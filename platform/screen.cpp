@@ -1,0 +1,59 @@
+#include "platform/screen.h"
+
+#include <mutex>
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "base/twips.h"
+
+namespace plenova::platform {
+
+namespace {
+
+std::mutex serviceMutex;
+std::shared_ptr<ScreenService>& Current() {
+    static std::shared_ptr<ScreenService> service = std::make_shared<FixedScreen>();
+    return service;
+}
+
+std::int32_t TwipsPerPixel(double dpi) {
+    // A screen that reports no sensible density is taken at the classic 96 dpi.
+    if (!(dpi >= 1.0 && dpi <= 10000.0)) dpi = 96.0;
+    const Int32 twips = TwipsPerPixelForDpi(dpi);
+    return twips < 1 ? 1 : twips;
+}
+
+}  // namespace
+
+ScreenService& Screen() {
+    std::lock_guard lock(serviceMutex);
+    return *Current();
+}
+
+std::shared_ptr<ScreenService> SetScreenService(std::shared_ptr<ScreenService> service) {
+    std::lock_guard lock(serviceMutex);
+    if (!service) service = std::make_shared<FixedScreen>();
+    std::swap(service, Current());
+    return service;
+}
+
+ScreenMetrics QtScreen::Metrics() {
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return {};
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return {};
+    ScreenMetrics m;
+    const QSize size = screen->size();
+    m.widthPixels = size.width();
+    m.heightPixels = size.height();
+    m.twipsPerPixelX = TwipsPerPixel(screen->logicalDotsPerInchX());
+    m.twipsPerPixelY = TwipsPerPixel(screen->logicalDotsPerInchY());
+    return m;
+}
+
+ScopedFixedScreen::ScopedFixedScreen(ScreenMetrics metrics)
+    : screen_(std::make_shared<FixedScreen>(metrics)), previous_(SetScreenService(screen_)) {}
+
+ScopedFixedScreen::~ScopedFixedScreen() { SetScreenService(previous_); }
+
+}  // namespace plenova::platform

@@ -1,0 +1,157 @@
+#include "platform/window_ops.h"
+
+#include <cstdlib>
+#include <limits>
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QTimer>
+#include <QWidget>
+#include <QWindow>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
+
+namespace plenova::platform {
+
+namespace {
+
+// Qt's own connection to the X server, or nullptr when Qt does not run on xcb. Requests made
+// here use checked replies, so an error (a window that does not exist) comes back to us as the
+// reply's error and never reaches Qt's error handler or ends the program.
+xcb_connection_t* XConnection() {
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (app == nullptr || QGuiApplication::platformName() != QLatin1String("xcb")) return nullptr;
+    auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr) return nullptr;
+    xcb_connection_t* connection = x11->connection();
+    if (connection == nullptr || xcb_connection_has_error(connection)) return nullptr;
+    return connection;
+}
+
+bool ValidHandle(ForeignWindowHandle handle) {
+    return handle > 0 && handle <= std::numeric_limits<std::uint32_t>::max();
+}
+
+struct Geometry {
+    xcb_window_t root = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+bool QueryGeometry(xcb_connection_t* connection, xcb_window_t window, Geometry& geometry) {
+    xcb_generic_error_t* error = nullptr;
+    xcb_get_geometry_reply_t* reply =
+        xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), &error);
+    std::free(error);
+    if (reply == nullptr) return false;
+    geometry.root = reply->root;
+    geometry.width = reply->width;
+    geometry.height = reply->height;
+    std::free(reply);
+    return true;
+}
+
+}  // namespace
+
+void SetPointerMode(QWidget& widget, PointerMode mode) {
+    widget.setCursor(mode == PointerMode::Hidden ? Qt::BlankCursor : Qt::ArrowCursor);
+}
+
+PointerMode GetPointerMode(const QWidget& widget) {
+    return widget.cursor().shape() == Qt::BlankCursor ? PointerMode::Hidden : PointerMode::Default;
+}
+
+void MakeTopmost(QWidget& widget) {
+    const bool wasVisible = widget.isVisible();
+    const bool wasActive = wasVisible && widget.isActiveWindow();
+    const QRect geometry = widget.geometry();
+    const bool hadNoActivate = widget.testAttribute(Qt::WA_ShowWithoutActivating);
+
+    widget.setAttribute(Qt::WA_ShowWithoutActivating, true);
+    if (!widget.windowFlags().testFlag(Qt::WindowStaysOnTopHint)) {
+        // Changing the flags of a window re-creates it hidden; it is shown again below at the
+        // same place and size (on X11 Qt asks the window manager for _NET_WM_STATE_ABOVE).
+        widget.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        if (wasVisible) widget.setGeometry(geometry);
+    }
+    widget.show();
+    widget.raise();
+    widget.setAttribute(Qt::WA_ShowWithoutActivating, hadNoActivate);
+    // "Without activating" means the activation stays as it was: a window that had it before
+    // its re-creation gets it back.
+    if (wasActive) widget.activateWindow();
+}
+
+bool ForeignWindowsSupported() { return XConnection() != nullptr; }
+
+bool ForeignWindowExists(ForeignWindowHandle handle) {
+    xcb_connection_t* connection = XConnection();
+    if (connection == nullptr || !ValidHandle(handle)) return false;
+    Geometry geometry;
+    return QueryGeometry(connection, static_cast<xcb_window_t>(handle), geometry);
+}
+
+bool GetForeignWindowRect(ForeignWindowHandle handle, WindowRect& rect) {
+    rect = {};
+    xcb_connection_t* connection = XConnection();
+    if (connection == nullptr || !ValidHandle(handle)) return false;
+    const auto window = static_cast<xcb_window_t>(handle);
+    Geometry geometry;
+    if (!QueryGeometry(connection, window, geometry)) return false;
+    xcb_generic_error_t* error = nullptr;
+    xcb_translate_coordinates_reply_t* origin = xcb_translate_coordinates_reply(
+        connection, xcb_translate_coordinates(connection, window, geometry.root, 0, 0), &error);
+    std::free(error);
+    if (origin == nullptr) return false;
+    rect.left = origin->dst_x;
+    rect.top = origin->dst_y;
+    rect.right = rect.left + geometry.width;
+    rect.bottom = rect.top + geometry.height;
+    std::free(origin);
+    return true;
+}
+
+bool ReparentIntoForeignWindow(QWidget& widget, ForeignWindowHandle host) {
+    if (!ForeignWindowExists(host)) return false;
+    QWindow* hostWindow = QWindow::fromWinId(static_cast<WId>(host));
+    if (hostWindow == nullptr) return false;
+    widget.winId();  // makes the widget's native window
+    QWindow* own = widget.windowHandle();
+    if (own == nullptr) {
+        delete hostWindow;
+        return false;
+    }
+    const QRect geometry = widget.geometry();
+    own->setParent(hostWindow);
+    widget.setGeometry(geometry);
+    // The host's QWindow stands for a window we do not own (deleting it leaves the X window
+    // alone); it goes when the widget, whose native window is its child, is gone.
+    QObject::connect(&widget, &QObject::destroyed, hostWindow, [hostWindow] { delete hostWindow; });
+    return true;
+}
+
+ForeignWindowWatch::ForeignWindowWatch(ForeignWindowHandle handle, std::function<void()> onGone,
+                                       int intervalMs)
+    : handle_(handle), onGone_(std::move(onGone)), timer_(std::make_unique<QTimer>()) {
+    timer_->setInterval(intervalMs > 0 ? intervalMs : 100);
+    QObject::connect(timer_.get(), &QTimer::timeout, timer_.get(), [this] { CheckNow(); });
+    // Without an X display there is nothing that could be watched; the watch then stays quiet.
+    if (ForeignWindowsSupported()) timer_->start();
+}
+
+ForeignWindowWatch::~ForeignWindowWatch() = default;
+
+bool ForeignWindowWatch::CheckNow() {
+    if (fired_) return true;
+    if (!ForeignWindowsSupported() || ForeignWindowExists(handle_)) return false;
+    fired_ = true;
+    timer_->stop();
+    // The callback may delete this watch: it runs from a local copy, and nothing of the watch is
+    // touched afterwards.
+    const std::function<void()> callback = std::move(onGone_);
+    if (callback) callback();
+    return true;
+}
+
+}  // namespace plenova::platform
