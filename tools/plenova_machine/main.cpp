@@ -1,0 +1,392 @@
+// plenova-machine: looks at and changes the emulated Windows machine from a shell, in the manner
+// of Windows "reg" and of "winepath". Nothing in the programs needs it; it lets a user set what
+// nothing in the system writes (HKCU\Software\ZEVRA6\Set, "Mute"), inspect what the programs
+// stored, and set up drives such as a removable A:.
+//
+// Exit status: 0 success, 1 the operation failed (missing key or value, refused, I/O error),
+// 2 bad arguments.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/text.h"
+#include "platform/machine.h"
+#include "platform/registry.h"
+
+namespace fs = std::filesystem;
+using namespace plenova::platform;
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+const char* const kUsageText =
+    "usage:\n"
+    "  plenova-machine root\n"
+    "  plenova-machine reg query KEY [/v NAME | /ve] [/s]\n"
+    "  plenova-machine reg add KEY [/v NAME | /ve] [/t REG_SZ|REG_DWORD] [/d DATA] [/f]\n"
+    "  plenova-machine reg delete KEY [/v NAME | /ve | /va] [/f]\n"
+    "  plenova-machine reg export KEY FILE [/y]      (FILE \"-\" writes to standard output)\n"
+    "  plenova-machine path -u WINDOWSPATH           Windows path to host path\n"
+    "  plenova-machine path -w HOSTPATH              host path to Windows path\n"
+    "  plenova-machine drive list\n"
+    "  plenova-machine drive add LETTER: HOSTFOLDER [TYPE]\n"
+    "  plenova-machine drive remove LETTER:\n"
+    "\n"
+    "KEY begins with HKCU, HKEY_CURRENT_USER, HKLM or HKEY_LOCAL_MACHINE, e.g.\n"
+    "  plenova-machine reg add \"HKCU\\Software\\ZEVRA6\\Set\" /v Mute /d 1 /f\n"
+    "Options may also be written with \"-\" (-v, -f). TYPE is a number 0 to 6 or one of\n"
+    "unknown, removable, fixed, remote, cdrom, ramdisk (default fixed).\n"
+    "The machine is $PLENOVA_MACHINE, else $XDG_DATA_HOME/plenova, else ~/.local/share/plenova.\n"
+    "Exit status: 0 success, 1 failure, 2 bad arguments.\n";
+
+int Usage(const std::string& problem) {
+    std::cerr << "plenova-machine: " << problem << "\n" << kUsageText;
+    return kUsage;
+}
+
+int Fail(const std::string& message) {
+    std::cerr << "ERROR: " << message << "\n";
+    return kFailed;
+}
+
+bool IsOption(const std::string& arg, const char* name) {
+    return (arg.size() >= 2 && (arg[0] == '/' || arg[0] == '-')) &&
+           plenova::EqualsIgnoreCase(arg.substr(1), name);
+}
+
+// Asks on the terminal; without one the answer is no, so scripts must say /f.
+bool Confirm(const std::string& question) {
+    if (!::isatty(STDIN_FILENO)) return false;
+    std::cerr << question << " (Yes/No)? " << std::flush;
+    std::string answer;
+    if (!std::getline(std::cin, answer)) return false;
+    return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+}
+
+std::string TypeName(const RegistryValue& v) {
+    switch (v.kind) {
+        case ValueKind::String: return "REG_SZ";
+        case ValueKind::Dword: return "REG_DWORD";
+        case ValueKind::Other: break;
+    }
+    const std::string lower = plenova::FoldCase(v.text.substr(0, v.text.find(':')));
+    if (lower == "hex") return "REG_BINARY";
+    if (lower == "hex(2)") return "REG_EXPAND_SZ";
+    if (lower == "hex(7)") return "REG_MULTI_SZ";
+    if (lower == "hex(b)") return "REG_QWORD";
+    if (lower == "hex(0)") return "REG_NONE";
+    return "REG_UNKNOWN";
+}
+
+std::string DataText(const RegistryValue& v) {
+    if (v.kind == ValueKind::String) return v.text;
+    if (v.kind == ValueKind::Dword) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(v.dword));
+        return buf;
+    }
+    const auto colon = v.text.find(':');
+    return colon == std::string::npos ? v.text : v.text.substr(colon + 1);
+}
+
+void PrintValue(const RegistryValue& v) {
+    std::cout << "    " << (v.name.empty() ? "(Default)" : v.name) << "    " << TypeName(v) << "    "
+              << DataText(v) << "\n";
+}
+
+struct RegArgs {
+    KeyPath key;
+    std::string fullKey;                // as printed: root name and the key
+    std::optional<std::string> name;    // /v NAME or /ve ("")
+    bool allValues = false;             // /va
+    bool recurse = false;               // /s
+    bool force = false;                 // /f or /y
+    std::optional<std::string> data;    // /d
+    std::string type = "REG_SZ";        // /t
+    std::vector<std::string> positional;
+};
+
+// Parses the arguments after "reg <verb> KEY"; an error text on bad arguments.
+std::optional<std::string> ParseRegArgs(const std::vector<std::string>& args, std::size_t start,
+                                        RegArgs& out) {
+    for (std::size_t i = start; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto needValue = [&](const char* what) -> std::optional<std::string> {
+            if (i + 1 >= args.size()) return std::string("missing ") + what + " after " + a;
+            return std::nullopt;
+        };
+        if (IsOption(a, "v")) {
+            if (auto e = needValue("a value name")) return e;
+            if (out.name) return std::string("give only one of /v and /ve");
+            out.name = args[++i];
+        } else if (IsOption(a, "ve")) {
+            if (out.name) return std::string("give only one of /v and /ve");
+            out.name = std::string();
+        } else if (IsOption(a, "va")) {
+            out.allValues = true;
+        } else if (IsOption(a, "s")) {
+            out.recurse = true;
+        } else if (IsOption(a, "f") || IsOption(a, "y")) {
+            out.force = true;
+        } else if (IsOption(a, "d")) {
+            if (auto e = needValue("the data")) return e;
+            out.data = args[++i];
+        } else if (IsOption(a, "t")) {
+            if (auto e = needValue("a type")) return e;
+            out.type = plenova::FoldCase(args[++i]);
+            for (char& c : out.type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            if (out.type != "REG_SZ" && out.type != "REG_DWORD")
+                return "unsupported type " + args[i] + " (REG_SZ or REG_DWORD)";
+        } else if (a.size() >= 2 && a[0] == '/' && a.find('/', 1) == std::string::npos &&
+                   a.find('\\') == std::string::npos) {
+            return "unknown option " + a;
+        } else {
+            out.positional.push_back(a);
+        }
+    }
+    return std::nullopt;
+}
+
+std::string FullName(const KeyPath& k) {
+    return k.key.empty() ? HiveName(k.hive) : HiveName(k.hive) + "\\" + k.key;
+}
+
+void QueryTree(const Registry& reg, Hive hive, const std::string& key, bool recurse, bool top) {
+    auto values = reg.Values(hive, key);
+    auto subkeys = reg.SubKeys(hive, key);
+    if (!values || !subkeys) return;
+    const KeyPath here{hive, key};
+    if (top || recurse) {
+        std::cout << "\n" << FullName(here) << "\n";
+        for (const RegistryValue& v : *values) PrintValue(v);
+    }
+    for (const std::string& s : *subkeys) {
+        const std::string child = key.empty() ? s : key + "\\" + s;
+        if (recurse) {
+            QueryTree(reg, hive, child, true, false);
+        } else {
+            std::cout << "\n" << FullName(KeyPath{hive, child});
+        }
+    }
+    if (top && !recurse && !subkeys->empty()) std::cout << "\n";
+}
+
+int RegCommand(const std::vector<std::string>& args) {
+    if (args.size() < 2) return Usage("reg needs an operation: query, add, delete or export");
+    const std::string verb = plenova::FoldCase(args[1]);
+    if (verb != "query" && verb != "add" && verb != "delete" && verb != "export")
+        return Usage("unknown reg operation " + args[1]);
+    if (args.size() < 3) return Usage("reg " + verb + " needs a KEY");
+    RegArgs ra;
+    auto key = ParseKeyPath(args[2]);
+    if (!key) return Usage("invalid key " + args[2] + " (it must begin with HKCU, HKEY_CURRENT_USER, HKLM or HKEY_LOCAL_MACHINE)");
+    ra.key = *key;
+    if (auto problem = ParseRegArgs(args, 3, ra)) return Usage(*problem);
+
+    Machine& machine = CurrentMachine();
+    Registry reg(machine);
+    const Hive hive = ra.key.hive;
+    const std::string& k = ra.key.key;
+
+    if (verb == "query") {
+        if (!ra.positional.empty()) return Usage("unexpected argument " + ra.positional[0]);
+        if (ra.data || ra.allValues) return Usage("reg query takes /v, /ve and /s only");
+        if (!reg.KeyExists(hive, k)) return Fail("The system was unable to find the specified registry key or value.");
+        if (ra.name) {
+            auto v = reg.QueryValue(hive, k, *ra.name);
+            if (!v) return Fail("The system was unable to find the specified registry key or value.");
+            std::cout << "\n" << FullName(ra.key) << "\n";
+            PrintValue(*v);
+            std::cout << "\n";
+            return kOk;
+        }
+        QueryTree(reg, hive, k, ra.recurse, true);
+        std::cout << "\n";
+        return kOk;
+    }
+
+    if (verb == "add") {
+        if (!ra.positional.empty()) return Usage("unexpected argument " + ra.positional[0]);
+        if (ra.allValues || ra.recurse) return Usage("reg add takes /v, /ve, /t, /d and /f only");
+        if (!ra.name && ra.data) ra.name = std::string();  // data without a name: the default value
+        if (!ra.name) {
+            reg.CreateKey(hive, k);
+            std::cout << "The operation completed successfully.\n";
+            return kOk;
+        }
+        std::uint32_t dword = 0;
+        if (ra.type == "REG_DWORD") {
+            const std::string text = ra.data.value_or("0");
+            char* end = nullptr;
+            errno = 0;
+            const unsigned long long v = std::strtoull(text.c_str(), &end, 0);
+            if (text.empty() || *end != '\0' || errno != 0 || v > 0xFFFFFFFFull || text[0] == '-')
+                return Usage("REG_DWORD data must be a number 0 to 4294967295 (decimal or 0x hex): " + text);
+            dword = static_cast<std::uint32_t>(v);
+        }
+        if (reg.QueryValue(hive, k, *ra.name) && !ra.force &&
+            !Confirm("Value " + (ra.name->empty() ? std::string("(Default)") : *ra.name) + " exists, overwrite"))
+            return Fail("the value exists; add /f to overwrite it");
+        if (ra.type == "REG_DWORD")
+            reg.SetDword(hive, k, *ra.name, dword);
+        else
+            reg.SetString(hive, k, *ra.name, ra.data.value_or(""));
+        std::cout << "The operation completed successfully.\n";
+        return kOk;
+    }
+
+    if (verb == "delete") {
+        if (!ra.positional.empty()) return Usage("unexpected argument " + ra.positional[0]);
+        if (ra.data || ra.recurse) return Usage("reg delete takes /v, /ve, /va and /f only");
+        if (ra.name && ra.allValues) return Usage("give only one of /v, /ve and /va");
+        if (!reg.KeyExists(hive, k)) return Fail("The system was unable to find the specified registry key or value.");
+        if (ra.name) {
+            if (!reg.QueryValue(hive, k, *ra.name))
+                return Fail("The system was unable to find the specified registry key or value.");
+            if (!ra.force && !Confirm("Delete the registry value " + *ra.name)) return Fail("not deleted; add /f");
+            reg.DeleteValue(hive, k, *ra.name);
+        } else if (ra.allValues) {
+            if (!ra.force && !Confirm("Delete all values under " + FullName(ra.key))) return Fail("not deleted; add /f");
+            for (const RegistryValue& v : reg.Values(hive, k).value_or(std::vector<RegistryValue>{}))
+                reg.DeleteValue(hive, k, v.name);
+        } else {
+            if (k.empty()) return Fail("the root key of a hive cannot be deleted");
+            if (!ra.force && !Confirm("Permanently delete the registry key " + FullName(ra.key)))
+                return Fail("not deleted; add /f");
+            reg.DeleteKey(hive, k);
+        }
+        std::cout << "The operation completed successfully.\n";
+        return kOk;
+    }
+
+    // export
+    if (ra.positional.size() != 1) return Usage("reg export needs KEY and FILE");
+    if (ra.name || ra.data || ra.allValues || ra.recurse) return Usage("reg export takes /y only");
+    auto text = reg.Export(hive, k);
+    if (!text) return Fail("The system was unable to find the specified registry key or value.");
+    const std::string& file = ra.positional[0];
+    if (file == "-") {
+        std::cout << *text << std::flush;
+        return std::cout ? kOk : kFailed;
+    }
+    std::error_code ec;
+    if (fs::exists(file, ec) && !ra.force && !Confirm("File " + file + " exists, overwrite"))
+        return Fail("the file exists; add /y to overwrite it");
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << *text;
+    out.close();
+    if (!out) return Fail("cannot write " + file);
+    std::cout << "The operation completed successfully.\n";
+    return kOk;
+}
+
+int PathCommand(const std::vector<std::string>& args) {
+    if (args.size() != 3) return Usage("path needs -u WINDOWSPATH or -w HOSTPATH");
+    Machine& machine = CurrentMachine();
+    if (args[1] == "-u") {
+        auto host = machine.ToHost(args[2]);
+        if (!host) return Fail("no host path for " + args[2] + " (unknown drive or network path)");
+        std::cout << host->string() << "\n";
+        return kOk;
+    }
+    if (args[1] == "-w") {
+        std::cout << machine.ToWindows(args[2]) << "\n";
+        return kOk;
+    }
+    return Usage("unknown path option " + args[1]);
+}
+
+std::optional<int> DriveTypeArg(const std::string& text) {
+    static const char* const names[] = {"unknown", "norootdir", "removable", "fixed", "remote", "cdrom", "ramdisk"};
+    for (int i = 0; i <= kDriveRamDisk; ++i) {
+        if (text == std::to_string(i) || plenova::EqualsIgnoreCase(text, names[i])) return i;
+    }
+    return std::nullopt;
+}
+
+std::optional<char> DriveLetterArg(const std::string& text) {
+    if ((text.size() == 2 && text[1] == ':') || text.size() == 1) {
+        const char c = text[0];
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
+            return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return std::nullopt;
+}
+
+int DriveCommand(const std::vector<std::string>& args) {
+    static const char* const typeNames[] = {"unknown", "no root dir", "removable", "fixed", "remote", "cd-rom", "ram disk"};
+    if (args.size() < 2) return Usage("drive needs list, add or remove");
+    const std::string verb = plenova::FoldCase(args[1]);
+    Machine& machine = CurrentMachine();
+    if (verb == "list") {
+        if (args.size() != 2) return Usage("drive list takes no arguments");
+        for (const Drive& d : machine.Drives())
+            std::cout << d.letter << ": " << d.type << " " << typeNames[d.type] << " " << d.hostFolder.string() << "\n";
+        return kOk;
+    }
+    if (verb == "add") {
+        if (args.size() != 4 && args.size() != 5) return Usage("drive add needs LETTER: HOSTFOLDER [TYPE]");
+        auto letter = DriveLetterArg(args[2]);
+        if (!letter) return Usage("invalid drive letter " + args[2]);
+        if (*letter == 'C' || *letter == 'Z') return Usage("drives C: and Z: are fixed and cannot be changed");
+        int type = kDriveFixed;
+        if (args.size() == 5) {
+            auto t = DriveTypeArg(args[4]);
+            if (!t) return Usage("invalid drive type " + args[4]);
+            type = *t;
+        }
+        std::error_code ec;
+        fs::path folder = fs::absolute(args[3], ec);
+        if (ec || args[3].empty()) return Usage("invalid host folder " + args[3]);
+        machine.AddDrive(*letter, folder, type);
+        if (!fs::is_directory(folder, ec))
+            std::cerr << "note: " << folder.string() << " does not exist (yet)\n";
+        return kOk;
+    }
+    if (verb == "remove") {
+        if (args.size() != 3) return Usage("drive remove needs LETTER:");
+        auto letter = DriveLetterArg(args[2]);
+        if (!letter) return Usage("invalid drive letter " + args[2]);
+        if (!machine.RemoveDrive(*letter)) return Fail(std::string(1, *letter) + ": is not a drive of the table");
+        return kOk;
+    }
+    return Usage("unknown drive operation " + args[1]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) return Usage("no command given");
+    const std::string command = plenova::FoldCase(args[0]);
+    if (command == "-h" || command == "--help" || command == "/?" || command == "help") {
+        std::cout << kUsageText;
+        return kOk;
+    }
+    try {
+        if (command == "root") {
+            if (args.size() != 1) return Usage("root takes no arguments");
+            std::cout << CurrentMachine().Root().string() << "\n";
+            return kOk;
+        }
+        if (command == "reg") return RegCommand(args);
+        if (command == "path") return PathCommand(args);
+        if (command == "drive") return DriveCommand(args);
+        return Usage("unknown command " + args[0]);
+    } catch (const std::invalid_argument& e) {
+        return Usage(e.what());
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+}
