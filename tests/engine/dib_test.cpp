@@ -1,0 +1,299 @@
+#include "engine/cdib.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "base/errors.h"
+#include "platform/message_box.h"
+#include "tests/engine/bmp_files.h"
+
+namespace {
+
+using plenova::engine::CDib;
+using plenova::engine::ColorWord;
+using plenova::engine::testing::BmpSpec;
+using plenova::engine::testing::MakeBmp;
+using plenova::engine::testing::TempDir;
+using plenova::platform::FileHandle;
+using plenova::platform::ScopedScriptedMessageBoxes;
+
+std::size_t OpenFileCount() {
+    std::size_t n = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+    return n;
+}
+
+class CDibRead : public ::testing::Test {
+protected:
+    // Reads a file made from `spec`; returns the result and keeps the boxes shown.
+    bool Read(const BmpSpec& spec) {
+        path_ = dir_.Write("picture.bmp", MakeBmp(spec));
+        return dib_.ReadDIB(path_);
+    }
+    std::vector<std::string> Messages() {
+        std::vector<std::string> texts;
+        for (const auto& r : boxes_->Shown()) {
+            EXPECT_EQ(r.caption, "PlenovaSaver");
+            EXPECT_EQ(r.buttons, plenova::platform::MsgButtons::Ok);
+            texts.push_back(r.text);
+        }
+        return texts;
+    }
+    using Texts = std::vector<std::string>;
+
+    ScopedScriptedMessageBoxes boxes_;
+    TempDir dir_;
+    std::string path_;
+    CDib dib_;
+};
+
+TEST_F(CDibRead, EightBitFileWithFullColourTable) {
+    BmpSpec spec;  // 3 x 2, 8 bits, biClrUsed 0
+    std::size_t fds = OpenFileCount();
+    ASSERT_TRUE(Read(spec));
+    EXPECT_EQ(OpenFileCount(), fds) << "the file is closed";
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_EQ(dib_.Width(), 3);
+    EXPECT_EQ(dib_.Height(), 2);
+    EXPECT_EQ(dib_.BitsPerPixel(), 8);
+    EXPECT_EQ(dib_.ColorsUsed(), 256);
+    EXPECT_EQ(dib_.ByteWidth(), 4);
+    EXPECT_EQ(dib_.BitmapSize(), 8);
+    EXPECT_EQ(dib_.UpperIndex(), 8) << "the array is made one byte larger";
+    // Pixel bytes follow the 1024-byte table; stored row 0 is the bottom row.
+    EXPECT_EQ(dib_.Pixel(0, 0), 0);
+    EXPECT_EQ(dib_.Pixel(2, 1), 6);
+    EXPECT_EQ(dib_.HeaderAsLong()[0], 'B');
+    EXPECT_EQ(dib_.InfoAsLong().bmiColors[5],
+              (plenova::platform::gdi::RgbQuad{0x0F, 0x0A, 0x05, 0}));
+    // The palette takes the table in palette order (red low).
+    std::array<ColorWord, 256> colors{};
+    dib_.pal()->GetRgbColors(0, 256, colors);
+    EXPECT_EQ(colors[5], 0x000F0A05u);  // table word 0x00050A0F
+    EXPECT_EQ(colors[255], 0x00FD0001u);  // table word 0x000100FD
+}
+
+TEST_F(CDibRead, RefusedHeadersShowTheirMessages) {
+    BmpSpec notBm;
+    notBm.type = 0x4D42 + 1;
+    EXPECT_FALSE(Read(notBm));
+    BmpSpec rle8With4Bits;
+    rle8With4Bits.bits = 4;
+    rle8With4Bits.compression = 1;
+    EXPECT_FALSE(Read(rle8With4Bits));
+    BmpSpec badSize;
+    badSize.size = 108;
+    EXPECT_FALSE(Read(badSize));
+    BmpSpec badPlanes;
+    badPlanes.planes = 2;
+    EXPECT_FALSE(Read(badPlanes));
+    BmpSpec sixteenBits;
+    sixteenBits.bits = 16;
+    EXPECT_FALSE(Read(sixteenBits));
+    EXPECT_EQ(Messages(), (Texts{"Invalid value for bfType.", "Invalid bmiHeader.",
+                                 "Invalid bmiHeader.", "Invalid bmiHeader.",
+                                 "Invalid bmiHeader."}));
+}
+
+TEST_F(CDibRead, CompressedFilesReadHeightTimesRowSize) {
+    BmpSpec rle4;
+    rle4.bits = 4;
+    rle4.compression = 2;
+    rle4.width = 5;
+    EXPECT_TRUE(Read(rle4));
+    EXPECT_EQ(dib_.ByteWidth(), 4);
+    EXPECT_EQ(dib_.UpperIndex(), 8);
+    // Pixel(1, 0) of a 4-bit picture is byte 0, shared with pixel 0.
+    EXPECT_EQ(dib_.Pixel(1, 0), dib_.Pixel(0, 0));
+    EXPECT_EQ(dib_.Pixel(2, 1), 5);
+    BmpSpec rle8;
+    rle8.compression = 1;
+    EXPECT_TRUE(Read(rle8));
+    EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(CDibRead, TwentyFourBitsReadNoColourTable) {
+    BmpSpec spec;
+    spec.bits = 24;
+    spec.width = 2;
+    spec.clrUsed = 4;  // declared, yet not read
+    spec.table = {};
+    std::array<ColorWord, 256> before{}, after{};
+    dib_.pal()->GetRgbColors(0, 256, before);
+    ASSERT_TRUE(Read(spec));
+    dib_.pal()->GetRgbColors(0, 256, after);
+    EXPECT_EQ(before, after);
+    EXPECT_EQ(dib_.ByteWidth(), 8);
+    EXPECT_EQ(dib_.Pixel(1, 0), 3) << "pixels follow the 54-byte headers directly";
+    EXPECT_EQ(dib_.ColorsUsed(), 4);
+}
+
+TEST_F(CDibRead, ShortFiles) {
+    std::size_t fds = OpenFileCount();
+    BmpSpec tiny;
+    tiny.truncateTo = 10;
+    EXPECT_FALSE(Read(tiny));
+    EXPECT_TRUE(Messages().empty()) << "a short file header is refused silently";
+    BmpSpec noInfo;
+    noInfo.truncateTo = 30;
+    EXPECT_FALSE(Read(noInfo));
+    BmpSpec noTable;
+    noTable.truncateTo = 54 + 1000;
+    EXPECT_FALSE(Read(noTable));
+    BmpSpec noPixels;
+    noPixels.truncateTo = 54 + 1024 + 7;
+    EXPECT_FALSE(Read(noPixels));
+    EXPECT_EQ(Messages(), (Texts{"Could not read bminfo.", "Could not read color table.",
+                                 "Could not read all bytes."}));
+    EXPECT_EQ(OpenFileCount(), fds);
+    EXPECT_FALSE(dib_.ReadDIB((dir_.path() / "missing.bmp").string()));
+    EXPECT_EQ(Messages().back(), "Could not open " + (dir_.path() / "missing.bmp").string() + ".");
+}
+
+TEST_F(CDibRead, HugeClaimIsRefusedBeforeAnyAllocation) {
+    BmpSpec spec;
+    spec.width = 30000;
+    spec.height = 30000;  // claims 900 MB of pixels in a file of a few bytes
+    spec.pixels = {1, 2, 3};
+    EXPECT_FALSE(Read(spec));
+    EXPECT_EQ(Messages(), Texts{"Could not read all bytes."});
+    EXPECT_EQ(dib_.UpperIndex(), -1) << "no pixel array was made";
+}
+
+TEST_F(CDibRead, OutsideWhatTheReaderHolds) {
+    BmpSpec topDown;
+    topDown.height = -2;
+    EXPECT_FALSE(Read(topDown));
+    BmpSpec negativeWidth;
+    negativeWidth.width = -3;
+    negativeWidth.pixels = {0};
+    EXPECT_FALSE(Read(negativeWidth));
+    BmpSpec manyColors;
+    manyColors.clrUsed = 300;
+    EXPECT_FALSE(Read(manyColors));
+    BmpSpec negativeColors;
+    negativeColors.clrUsed = -1;
+    negativeColors.table = {0};
+    EXPECT_FALSE(Read(negativeColors));
+    EXPECT_EQ(Messages(), (Texts{"Top-down bitmaps are not supported.", "Invalid value for biWidth.",
+                                 "Too many colors in the color table.",
+                                 "Too many colors in the color table."}));
+    EXPECT_EQ(dib_.UpperIndex(), -1);
+}
+
+TEST(CDib, RowSizesAndPixelAddressing) {
+    CDib dib;
+    auto& h = dib.InfoAsLong().bmiHeader;
+    h.biBitCount = 1;
+    h.biWidth = 1;
+    EXPECT_EQ(dib.ByteWidth(), 4);
+    h.biWidth = 33;
+    EXPECT_EQ(dib.ByteWidth(), 8);
+    h.biBitCount = 8;
+    h.biWidth = 3;
+    h.biHeight = 2;
+    EXPECT_THROW(dib.Pixel(0, 0), plenova::SubscriptOutOfRangeError) << "no array yet";
+    dib.RedimBytes(dib.BitmapSize());
+    dib.set_Pixel(2, 1, 77);
+    EXPECT_EQ(dib.BytesAsLong()[6], 77);
+    EXPECT_EQ(dib.Pixel(0, 2), 0) << "index 8 is the extra byte";
+    EXPECT_THROW(dib.Pixel(1, 2), plenova::SubscriptOutOfRangeError);
+    EXPECT_THROW(dib.Pixel(-1, 0), plenova::SubscriptOutOfRangeError);
+    h.biWidth = 40000;
+    EXPECT_THROW(dib.Width(), plenova::OverflowError);
+    h.biWidth = 0x7FFFFFFF;
+    EXPECT_THROW(dib.ByteWidth(), plenova::OverflowError);
+    h.biBitCount = 24;
+    h.biWidth = 3;
+    EXPECT_THROW(dib.Pixel(2000, 0), plenova::OverflowError) << "x times bits is 16-bit";
+    h.biClrUsed = 40000;
+    EXPECT_THROW(dib.ColorsUsed(), plenova::OverflowError);
+    dib.set_ColorsUsed(12);
+    EXPECT_EQ(h.biClrUsed, 12);
+    EXPECT_THROW(dib.RedimBytes(-1), plenova::SubscriptOutOfRangeError);
+}
+
+TEST(CDib, CloneIsOneByteLongerAndSharesThePalette) {
+    CDib dib;
+    dib.RedimBytes(99);
+    for (int i = 0; i < 100; ++i) dib.BytesAsLong()[i] = static_cast<std::uint8_t>(i + 1);
+    dib.InfoAsLong().bmiHeader.biWidth = 10;
+    dib.HeaderAsLong()[0] = 'B';
+    auto copy = dib.Clone();
+    EXPECT_EQ(copy->UpperIndex(), 100);
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(copy->BytesAsLong()[i], i + 1);
+    EXPECT_EQ(copy->BytesAsLong()[100], 0);
+    EXPECT_EQ(copy->pal(), dib.pal());
+    EXPECT_EQ(copy->Width(), 10);
+    EXPECT_EQ(copy->HeaderAsLong()[0], 'B');
+}
+
+TEST(CDib, DumpLayoutRoundTrip) {
+    ScopedScriptedMessageBoxes boxes;
+    TempDir dir;
+    BmpSpec spec;
+    spec.width = 5;
+    CDib dib;
+    ASSERT_TRUE(dib.ReadDIB(dir.Write("a.bmp", MakeBmp(spec))));
+    std::string dump = (dir.path() / "a.dump").string();
+    {
+        auto out = FileHandle::Create(dump);
+        ASSERT_TRUE(out);
+        dib.StoreInFile(*out);
+    }
+    auto bytes = plenova::engine::testing::ReadBytes(dump);
+    ASSERT_EQ(bytes.size(), 14u + 1068 + 1024 + 17);
+    EXPECT_EQ(bytes[0], 'B');
+    EXPECT_EQ(bytes[14], 40);  // biSize
+    EXPECT_EQ(bytes[14 + 40 + 4 * 5], 0x0F);  // table entry 5, blue first
+    EXPECT_EQ(bytes[14 + 1068 + 4 * 5], 0x05);  // palette word 5, red first
+    EXPECT_EQ(bytes[14 + 1068 + 1024 + 9], 9);
+
+    CDib back;
+    std::array<ColorWord, 256> defaults{};
+    back.pal()->GetRgbColors(0, 256, defaults);
+    {
+        auto in = FileHandle::OpenRead(dump);
+        ASSERT_TRUE(in);
+        EXPECT_TRUE(back.ReadFromFile(*in));
+    }
+    EXPECT_EQ(back.Width(), 5);
+    EXPECT_EQ(back.UpperIndex(), 16) << "biSizeImage 0 takes the size from the shape";
+    EXPECT_EQ(back.Pixel(4, 1), 12);
+    std::array<ColorWord, 256> colors{};
+    back.pal()->GetRgbColors(0, 256, colors);
+    EXPECT_EQ(colors[9], defaults[9]) << "only entries 10 .. 245 come from the file";
+    EXPECT_EQ(colors[10], 0x001E140Au);  // table word 0x000A141E
+    EXPECT_EQ(colors[246], defaults[246]);
+
+    // A dump that claims more pixels than it holds keeps what arrived.
+    bytes.resize(bytes.size() - 5);
+    plenova::engine::testing::WriteBytes(dump, bytes);
+    auto in = FileHandle::OpenRead(dump);
+    EXPECT_FALSE(back.ReadFromFile(*in));
+    EXPECT_EQ(back.UpperIndex(), 11);
+}
+
+TEST(CDib, PaletteUsageFillsTheColourTable) {
+    CDib dib;
+    dib.InfoAsLong().bmiHeader.biBitCount = 4;  // 16 colours
+    std::array<ColorWord, 16> rgb{};
+    rgb[3] = 0x04112233;
+    dib.pal()->SetRgbColors(0, 16, rgb);
+    dib.SetPaletteUsage(0);
+    EXPECT_EQ(dib.InfoAsLong().bmiColors[3], (plenova::platform::gdi::RgbQuad{0x11, 0x22, 0x33, 0}));
+    dib.SetPaletteUsage(1);
+    const auto* table = reinterpret_cast<const std::uint8_t*>(dib.InfoAsLong().bmiColors.data());
+    EXPECT_EQ(table[6], 3);
+    EXPECT_EQ(table[7], 0);
+    EXPECT_EQ(table[30], 15);
+}
+
+TEST(CDib, MissingPaletteIsAnError) {
+    CDib dib;
+    dib.set_pal(nullptr);
+    EXPECT_THROW(dib.SetPaletteUsage(0), plenova::MissingObjectError);
+}
+
+}  // namespace
