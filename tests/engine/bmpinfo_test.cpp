@@ -1,0 +1,66 @@
+// Runs the bmpinfo tool on files written here and checks its output and exit codes.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tests/engine/bmp_files.h"
+
+namespace {
+
+using plenova::engine::testing::BmpSpec;
+using plenova::engine::testing::MakeBmp;
+using plenova::engine::testing::TempDir;
+
+struct ToolRun {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+ToolRun RunTool(const TempDir& dir, const std::string& args) {
+    const std::string errPath = (dir.path() / "stderr.txt").string();
+    const std::string cmd = std::string(BMPINFO_PATH) + " " + args + " 2>" + errPath;
+    ToolRun r{};
+    FILE* p = popen(cmd.c_str(), "r");
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, p)) r.out += buf;
+    int status = pclose(p);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    auto err = plenova::engine::testing::ReadBytes(errPath);
+    r.err.assign(err.begin(), err.end());
+    return r;
+}
+
+TEST(BmpInfo, PrintsTheShapeAndAChecksum) {
+    TempDir dir;
+    BmpSpec spec;
+    spec.pixels = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};  // 8 pixel bytes and one more
+    spec.width = 3;
+    const std::string file = dir.Write("p.bmp", MakeBmp(spec));
+    ToolRun r = RunTool(dir, file);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "");
+    // CRC-32 of "12345678" is 9ae0daaf.
+    EXPECT_EQ(r.out,
+              "width: 3\nheight: 2\nbits per pixel: 8\ncolors used: 256\nbyte width: 4\n"
+              "pixel bytes: 8\npixel crc32: 9ae0daaf\n");
+}
+
+TEST(BmpInfo, RefusedFilesGiveTheReadersMessage) {
+    TempDir dir;
+    BmpSpec spec;
+    spec.type = 0x1234;
+    ToolRun r = RunTool(dir, dir.Write("bad.bmp", MakeBmp(spec)));
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("Invalid value for bfType.\n"), std::string::npos) << r.err;
+    ToolRun missing = RunTool(dir, (dir.path() / "none.bmp").string());
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_NE(missing.err.find("Could not open "), std::string::npos);
+    EXPECT_EQ(RunTool(dir, "").code, 2);
+}
+
+}  // namespace
