@@ -533,7 +533,7 @@ Loaded Load(const fs::path& path, Hive hive) {
     Loaded result;
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
-        if (errno == ENOENT) {
+        if (errno == ENOENT || errno == ENOTDIR) {
             result.doc.emplace();
             return result;
         }

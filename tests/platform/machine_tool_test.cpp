@@ -1,0 +1,209 @@
+// The plenova-machine tool, run as a user would run it.
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+#include "machine_test_support.h"
+#include "platform/machine.h"
+#include "platform/registry.h"
+#include "platform/settings_store.h"
+
+namespace fs = std::filesystem;
+using namespace plenova::platform;
+using plenova::testing::ReadAll;
+using plenova::testing::TempFolder;
+
+namespace {
+
+struct Result {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ShellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        if (c == '\'')
+            q += "'\\''";
+        else
+            q.push_back(c);
+    }
+    return q + "'";
+}
+
+class MachineToolTest : public ::testing::Test {
+protected:
+    TempFolder temp;
+    fs::path root = temp.path() / "machine";
+    Machine machine{root};
+    Registry reg{machine};
+
+    Result Run(const std::vector<std::string>& args) {
+        std::string command = "PLENOVA_MACHINE=";
+        command += ShellQuote(root.string());
+        command += " ";
+        command += ShellQuote(PLENOVA_MACHINE_TOOL);
+        for (const auto& a : args) {
+            command += ' ';
+            command += ShellQuote(a);
+        }
+        const fs::path out = temp.path() / "out.txt";
+        const fs::path err = temp.path() / "err.txt";
+        command += " </dev/null >";
+        command += ShellQuote(out.string());
+        command += " 2>";
+        command += ShellQuote(err.string());
+        const int status = std::system(command.c_str());
+        Result r;
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.out = ReadAll(out);
+        r.err = ReadAll(err);
+        return r;
+    }
+};
+
+TEST_F(MachineToolTest, BadArgumentsGiveUsageAndExitCodeTwo) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate"},
+        {"reg"},
+        {"reg", "frob", "HKCU\\x"},
+        {"reg", "add"},
+        {"reg", "add", "HKXX\\Software"},
+        {"reg", "add", "Software\\x"},
+        {"reg", "add", "HKCU\\a\\\\b"},
+        {"reg", "add", "HKCU\\x", "/v"},
+        {"reg", "add", "HKCU\\x", "/v", "a", "/ve"},
+        {"reg", "add", "HKCU\\x", "/v", "a", "/t", "REG_BINARY", "/d", "00"},
+        {"reg", "add", "HKCU\\x", "/v", "a", "/t", "REG_DWORD", "/d", "twelve"},
+        {"reg", "add", "HKCU\\x", "/v", "a", "/t", "REG_DWORD", "/d", "4294967296"},
+        {"reg", "add", "HKCU\\x", "/bogus"},
+        {"reg", "query", "HKCU\\x", "extra"},
+        {"reg", "export", "HKCU\\x"},
+        {"path"},
+        {"path", "-x", "C:\\"},
+        {"drive"},
+        {"drive", "add", "1:", "/tmp"},
+        {"drive", "add", "C:", "/tmp"},
+        {"drive", "add", "A:", "/tmp", "floppyish"},
+        {"drive", "remove"},
+        {"root", "extra"},
+    };
+    for (const auto& args : cases) {
+        std::string joined;
+        for (const auto& a : args) joined += a + " ";
+        SCOPED_TRACE(joined);
+        Result r = Run(args);
+        EXPECT_EQ(r.code, 2);
+        EXPECT_NE(r.err.find("usage:"), std::string::npos);
+        EXPECT_TRUE(r.out.empty());
+    }
+    EXPECT_FALSE(fs::exists(machine.UserHivePath()));
+}
+
+TEST_F(MachineToolTest, AddQueryDeleteExportRoundTrip) {
+    Result r = Run({"reg", "add", "HKCU\\Software\\ZEVRA6\\Set", "/v", "Mute", "/d", "1"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(SettingsStore(reg).ReadSetting("ZEVRA6", "Set", "Mute", "0"), "1");
+
+    // Without /f an existing value is not replaced (no terminal to ask on).
+    r = Run({"reg", "add", "HKEY_CURRENT_USER\\software\\zevra6\\set", "/v", "mute", "/d", "0"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("/f"), std::string::npos);
+    EXPECT_EQ(reg.QueryString(Hive::CurrentUser, "Software\\ZEVRA6\\Set", "Mute"), "1");
+    r = Run({"reg", "add", "HKCU\\Software\\ZEVRA6\\Set", "-v", "Mute", "-d", "0", "-f"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(reg.QueryString(Hive::CurrentUser, "Software\\ZEVRA6\\Set", "Mute"), "0");
+
+    ASSERT_EQ(Run({"reg", "add", "HKCU\\Software\\ZEVRA6\\Set", "/v", "Count", "/t", "reg_dword", "/d", "0x2a"}).code, 0);
+    ASSERT_EQ(Run({"reg", "add", "HKCU\\Software\\ZEVRA6\\Set", "/ve", "/d", "日本 \"q\" \\"}).code, 0);
+    EXPECT_EQ(reg.QueryString(Hive::CurrentUser, "Software\\ZEVRA6\\Set", ""), "日本 \"q\" \\");
+
+    r = Run({"reg", "query", "HKCU\\Software\\ZEVRA6\\Set", "/v", "Count"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("HKEY_CURRENT_USER\\Software\\ZEVRA6\\Set\n"), std::string::npos);
+    EXPECT_NE(r.out.find("    Count    REG_DWORD    0x2a\n"), std::string::npos);
+    r = Run({"reg", "query", "HKCU\\Software\\ZEVRA6", "/s"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("    Mute    REG_SZ    0\n"), std::string::npos);
+    EXPECT_NE(r.out.find("    (Default)    REG_SZ    日本 \"q\" \\\n"), std::string::npos);
+    r = Run({"reg", "query", "HKCU\\Software"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("HKEY_CURRENT_USER\\Software\\ZEVRA6"), std::string::npos);
+    r = Run({"reg", "query", "HKCU\\Software\\ZEVRA6\\Set", "/v", "Missing"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("unable to find"), std::string::npos);
+    EXPECT_EQ(Run({"reg", "query", "HKLM\\Software\\Nothing"}).code, 1);
+
+    // Export to a file and to standard output: the registry's own export text.
+    const auto expected = reg.Export(Hive::CurrentUser, "Software\\ZEVRA6");
+    ASSERT_TRUE(expected);
+    const fs::path file = temp.path() / "zevra.reg";
+    r = Run({"reg", "export", "HKCU\\Software\\ZEVRA6", file.string()});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(ReadAll(file), *expected);
+    EXPECT_EQ(Run({"reg", "export", "HKCU\\Software\\ZEVRA6", file.string()}).code, 1);  // exists, no /y
+    EXPECT_EQ(Run({"reg", "export", "HKCU\\Software\\ZEVRA6", file.string(), "/y"}).code, 0);
+    r = Run({"reg", "export", "HKCU\\Software\\ZEVRA6", "-"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, *expected);
+    EXPECT_EQ(Run({"reg", "export", "HKCU\\Software\\Missing", "-"}).code, 1);
+
+    // Deletes need /f without a terminal.
+    EXPECT_EQ(Run({"reg", "delete", "HKCU\\Software\\ZEVRA6\\Set", "/v", "Mute"}).code, 1);
+    EXPECT_TRUE(reg.QueryValue(Hive::CurrentUser, "Software\\ZEVRA6\\Set", "Mute"));
+    EXPECT_EQ(Run({"reg", "delete", "HKCU\\Software\\ZEVRA6\\Set", "/v", "Mute", "/f"}).code, 0);
+    EXPECT_FALSE(reg.QueryValue(Hive::CurrentUser, "Software\\ZEVRA6\\Set", "Mute"));
+    EXPECT_EQ(Run({"reg", "delete", "HKCU\\Software\\ZEVRA6\\Set", "/v", "Mute", "/f"}).code, 1);
+    EXPECT_EQ(Run({"reg", "delete", "HKCU\\Software\\ZEVRA6\\Set", "/va", "/f"}).code, 0);
+    EXPECT_EQ(reg.Values(Hive::CurrentUser, "Software\\ZEVRA6\\Set")->size(), 0u);
+    EXPECT_EQ(Run({"reg", "delete", "HKCU", "/f"}).code, 1);
+    EXPECT_EQ(Run({"reg", "delete", "HKCU\\Software\\ZEVRA6", "/f"}).code, 0);
+    EXPECT_FALSE(reg.KeyExists(Hive::CurrentUser, "Software\\ZEVRA6"));
+    EXPECT_EQ(Run({"reg", "delete", "HKCU\\Software\\ZEVRA6", "/f"}).code, 1);
+
+    // reg add with no value creates the key only.
+    EXPECT_EQ(Run({"reg", "add", "HKLM\\SOFTWARE\\Empty"}).code, 0);
+    EXPECT_TRUE(reg.KeyExists(Hive::LocalMachine, "software\\empty"));
+}
+
+TEST_F(MachineToolTest, PathsDrivesAndRoot) {
+    Result r = Run({"root"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, root.string() + "\n");
+
+    r = Run({"path", "-u", "c:\\windows\\System\\x.dll"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, (root / "drive_c" / "WINDOWS" / "SYSTEM" / "x.dll").string() + "\n");
+    r = Run({"path", "-w", (root / "drive_c" / "WINDOWS").string()});
+    EXPECT_EQ(r.out, "C:\\WINDOWS\n");
+    r = Run({"path", "-w", "/usr/bin"});
+    EXPECT_EQ(r.out, "Z:\\usr\\bin\n");
+    r = Run({"path", "-u", "\\\\server\\share\\x"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_FALSE(r.err.empty());
+    EXPECT_EQ(Run({"path", "-u", "Q:\\x"}).code, 1);
+
+    const fs::path floppy = temp.path() / "floppy";
+    fs::create_directories(floppy);
+    r = Run({"drive", "add", "a:", floppy.string(), "removable"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    r = Run({"drive", "list"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("A: 2 removable " + floppy.string() + "\n"), std::string::npos);
+    EXPECT_NE(r.out.find("C: 3 fixed " + (root / "drive_c").string() + "\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Z: 3 fixed /\n"), std::string::npos);
+    EXPECT_EQ(Machine(root).DriveType("A:\\"), kDriveRemovable);
+    r = Run({"path", "-u", "A:"});
+    EXPECT_EQ(r.out, floppy.string() + "\n");
+    EXPECT_EQ(Run({"drive", "add", "D:", temp.path().string(), "5"}).code, 0);
+    EXPECT_EQ(Machine(root).DriveType("D:"), kDriveCdRom);
+    EXPECT_EQ(Run({"drive", "remove", "A:"}).code, 0);
+    EXPECT_EQ(Run({"drive", "remove", "A:"}).code, 1);
+    EXPECT_EQ(Machine(root).DriveType("A:\\"), kDriveNoRootDir);
+}
+
+}  // namespace

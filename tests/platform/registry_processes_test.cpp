@@ -1,0 +1,142 @@
+// Several processes on one hive: none of their writes may be lost, and a writer killed at any
+// moment leaves the old or the new file, never a torn one.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "machine_test_support.h"
+#include "platform/registry.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using namespace plenova::platform;
+using plenova::testing::TempFolder;
+
+namespace {
+
+// Starts the writer helper; with `out` its standard output goes to a pipe read end returned
+// there.
+pid_t StartWriter(const std::vector<std::string>& args, int* out = nullptr) {
+    std::vector<std::string> all{PLENOVA_WRITER_HELPER};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    int fds[2] = {-1, -1};
+    if (out) {
+        if (::pipe2(fds, O_CLOEXEC) != 0) return -1;
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    }
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    if (out) {
+        ::close(fds[1]);
+        *out = fds[0];
+    }
+    return pid;
+}
+
+int WaitExit(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string ReadPipe(int fd) {
+    std::string text;
+    char buf[4096];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        text.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return text;
+}
+
+TEST(RegistryProcesses, TwoWritersAtOnceLoseNothing) {
+    TempFolder temp;
+    const fs::path hive = temp.path() / "user.reg";
+    const pid_t a = StartWriter({hive.string(), "Software\\Race", "a", "1", "500"});
+    const pid_t b = StartWriter({hive.string(), "Software\\Race", "b", "1", "500"});
+    ASSERT_GT(a, 0);
+    ASSERT_GT(b, 0);
+    EXPECT_EQ(WaitExit(a), 0);
+    EXPECT_EQ(WaitExit(b), 0);
+
+    Registry reg(hive, temp.path() / "system.reg");
+    auto values = reg.Values(Hive::CurrentUser, "Software\\Race");
+    ASSERT_TRUE(values);
+    EXPECT_EQ(values->size(), 1000u);
+    int missing = 0;
+    for (const char* prefix : {"a", "b"}) {
+        for (int i = 1; i <= 500; ++i) {
+            const auto v = reg.QueryString(Hive::CurrentUser, "Software\\Race", prefix + std::to_string(i));
+            if (v != "value " + std::to_string(i)) ++missing;
+        }
+    }
+    EXPECT_EQ(missing, 0);
+}
+
+TEST(RegistryProcesses, KilledWriterLeavesTheOldOrTheNewFile) {
+    TempFolder temp;
+    const fs::path hive = temp.path() / "user.reg";
+    Registry reg(hive, temp.path() / "system.reg");
+    reg.SetString(Hive::CurrentUser, "Software\\Kill", "v0", "value 0");
+    // Written after the values' key in the file: a cut-off file would lose it.
+    reg.SetString(Hive::CurrentUser, "Software\\Tail", "end", "here");
+
+    std::mt19937 random(12345);
+    std::uniform_int_distribution<int> delayMicros(0, 20000);
+    long next = 1;
+    int kills = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (std::chrono::steady_clock::now() < deadline && kills < 200) {
+        int out = -1;
+        const pid_t pid = StartWriter({hive.string(), "Software\\Kill", "v", std::to_string(next), "1000000", "report"}, &out);
+        ASSERT_GT(pid, 0);
+        std::this_thread::sleep_for(std::chrono::microseconds(delayMicros(random)));
+        ::kill(pid, SIGKILL);
+        WaitExit(pid);
+        ++kills;
+        long reported = next - 1;
+        std::istringstream lines(ReadPipe(out));
+        for (long i; lines >> i;) reported = i;
+
+        // Every line of the file must parse: a damaged file would throw here.
+        auto values = reg.Values(Hive::CurrentUser, "Software\\Kill");
+        ASSERT_TRUE(values);
+        ASSERT_EQ(reg.QueryString(Hive::CurrentUser, "Software\\Tail", "end"), "here");
+        const long count = static_cast<long>(values->size()) - 1;  // v0 .. v<count>
+        // Every write that returned is there; at most the one in flight besides.
+        ASSERT_GE(count, reported);
+        ASSERT_LE(count, reported + 1);
+        for (long i = 0; i <= count; ++i) {
+            ASSERT_EQ((*values)[static_cast<std::size_t>(i)].name, "v" + std::to_string(i));
+            ASSERT_EQ((*values)[static_cast<std::size_t>(i)].text, "value " + std::to_string(i));
+        }
+        next = count + 1;
+    }
+    EXPECT_GT(kills, 10);
+    EXPECT_GT(next, 2);  // the writers did get some writes done between the kills
+    for (const auto& e : fs::directory_iterator(temp.path()))
+        EXPECT_EQ(e.path().filename().string().find("damaged"), std::string::npos) << e.path();
+}
+
+}  // namespace
