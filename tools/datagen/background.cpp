@@ -1,0 +1,228 @@
+// The deep-space background: a soft nebula from periodic noise, stars of many sizes splatted
+// with wrap-around, and a distant spiral galaxy. Everything is periodic over the picture, so
+// the endless sideways scroll never shows a seam.
+#include "art.h"
+#include "asset_names.h"
+#include "noise.h"
+
+#include <cmath>
+
+namespace plenova::datagen {
+
+namespace {
+
+constexpr int W = assets::kBackgroundWidth;
+constexpr int H = assets::kBackgroundHeight;
+constexpr float kPi = 3.14159265f;
+
+struct Linear {
+    std::vector<Rgbf> px = std::vector<Rgbf>(static_cast<std::size_t>(W) * H);
+    Rgbf& At(int x, int y) {
+        x = ((x % W) + W) % W;
+        y = ((y % H) + H) % H;
+        return px[static_cast<std::size_t>(y) * W + x];
+    }
+};
+
+// Adds a round soft dot, wrapping round the picture's edges.
+void Splat(Linear& img, float cx, float cy, float sigma, float bright, Rgbf color) {
+    const int reach = static_cast<int>(std::ceil(sigma * 3.2f)) + 1;
+    const int x0 = static_cast<int>(std::floor(cx)), y0 = static_cast<int>(std::floor(cy));
+    const float inv = 1.0f / (2 * sigma * sigma);
+    for (int y = y0 - reach; y <= y0 + reach; ++y)
+        for (int x = x0 - reach; x <= x0 + reach; ++x) {
+            const float dx = x + 0.5f - cx, dy = y + 0.5f - cy;
+            const float v = bright * std::exp(-(dx * dx + dy * dy) * inv);
+            if (v < 1e-4f) continue;
+            Rgbf& p = img.At(x, y);
+            p.r += v * color.r;
+            p.g += v * color.g;
+            p.b += v * color.b;
+        }
+}
+
+// Four thin rays of a bright star (the cross seen through a telescope).
+void Spikes(Linear& img, float cx, float cy, float length, float bright, Rgbf color) {
+    const int reach = static_cast<int>(length * 4);
+    for (int d = -reach; d <= reach; ++d) {
+        const float fall = bright * std::exp(-std::abs(static_cast<float>(d)) / length) * 0.5f;
+        for (int w = -1; w <= 1; ++w) {
+            const float across = std::exp(-static_cast<float>(w * w) * 1.6f);
+            const float v = fall * across;
+            Rgbf& a = img.At(static_cast<int>(std::floor(cx)) + d, static_cast<int>(std::floor(cy)) + w);
+            a.r += v * color.r;
+            a.g += v * color.g;
+            a.b += v * color.b;
+            Rgbf& b = img.At(static_cast<int>(std::floor(cx)) + w, static_cast<int>(std::floor(cy)) + d);
+            b.r += v * color.r;
+            b.g += v * color.g;
+            b.b += v * color.b;
+        }
+    }
+}
+
+Rgbf StarColor(Rng& rng) {
+    const double t = rng.Uniform();
+    if (t < 0.30) return {0.70f, 0.80f, 1.00f}; // blue-white
+    if (t < 0.70) return {1.00f, 1.00f, 1.00f};
+    if (t < 0.88) return {1.00f, 0.92f, 0.75f}; // yellowish
+    return {1.00f, 0.75f, 0.55f};               // orange
+}
+
+Rgbf Mix(Rgbf a, Rgbf b, float t) { return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t}; }
+
+void PaintNebula(Linear& img, std::vector<float>& density) {
+    const PeriodicFbm warpX(3, 2, 4, 11), warpY(3, 2, 4, 12);
+    const PeriodicFbm cloud(4, 3, 7, 21, 0.55f);
+    const PeriodicFbm hue(2, 1, 3, 31);
+    const PeriodicFbm dust(8, 5, 6, 41, 0.55f);
+    const PeriodicFbm glowField(8, 5, 3, 51);
+    density.assign(static_cast<std::size_t>(W) * H, 0.0f);
+    // The lattices above are not square (the picture is 8:5); that stretches the clouds a
+    // little sideways, which suits a band of nebula.
+    const PeriodicFbm filaments(5, 3, 5, 61, 0.5f);
+    const Rgbf violet{0.085f, 0.020f, 0.140f};
+    const Rgbf rose{0.160f, 0.030f, 0.085f};
+    const Rgbf teal{0.012f, 0.070f, 0.130f};
+    const Rgbf base{0.0022f, 0.0024f, 0.0075f};
+    for (int y = 0; y < H; ++y) {
+        const float fy = (y + 0.5f) / H;
+        for (int x = 0; x < W; ++x) {
+            const float fx = (x + 0.5f) / W;
+            const float wx = fx + 0.10f * warpX.At(fx, fy);
+            const float wy = fy + 0.10f * warpY.At(fx, fy);
+            // Fractions outside [0, 1) are fine: the noise repeats.
+            const float c = cloud.At(wx, wy);
+            float d = Smoothstep(-0.10f, 0.38f, c);
+            d = d * std::sqrt(d);
+            // Bright wisps: the zero lines of another noise, inside the clouds only.
+            const float f = 1 - Clamp01(std::abs(filaments.At(wx, wy)) * 4.0f);
+            d += 0.9f * f * f * f * f * Smoothstep(0.1f, 0.6f, d);
+            const float lanes = Smoothstep(0.03f, 0.30f, std::abs(dust.At(wx, wy)));
+            d *= 0.35f + 0.65f * lanes;
+            const float h = Clamp01(0.5f + 1.8f * hue.At(fx, fy));
+            Rgbf col = Mix(teal, violet, h);
+            const float hot = Smoothstep(0.3f, 0.9f, d) * Clamp01(0.5f + 2.0f * glowField.At(wx, wy));
+            col = Mix(col, rose, hot * h);
+            Rgbf& p = img.At(x, y);
+            const float bg = 0.8f + 0.6f * (0.5f + glowField.At(fx, fy));
+            p.r = base.r * bg + col.r * d * 1.3f;
+            p.g = base.g * bg + col.g * d * 1.3f;
+            p.b = base.b * bg + col.b * d * 1.3f;
+            density[static_cast<std::size_t>(y) * W + x] = d;
+        }
+    }
+}
+
+void PaintStars(Linear& img, const std::vector<float>& density) {
+    Rng rng(0x5EED5A7A);
+    auto densityAt = [&](float x, float y) {
+        const int ix = ((static_cast<int>(x) % W) + W) % W, iy = ((static_cast<int>(y) % H) + H) % H;
+        return density[static_cast<std::size_t>(iy) * W + ix];
+    };
+    // Faint dust of stars, denser where the nebula is.
+    for (int placed = 0; placed < 5200;) {
+        const float x = static_cast<float>(rng.Range(0, W)), y = static_cast<float>(rng.Range(0, H));
+        if (rng.Uniform() > 0.45 + 0.9 * densityAt(x, y)) continue;
+        ++placed;
+        const float b = static_cast<float>(0.015 + 0.12 * std::pow(rng.Uniform(), 2.0));
+        Splat(img, x, y, 0.45f, b * 2.2f, StarColor(rng));
+    }
+    // Small stars.
+    for (int i = 0; i < 650; ++i) {
+        const float x = static_cast<float>(rng.Range(0, W)), y = static_cast<float>(rng.Range(0, H));
+        const float b = static_cast<float>(0.15 + 0.6 * std::pow(rng.Uniform(), 1.5));
+        Splat(img, x, y, static_cast<float>(rng.Range(0.5, 0.75)), b * 2.0f, StarColor(rng));
+    }
+    // Bright stars with a halo.
+    for (int i = 0; i < 70; ++i) {
+        const float x = static_cast<float>(rng.Range(0, W)), y = static_cast<float>(rng.Range(0, H));
+        const Rgbf col = StarColor(rng);
+        const float b = static_cast<float>(rng.Range(0.8, 2.0));
+        Splat(img, x, y, 0.8f, b * 2.5f, col);
+        Splat(img, x, y, static_cast<float>(rng.Range(2.0, 3.5)), b * 0.06f, col);
+    }
+    // A few brilliant stars with rays, some of them across the picture's edges.
+    const float brilliant[][2] = {{310, 210}, {1190, 140}, {1730, 560}, {620, 930}, {2040, 1100}, {1420, 1270}, {90, 620}};
+    for (const auto& p : brilliant) {
+        const Rgbf col = StarColor(rng);
+        const float b = static_cast<float>(rng.Range(2.5, 4.0));
+        Splat(img, p[0], p[1], 0.9f, b * 3.0f, col);
+        Splat(img, p[0], p[1], 3.0f, b * 0.10f, col);
+        Splat(img, p[0], p[1], 8.0f, b * 0.012f, col);
+        Spikes(img, p[0], p[1], static_cast<float>(rng.Range(3.0, 5.0)), b * 0.35f, col);
+    }
+}
+
+// A distant spiral galaxy seen at a slant, and a small elliptical one.
+void PaintGalaxies(Linear& img) {
+    const PeriodicNoise grain(512, 320, 77);
+    {
+        const float cx = 1480, cy = 930, radius = 95, tilt = 0.42f, angle = -0.5f;
+        const float ca = std::cos(angle), sa = std::sin(angle);
+        for (int y = static_cast<int>(cy - radius * 1.2f); y <= static_cast<int>(cy + radius * 1.2f); ++y)
+            for (int x = static_cast<int>(cx - radius * 1.2f); x <= static_cast<int>(cx + radius * 1.2f); ++x) {
+                const float dx = x + 0.5f - cx, dy = y + 0.5f - cy;
+                const float u = dx * ca + dy * sa, v = (-dx * sa + dy * ca) / tilt;
+                const float r = std::sqrt(u * u + v * v) / radius;
+                if (r > 1.15f) continue;
+                const float theta = std::atan2(v, u);
+                const float arm = std::pow(0.5f + 0.5f * std::cos(2 * (theta - 3.2f * std::log(r + 0.05f))), 3.0f);
+                const float disc = std::exp(-r * 4.0f) * (1 - Smoothstep(0.8f, 1.15f, r));
+                const float bulge = std::exp(-r * r * 90.0f);
+                const float g = 0.75f + 0.5f * grain.At(x * 0.5f, y * 0.5f);
+                const float arms = disc * (0.25f + 1.3f * arm) * g * 0.11f;
+                Rgbf& p = img.At(x, y);
+                p.r += arms * 0.70f + bulge * 0.55f;
+                p.g += arms * 0.80f + bulge * 0.45f;
+                p.b += arms * 1.00f + bulge * 0.30f;
+            }
+    }
+    {
+        const float cx = 420, cy = 430, rx = 14, ry = 8;
+        for (int y = static_cast<int>(cy - 3 * ry); y <= static_cast<int>(cy + 3 * ry); ++y)
+            for (int x = static_cast<int>(cx - 3 * rx); x <= static_cast<int>(cx + 3 * rx); ++x) {
+                const float u = (x + 0.5f - cx) / rx, v = (y + 0.5f - cy) / ry;
+                const float e = std::exp(-(u * u + v * v) * 1.4f) * 0.05f;
+                Rgbf& p = img.At(x, y);
+                p.r += e * 1.0f;
+                p.g += e * 0.85f;
+                p.b += e * 0.7f;
+            }
+    }
+}
+
+float ToSrgb255(float linear) {
+    // Soft shoulder so that star cores saturate to white gently.
+    const float v = linear / (1.0f + 0.35f * linear);
+    const float c = v <= 0.0031308f ? 12.92f * v : 1.055f * std::pow(v, 1 / 2.4f) - 0.055f;
+    return std::clamp(c, 0.0f, 1.0f) * 255.0f;
+}
+
+} // namespace
+
+ArtPixels PaintBackground() {
+    Linear img;
+    std::vector<float> density;
+    PaintNebula(img, density);
+    PaintGalaxies(img);
+    PaintStars(img, density);
+    ArtPixels art;
+    art.width = W;
+    art.height = H;
+    art.weight = 1.0;
+    art.rgb.resize(img.px.size());
+    art.opaque.assign(img.px.size(), 1);
+    for (std::size_t i = 0; i < img.px.size(); ++i) {
+        const Rgbf& p = img.px[i];
+        // The star colour's white point is slightly above 1, so highlights burn to white.
+        const float peak = std::max({p.r, p.g, p.b});
+        const float whiten = Smoothstep(1.2f, 3.0f, peak);
+        art.rgb[i] = {ToSrgb255(p.r + (peak - p.r) * whiten), ToSrgb255(p.g + (peak - p.g) * whiten),
+                      ToSrgb255(p.b + (peak - p.b) * whiten)};
+    }
+    (void)kPi;
+    return art;
+}
+
+} // namespace plenova::datagen
