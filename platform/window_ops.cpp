@@ -63,24 +63,28 @@ PointerMode GetPointerMode(const QWidget& widget) {
 }
 
 void MakeTopmost(QWidget& widget) {
-    const bool wasVisible = widget.isVisible();
-    const bool wasActive = wasVisible && widget.isActiveWindow();
-    const QRect geometry = widget.geometry();
-    const bool hadNoActivate = widget.testAttribute(Qt::WA_ShowWithoutActivating);
-
-    widget.setAttribute(Qt::WA_ShowWithoutActivating, true);
-    if (!widget.windowFlags().testFlag(Qt::WindowStaysOnTopHint)) {
-        // Changing the flags of a window re-creates it hidden; it is shown again below at the
-        // same place and size (on X11 Qt asks the window manager for _NET_WM_STATE_ABOVE).
-        widget.setWindowFlag(Qt::WindowStaysOnTopHint, true);
-        if (wasVisible) widget.setGeometry(geometry);
+    const Qt::WindowFlags flags = widget.windowFlags() | Qt::WindowStaysOnTopHint;
+    if (widget.windowFlags() != flags) {
+        QWindow* window = widget.windowHandle();
+        if (window != nullptr && widget.testAttribute(Qt::WA_WState_Created)) {
+            // A window that exists gets the hint from its platform window directly (on X11 as
+            // _NET_WM_STATE_ABOVE). Changing the widget's flags instead would destroy and re-make
+            // the native window: hidden for a moment, a new window id, focus lost.
+            widget.overrideWindowFlags(flags);
+            window->setFlags(flags);
+        } else {
+            const QRect geometry = widget.geometry();
+            widget.setWindowFlags(flags);  // nothing native to re-make yet
+            widget.setGeometry(geometry);
+        }
     }
-    widget.show();
+    if (!widget.isVisible()) {
+        const bool hadNoActivate = widget.testAttribute(Qt::WA_ShowWithoutActivating);
+        widget.setAttribute(Qt::WA_ShowWithoutActivating, true);
+        widget.show();
+        widget.setAttribute(Qt::WA_ShowWithoutActivating, hadNoActivate);
+    }
     widget.raise();
-    widget.setAttribute(Qt::WA_ShowWithoutActivating, hadNoActivate);
-    // "Without activating" means the activation stays as it was: a window that had it before
-    // its re-creation gets it back.
-    if (wasActive) widget.activateWindow();
 }
 
 bool ForeignWindowsSupported() { return XConnection() != nullptr; }
@@ -126,8 +130,9 @@ bool ReparentIntoForeignWindow(QWidget& widget, ForeignWindowHandle host) {
     own->setParent(hostWindow);
     widget.setGeometry(geometry);
     // The host's QWindow stands for a window we do not own (deleting it leaves the X window
-    // alone); it goes when the widget, whose native window is its child, is gone.
-    QObject::connect(&widget, &QObject::destroyed, hostWindow, [hostWindow] { delete hostWindow; });
+    // alone). It must outlive the widget's own window, its child, which a widget destroys only
+    // after it has announced its destruction: so it goes later, from the event loop.
+    QObject::connect(&widget, &QObject::destroyed, hostWindow, &QObject::deleteLater);
     return true;
 }
 

@@ -36,10 +36,10 @@ void SetPointerMode(QWidget& widget, PointerMode mode);
 PointerMode GetPointerMode(const QWidget& widget);
 
 // Makes a top-level widget topmost and shows it, without moving, sizing or activating it
-// (SetWindowPos HWND_TOPMOST with no-move, no-size, no-activate, show-window). Sets
-// Qt::WindowStaysOnTopHint and Qt::WA_ShowWithoutActivating, shows the widget if hidden and
-// raises it; under X11 the window manager is asked for _NET_WM_STATE_ABOVE as well. Geometry
-// and focus stay as they were.
+// (SetWindowPos HWND_TOPMOST with no-move, no-size, no-activate, show-window): adds
+// Qt::WindowStaysOnTopHint (on X11 the window manager is asked for _NET_WM_STATE_ABOVE), shows
+// the widget without activating it if hidden, and raises it. An existing native window is kept
+// (same window id, no flicker); geometry and focus stay as they were.
 void MakeTopmost(QWidget& widget);
 
 // True when the running Qt platform can reach foreign windows (xcb with a display).

@@ -1,0 +1,371 @@
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <QApplication>
+#include <QCursor>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "desktop_test_support.h"
+#include "platform/cursor.h"
+#include "platform/events.h"
+#include "platform/process_end.h"
+#include "platform/qt_message_box.h"
+#include "platform/screen.h"
+#include "platform/window_ops.h"
+#include "platform/window_presence.h"
+
+extern char** environ;
+
+using namespace plenova::platform;
+using plenova::testing::TempFolder;
+
+namespace {
+
+// ----- child processes: this test program started again in a special mode -----
+
+std::string SelfPath() {
+    char buffer[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return {};
+    return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+struct Child {
+    pid_t pid = -1;
+    int out = -1;  // the child's standard output
+};
+
+Child Spawn(const std::vector<std::string>& args) {
+    int fds[2];
+    if (::pipe(fds) != 0) return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    std::vector<std::string> all{SelfPath()};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    Child child;
+    if (posix_spawn(&child.pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+        child.pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    child.out = fds[0];
+    return child;
+}
+
+std::string ReadAll(int fd) {
+    std::string text;
+    char buffer[256];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+    return text;
+}
+
+std::string ReadLine(int fd) {
+    std::string line;
+    char c;
+    while (::read(fd, &c, 1) == 1 && c != '\n') line += c;
+    return line;
+}
+
+// Child mode "--hold <folder> <caption>": registers the caption, says "ready", waits to be killed.
+int HoldCaption(const char* folder, const char* caption) {
+    SetPresenceFolder(folder);
+    WindowPresence presence = WindowPresence::Register(caption);
+    std::printf("%s\n", presence.IsRegistered() ? "ready" : "failed");
+    std::fflush(stdout);
+    for (;;) ::pause();
+}
+
+// Child mode "--end <code>": writes unflushed output, then ends at once; the handler registered
+// with atexit must not run.
+int EndAtOnce(int code) {
+    std::atexit([] { std::printf("atexit ran"); });
+    std::printf("written before the end");
+    EndProcess(code);
+}
+
+QApplication* app = nullptr;
+
+// ----- window presence -----
+
+TEST(WindowPresence, ACaptionExistsWhileSomeProcessHoldsIt) {
+    TempFolder temp;
+    const std::string folder = (temp / "presence").string();
+    SetPresenceFolder(folder);
+    const std::string caption = "Plenova Saver Setting";
+    EXPECT_FALSE(WindowWithCaptionExists(caption));
+
+    Child child = Spawn({"--hold", folder, caption});
+    ASSERT_GT(child.pid, 0);
+    ASSERT_EQ(ReadLine(child.out), "ready");
+    EXPECT_TRUE(WindowWithCaptionExists(caption));
+    EXPECT_FALSE(WindowWithCaptionExists("PlenovaSaver"));
+    EXPECT_FALSE(WindowWithCaptionExists("plenova saver setting"));  // letter case counts
+
+    // A registration of our own beside the child's, then the child dies without cleaning up.
+    {
+        WindowPresence own = WindowPresence::Register(caption);
+        EXPECT_TRUE(own.IsRegistered());
+        ::kill(child.pid, SIGKILL);
+        int status = 0;
+        ::waitpid(child.pid, &status, 0);
+        ::close(child.out);
+        EXPECT_TRUE(WindowWithCaptionExists(caption));  // ours still counts
+    }
+    EXPECT_FALSE(WindowWithCaptionExists(caption));
+    SetPresenceFolder("");
+}
+
+TEST(WindowPresence, TokensMoveAndReleaseAndFileNamesAreSafe) {
+    TempFolder temp;
+    SetPresenceFolder((temp / "presence").string());
+    WindowPresence a = WindowPresence::Register("PlenovaSaver");
+    WindowPresence b = std::move(a);
+    EXPECT_FALSE(a.IsRegistered());
+    EXPECT_TRUE(b.IsRegistered());
+    EXPECT_EQ(b.Caption(), "PlenovaSaver");
+    EXPECT_TRUE(WindowWithCaptionExists("PlenovaSaver"));
+    b.Release();
+    EXPECT_FALSE(WindowWithCaptionExists("PlenovaSaver"));
+
+    EXPECT_EQ(PresenceFileName("Plenova Saver Setting"), "w-Plenova%20Saver%20Setting");
+    EXPECT_EQ(PresenceFileName("../x/"), "w-..%2Fx%2F");
+    EXPECT_EQ(PresenceFileName(""), "w-");
+    const std::string longA(400, 'a');
+    const std::string longB = std::string(399, 'a') + "b";
+    EXPECT_LE(PresenceFileName(longA).size(), 200u);
+    EXPECT_NE(PresenceFileName(longA), PresenceFileName(longB));
+    // Long captions are told apart all the same.
+    WindowPresence longOne = WindowPresence::Register(longA);
+    EXPECT_TRUE(WindowWithCaptionExists(longA));
+    EXPECT_FALSE(WindowWithCaptionExists(longB));
+    SetPresenceFolder("");
+}
+
+TEST(WindowPresence, AFolderOthersCanEnterIsNotUsed) {
+    TempFolder temp;
+    const auto open = temp / "open";
+    std::filesystem::create_directory(open);
+    std::filesystem::permissions(open, std::filesystem::perms::all);
+    SetPresenceFolder(open.string());
+    EXPECT_EQ(PresenceFolder(), "");
+    EXPECT_FALSE(WindowPresence::Register("PlenovaSaver").IsRegistered());
+    EXPECT_FALSE(WindowWithCaptionExists("PlenovaSaver"));
+    SetPresenceFolder("");
+}
+
+// ----- ending the process -----
+
+TEST(ProcessEnd, TheRealEndFlushesOutputAndRunsNoFurtherHandler) {
+    Child child = Spawn({"--end", "7"});
+    ASSERT_GT(child.pid, 0);
+    const std::string output = ReadAll(child.out);
+    int status = 0;
+    ::waitpid(child.pid, &status, 0);
+    ::close(child.out);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 7);
+    EXPECT_EQ(output, "written before the end");
+}
+
+TEST(ProcessEnd, TheDoubleThrowsAnExceptionThatOrdinaryHandlersDoNotCatch) {
+    ScopedThrowingProcessEnd end;
+    bool caughtAsStdException = false;
+    try {
+        try {
+            EndProcess(3);
+        } catch (const std::exception&) {
+            caughtAsStdException = true;
+        }
+        FAIL() << "EndProcess returned";
+    } catch (const ProcessEnded& e) {
+        EXPECT_EQ(e.exitCode, 3);
+    }
+    EXPECT_FALSE(caughtAsStdException);
+    EXPECT_EQ(end->Calls(), 1);
+    EXPECT_EQ(end->LastExitCode(), 3);
+}
+
+// ----- message boxes -----
+
+// Presses a button of the next modal box once it is shown, and notes what the box looked like.
+struct BoxSeen {
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int buttons = 0;
+};
+
+void AnswerNextBox(BoxSeen& seen, QMessageBox::StandardButton press, bool escape = false) {
+    QTimer::singleShot(0, [&seen, press, escape] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            AnswerNextBox(seen, press, escape);  // not up yet
+            return;
+        }
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        seen.icon = box->icon();
+        seen.buttons = static_cast<int>(box->buttons().size());
+        if (escape) {
+            box->reject();
+        } else {
+            box->button(press)->click();
+        }
+    });
+}
+
+TEST(QtMessageBoxes, ShowsTheBoxAsAskedAndReturnsTheChosenButton) {
+    QtMessageBoxes boxes;
+    BoxSeen seen;
+    AnswerNextBox(seen, QMessageBox::No);
+    EXPECT_EQ(boxes.Show({"アンインストールしますか？", "PlenovaSetup", MsgButtons::YesNo,
+                          MsgIcon::Question}),
+              MsgResult::No);
+    EXPECT_EQ(seen.title, QString::fromUtf8("PlenovaSetup"));
+    EXPECT_EQ(seen.text, QString::fromUtf8("アンインストールしますか？"));
+    EXPECT_EQ(seen.icon, QMessageBox::Question);
+    EXPECT_EQ(seen.buttons, 2);
+
+    AnswerNextBox(seen, QMessageBox::Ok);
+    EXPECT_EQ(boxes.Show({"done", "PlenovaSetup", MsgButtons::Ok, MsgIcon::Information}),
+              MsgResult::Ok);
+    EXPECT_EQ(seen.icon, QMessageBox::Information);
+    EXPECT_EQ(seen.buttons, 1);
+
+    AnswerNextBox(seen, QMessageBox::Ok);
+    EXPECT_EQ(boxes.Show({"<b>not markup</b>", "x", MsgButtons::Ok, MsgIcon::Critical}),
+              MsgResult::Ok);
+    EXPECT_EQ(seen.icon, QMessageBox::Critical);
+
+    // Closing a box without a button: Cancel where there is one, No for a Yes/No box.
+    AnswerNextBox(seen, QMessageBox::NoButton, true);
+    EXPECT_EQ(boxes.Show({"?", "x", MsgButtons::YesNo, MsgIcon::Question}), MsgResult::No);
+    AnswerNextBox(seen, QMessageBox::NoButton, true);
+    EXPECT_EQ(boxes.Show({"?", "x", MsgButtons::RetryCancel, MsgIcon::Exclamation}),
+              MsgResult::Cancel);
+    AnswerNextBox(seen, QMessageBox::Ignore);
+    EXPECT_EQ(boxes.Show({"?", "x", MsgButtons::AbortRetryIgnore, MsgIcon::None}),
+              MsgResult::Ignore);
+    EXPECT_EQ(seen.buttons, 3);
+}
+
+// ----- cursor, screen, events -----
+
+TEST(Cursor, TheScriptedCursorAnswersQueuedPositionsThenStays) {
+    ScopedScriptedCursor cursor;
+    EXPECT_EQ(CursorPosition(), (ScreenPoint{0, 0}));
+    cursor->Set(10, 20);
+    cursor->Queue(11, 21);
+    cursor->Queue(13, 20);
+    EXPECT_EQ(CursorPosition(), (ScreenPoint{11, 21}));
+    EXPECT_EQ(CursorPosition(), (ScreenPoint{13, 20}));
+    EXPECT_EQ(CursorPosition(), (ScreenPoint{13, 20}));
+    EXPECT_EQ(cursor->Calls(), 4);
+}
+
+TEST(Cursor, TheQtCursorReportsTheSystemPosition) {
+    QCursor::setPos(123, 45);
+    QtCursor cursor;
+    EXPECT_EQ(cursor.Position(), (ScreenPoint{123, 45}));
+}
+
+TEST(Screen, MetricsComeFromThePrimaryScreenOrTheFixedDouble) {
+    QtScreen real;
+    const ScreenMetrics m = real.Metrics();
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    ASSERT_NE(primary, nullptr);
+    EXPECT_EQ(m.widthPixels, primary->size().width());
+    EXPECT_EQ(m.heightPixels, primary->size().height());
+    EXPECT_EQ(m.twipsPerPixelX,
+              static_cast<int>(std::nearbyint(1440.0 / primary->logicalDotsPerInchX())));
+    EXPECT_EQ(m.WidthTwips(), std::int64_t{m.widthPixels} * m.twipsPerPixelX);
+
+    ScopedFixedScreen fixed({640, 480, 15, 15});
+    EXPECT_EQ(ScreenInfo().WidthTwips(), 9600);
+    EXPECT_EQ(ScreenInfo().HeightTwips(), 7200);
+}
+
+TEST(Events, PendingEventsRunAndAQuitRequestEndsTheLoop) {
+    bool ran = false;
+    QTimer::singleShot(0, [&ran] { ran = true; });
+    DoEvents();
+    EXPECT_TRUE(ran);
+
+    PostQuit(5);  // posted before the loop runs, as an unload handler may do
+    EXPECT_EQ(QCoreApplication::exec(), 5);
+}
+
+// ----- window operations without an X display -----
+
+TEST(WindowOps, PointerModesAndTopmostPlacementKeepGeometry) {
+    QWidget widget;
+    widget.setWindowTitle("PlenovaSaver");
+    widget.setGeometry(40, 30, 200, 100);
+    SetPointerMode(widget, PointerMode::Hidden);
+    EXPECT_EQ(GetPointerMode(widget), PointerMode::Hidden);
+    EXPECT_EQ(widget.cursor().shape(), Qt::BlankCursor);
+    SetPointerMode(widget, PointerMode::Default);
+    EXPECT_EQ(widget.cursor().shape(), Qt::ArrowCursor);
+
+    widget.show();
+    const QRect before = widget.geometry();
+    MakeTopmost(widget);
+    EXPECT_TRUE(widget.isVisible());
+    EXPECT_TRUE(widget.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(widget.geometry(), before);
+    EXPECT_FALSE(widget.testAttribute(Qt::WA_ShowWithoutActivating));
+    MakeTopmost(widget);  // again: nothing changes
+    EXPECT_EQ(widget.geometry(), before);
+
+    QWidget hidden;
+    hidden.setGeometry(5, 6, 70, 80);
+    MakeTopmost(hidden);
+    EXPECT_TRUE(hidden.isVisible());
+    EXPECT_EQ(hidden.geometry(), QRect(5, 6, 70, 80));
+}
+
+TEST(WindowOps, ForeignWindowsFailCleanlyWithoutAnXDisplay) {
+    EXPECT_FALSE(ForeignWindowsSupported());
+    WindowRect rect{1, 2, 3, 4};
+    EXPECT_FALSE(GetForeignWindowRect(0x1234, rect));
+    EXPECT_EQ(rect, WindowRect{});
+    EXPECT_FALSE(ForeignWindowExists(0x1234));
+    QWidget widget;
+    EXPECT_FALSE(ReparentIntoForeignWindow(widget, 0x1234));
+    bool fired = false;
+    ForeignWindowWatch watch(0x1234, [&fired] { fired = true; });
+    EXPECT_FALSE(watch.CheckNow());
+    EXPECT_FALSE(fired);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--hold") == 0) return HoldCaption(argv[2], argv[3]);
+    if (argc == 3 && std::strcmp(argv[1], "--end") == 0) return EndAtOnce(std::atoi(argv[2]));
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    app = &application;
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
