@@ -88,6 +88,16 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
     return true;
 }
 
+// Case folding of names; the common all-ASCII name takes a quick path with the same result.
+std::string Fold(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return plenova::FoldCase(s);
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
 std::vector<std::string> SplitKey(std::string_view key) {
     std::vector<std::string> out;
     if (key.empty()) return out;
@@ -252,7 +262,7 @@ struct Key {
     Key* AddChild(const std::string& childName) {
         children.push_back(std::make_unique<Key>());
         children.back()->name = childName;
-        children.back()->folded = plenova::FoldCase(childName);
+        children.back()->folded = Fold(childName);
         return children.back().get();
     }
     // Index of the value entry that counts for `foldedName` (the last one), or -1.
@@ -272,7 +282,7 @@ struct Document {
 Key* FindKey(const Key& root, const std::vector<std::string>& parts) {
     const Key* k = &root;
     for (const std::string& p : parts) {
-        k = k->Child(plenova::FoldCase(p));
+        k = k->Child(Fold(p));
         if (!k) return nullptr;
     }
     return const_cast<Key*>(k);
@@ -281,7 +291,7 @@ Key* FindKey(const Key& root, const std::vector<std::string>& parts) {
 Key* FindOrCreateKey(Key& root, const std::vector<std::string>& parts, bool* created = nullptr) {
     Key* k = &root;
     for (const std::string& p : parts) {
-        Key* next = k->Child(plenova::FoldCase(p));
+        Key* next = k->Child(Fold(p));
         if (!next) {
             next = k->AddChild(p);
             if (created) *created = true;
@@ -316,7 +326,7 @@ std::optional<Entry> ParseValue(const std::vector<std::string_view>& lines, std:
     if (pos >= line.size() || line[pos] != '=') return std::nullopt;
     ++pos;
     while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
-    e.folded = plenova::FoldCase(e.value.name);
+    e.folded = Fold(e.value.name);
     std::string_view data = line.substr(pos);
 
     if (!data.empty() && data[0] == '"') {
@@ -379,8 +389,10 @@ std::optional<std::vector<std::string>> ParseHeader(std::string_view inner, Hive
     return parts;
 }
 
-// `text` is valid UTF-8 without NUL whose first line is the header.
-Document Parse(std::string_view text, Hive hive) {
+// `text` is valid UTF-8 without NUL whose first line is the header. With `only` (folded key
+// components), values are read only for that key and its subtree: a reader needs no more, and
+// the rest of a large hive then costs little. Such a partial document is never written back.
+Document Parse(std::string_view text, Hive hive, const std::vector<std::string>* only) {
     std::vector<std::string_view> lines;
     for (std::size_t start = 0; start < text.size();) {
         std::size_t nl = text.find('\n', start);
@@ -393,6 +405,7 @@ Document Parse(std::string_view text, Hive hive) {
     Document doc;
     Key* current = nullptr;   // section being read; null in the preamble or a foreign section
     bool inForeign = false;
+    bool skipping = false;    // a section whose values this reader does not need
     for (std::size_t i = 1; i < lines.size();) {
         std::string_view line = lines[i];
         if (TrimRight(line).empty()) {  // blank lines only separate
@@ -404,6 +417,12 @@ Document Parse(std::string_view text, Hive hive) {
             if (auto parts = ParseHeader(t.substr(1, t.size() - 2), hive)) {
                 current = FindOrCreateKey(doc.root, *parts);
                 inForeign = false;
+                if (only) {
+                    bool wanted = parts->size() >= only->size();
+                    for (std::size_t k = 0; wanted && k < only->size(); ++k)
+                        wanted = Fold((*parts)[k]) == (*only)[k];
+                    skipping = !wanted;
+                }
             } else {
                 if (!doc.foreign.empty()) doc.foreign.emplace_back();
                 doc.foreign.emplace_back(line);
@@ -420,6 +439,10 @@ Document Parse(std::string_view text, Hive hive) {
         }
         if (!current) {
             doc.preamble.emplace_back(line);
+            ++i;
+            continue;
+        }
+        if (skipping) {
             ++i;
             continue;
         }
@@ -529,7 +552,7 @@ struct Loaded {
     std::string damage;
 };
 
-Loaded Load(const fs::path& path, Hive hive) {
+Loaded Load(const fs::path& path, Hive hive, const std::vector<std::string>* only = nullptr) {
     Loaded result;
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
@@ -582,7 +605,7 @@ Loaded Load(const fs::path& path, Hive hive) {
         result.damage = "its first line is not \"" + std::string(kHeader) + "\"";
         return result;
     }
-    result.doc = Parse(view, hive);
+    result.doc = Parse(view, hive, only);
     return result;
 }
 
@@ -651,16 +674,18 @@ int OpenLock(const fs::path& hive, bool write) {
 
 // Runs `read` on the hive's content under a shared lock.
 template <class F>
-auto ReadHive(const fs::path& path, Hive hive, F&& read) {
+auto ReadHive(const fs::path& path, Hive hive, const std::vector<std::string>& key, F&& read) {
+    std::vector<std::string> only;
+    for (const std::string& k : key) only.push_back(Fold(k));
     FileDescriptor lock(OpenLock(path, false));
     if (lock.get() >= 0 && !Flock(lock.get(), LOCK_SH))
         throw RegistryError(Errno("cannot lock the registry file", path));
-    Loaded loaded = Load(path, hive);
+    Loaded loaded = Load(path, hive, &only);
     if (!loaded.doc) {
         // Moving the file aside needs the writers' lock; someone may have done it meanwhile.
         if (lock.get() >= 0 && !Flock(lock.get(), LOCK_EX))
             throw RegistryError(Errno("cannot lock the registry file", path));
-        loaded = Load(path, hive);
+        loaded = Load(path, hive, &only);
         if (!loaded.doc) MoveAside(path, loaded.damage);
     }
     return read(static_cast<const Document&>(*loaded.doc));
@@ -688,7 +713,7 @@ void CheckName(std::string_view name) {
 }
 
 void SetValue(Key& key, RegistryValue value) {
-    const std::string folded = plenova::FoldCase(value.name);
+    const std::string folded = Fold(value.name);
     const std::ptrdiff_t at = key.ValueIndex(folded);
     if (at < 0) {
         Entry e;
@@ -771,7 +796,7 @@ void Registry::SetString(Hive hive, std::string_view key, std::string_view name,
         bool created = false;
         Key* k = FindOrCreateKey(doc.root, parts, &created);
         RegistryValue v{std::string(name), ValueKind::String, std::string(text), 0};
-        const std::ptrdiff_t at = k->ValueIndex(plenova::FoldCase(name));
+        const std::ptrdiff_t at = k->ValueIndex(Fold(name));
         if (!created && at >= 0) {
             RegistryValue old = k->entries[static_cast<std::size_t>(at)].value;
             v.name = old.name;
@@ -798,7 +823,7 @@ bool Registry::DeleteValue(Hive hive, std::string_view key, std::string_view nam
     WriteHive(HivePath(hive), hive, [&](Document& doc) {
         Key* k = FindKey(doc.root, parts);
         if (!k) return false;
-        const std::string folded = plenova::FoldCase(name);
+        const std::string folded = Fold(name);
         deleted = std::erase_if(k->entries, [&](const Entry& e) { return e.isValue && e.folded == folded; }) > 0;
         return deleted;
     });
@@ -810,7 +835,7 @@ bool Registry::DeleteKey(Hive hive, std::string_view key) {
     if (parts.empty()) throw std::invalid_argument("the root key of a hive cannot be deleted");
     bool deleted = false;
     WriteHive(HivePath(hive), hive, [&](Document& doc) {
-        const std::string last = plenova::FoldCase(parts.back());
+        const std::string last = Fold(parts.back());
         parts.pop_back();
         Key* parent = FindKey(doc.root, parts);
         if (!parent) return false;
@@ -823,16 +848,16 @@ bool Registry::DeleteKey(Hive hive, std::string_view key) {
 bool Registry::KeyExists(Hive hive, std::string_view key) const {
     if (!IsValidKeyPath(key)) return false;
     const auto parts = SplitKey(key);
-    return ReadHive(HivePath(hive), hive, [&](const Document& doc) { return FindKey(doc.root, parts) != nullptr; });
+    return ReadHive(HivePath(hive), hive, parts, [&](const Document& doc) { return FindKey(doc.root, parts) != nullptr; });
 }
 
 std::optional<RegistryValue> Registry::QueryValue(Hive hive, std::string_view key, std::string_view name) const {
     if (!IsValidKeyPath(key)) return std::nullopt;
     const auto parts = SplitKey(key);
-    return ReadHive(HivePath(hive), hive, [&](const Document& doc) -> std::optional<RegistryValue> {
+    return ReadHive(HivePath(hive), hive, parts, [&](const Document& doc) -> std::optional<RegistryValue> {
         const Key* k = FindKey(doc.root, parts);
         if (!k) return std::nullopt;
-        const std::ptrdiff_t at = k->ValueIndex(plenova::FoldCase(name));
+        const std::ptrdiff_t at = k->ValueIndex(Fold(name));
         if (at < 0) return std::nullopt;
         return k->entries[static_cast<std::size_t>(at)].value;
     });
@@ -847,7 +872,7 @@ std::optional<std::string> Registry::QueryString(Hive hive, std::string_view key
 std::optional<std::vector<std::string>> Registry::SubKeys(Hive hive, std::string_view key) const {
     if (!IsValidKeyPath(key)) return std::nullopt;
     const auto parts = SplitKey(key);
-    return ReadHive(HivePath(hive), hive, [&](const Document& doc) -> std::optional<std::vector<std::string>> {
+    return ReadHive(HivePath(hive), hive, parts, [&](const Document& doc) -> std::optional<std::vector<std::string>> {
         const Key* k = FindKey(doc.root, parts);
         if (!k) return std::nullopt;
         std::vector<std::string> names;
@@ -859,7 +884,7 @@ std::optional<std::vector<std::string>> Registry::SubKeys(Hive hive, std::string
 std::optional<std::vector<RegistryValue>> Registry::Values(Hive hive, std::string_view key) const {
     if (!IsValidKeyPath(key)) return std::nullopt;
     const auto parts = SplitKey(key);
-    return ReadHive(HivePath(hive), hive, [&](const Document& doc) -> std::optional<std::vector<RegistryValue>> {
+    return ReadHive(HivePath(hive), hive, parts, [&](const Document& doc) -> std::optional<std::vector<RegistryValue>> {
         const Key* k = FindKey(doc.root, parts);
         if (!k) return std::nullopt;
         std::vector<RegistryValue> values;
@@ -874,13 +899,13 @@ std::optional<std::vector<RegistryValue>> Registry::Values(Hive hive, std::strin
 std::optional<std::string> Registry::Export(Hive hive, std::string_view key) const {
     if (!IsValidKeyPath(key)) return std::nullopt;
     const auto parts = SplitKey(key);
-    return ReadHive(HivePath(hive), hive, [&](const Document& doc) -> std::optional<std::string> {
+    return ReadHive(HivePath(hive), hive, parts, [&](const Document& doc) -> std::optional<std::string> {
         const Key* k = FindKey(doc.root, parts);
         if (!k) return std::nullopt;
         std::string path = HiveName(hive);
         const Key* walk = &doc.root;
         for (const std::string& p : parts) {
-            walk = walk->Child(plenova::FoldCase(p));
+            walk = walk->Child(Fold(p));
             path += "\\" + walk->name;
         }
         std::string out(kHeader);

@@ -40,9 +40,11 @@
 //   - The file is *damaged* when it cannot be read as a whole: it is larger than 64 MiB, it is
 //     not valid UTF-8 (a UTF-8 byte-order mark at the start is allowed), it contains a NUL
 //     byte, or its first line is not "Windows Registry Editor Version 5.00". A damaged hive is
-//     moved aside to "<hive>.damaged-<YYYYMMDDTHHMMSS>" (never overwritten, never deleted) and
-//     the call that found it throws DamagedHiveError naming both files; the hive is empty from
-//     then on. This is the only case in which a call fails because of the file's content.
+//     moved aside to "<hive>.damaged-<YYYYMMDDTHHMMSS>" (UTC; "-2", "-3"... appended when that
+//     name is taken; never overwritten, never deleted) and the call that found it, reader or
+//     writer, throws DamagedHiveError naming both files; its write is not done. The hive is
+//     empty from then on. This is the only case in which the file's content makes a call fail.
+//   - Line ends may be LF or CRLF on reading; the file is always written with LF.
 //   - Other failures (the folder cannot be written, the disk is full, a lock cannot be taken)
 //     throw RegistryError; the hive is then unchanged.
 #pragma once
