@@ -119,6 +119,7 @@ public:
         startPosition_ = position_;
         startTime_ = SteadyClock::now();
         mode_ = AudioMode::Playing;
+        NoteBufferTime();
         return mci::kOk;
     }
 
@@ -182,10 +183,21 @@ private:
                                  .count();
         const std::int64_t played = elapsed * format_.sampleRate() / 1'000'000;
         position_ = std::min(length_, startPosition_ + played);
-        if (position_ >= length_) {
+        // What was fed last is still in the output's buffer for up to one buffer's time;
+        // stopping the sink earlier would cut the end of the sound off.
+        const std::int64_t remainingUs =
+            (length_ - startPosition_) * 1'000'000 / std::max(1, format_.sampleRate());
+        if (elapsed >= remainingUs + bufferUs_) {
             sink_.stop();
             mode_ = AudioMode::Stopped;
         }
+    }
+
+    // Time the output's buffer holds, taken when playback starts (capped at one second).
+    void NoteBufferTime() {
+        const std::int64_t frames = sink_.bufferSize() / bytesPerFrame_;
+        bufferUs_ = std::clamp<std::int64_t>(
+            frames * 1'000'000 / std::max(1, format_.sampleRate()), 0, 1'000'000);
     }
 
     QAudioFormat format_;
@@ -195,6 +207,7 @@ private:
     std::int64_t length_ = 0;
     std::int64_t position_ = 0;
     std::int64_t startPosition_ = 0;
+    std::int64_t bufferUs_ = 0;
     SteadyClock::time_point startTime_;
     AudioMode mode_ = AudioMode::Stopped;
 };

@@ -8,10 +8,12 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -22,6 +24,9 @@
 
 #include "desktop_test_support.h"
 #include "platform/cursor.h"
+#include "platform/desktop_services.h"
+#include "platform/machine.h"
+#include "platform/multimedia.h"
 #include "platform/events.h"
 #include "platform/process_end.h"
 #include "platform/qt_message_box.h"
@@ -356,6 +361,54 @@ TEST(WindowOps, ForeignWindowsFailCleanlyWithoutAnXDisplay) {
     ForeignWindowWatch watch(0x1234, [&fired] { fired = true; });
     EXPECT_FALSE(watch.CheckNow());
     EXPECT_FALSE(fired);
+}
+
+// ----- installing the real services -----
+
+TEST(DesktopServices, InstallPutsTheRealServicesAndTheAudioOfTheEnvironmentInPlace) {
+    TempFolder temp;
+    ScopedMachine machine(temp / "machine");
+    plenova::testing::WriteText(temp / "machine" / "drive_c" / "SCR.wav", "RIFF");
+    const auto log = temp / "mci.log";
+    ::setenv("PLENOVA_MCI_LOG", log.c_str(), 1);
+    ::setenv("PLENOVA_AUDIO", "test", 1);
+    ::setenv("PLENOVA_AUDIO_TEST_MS", "30", 1);
+
+    InstallDesktopServices("PlenovaSaver");
+    EXPECT_NE(dynamic_cast<QtMessageBoxes*>(&MessageBoxes()), nullptr);
+    EXPECT_NE(dynamic_cast<ImmediateProcessEnd*>(&ProcessEnd()), nullptr);
+    EXPECT_NE(dynamic_cast<QtCursor*>(&Cursor()), nullptr);
+    EXPECT_NE(dynamic_cast<QtScreen*>(&Screen()), nullptr);
+    EXPECT_EQ(Multimedia().ReportCaption(), "PlenovaSaver");
+    auto* backend = dynamic_cast<TestAudioBackend*>(Multimedia().Backend().get());
+    ASSERT_NE(backend, nullptr);
+
+    // The test back end of a whole-program run follows the clock: the sound ends by itself.
+    std::string reply;
+    ASSERT_EQ(MciSendString("open C:\\SCR.wav alias bgm"), 0u);
+    ASSERT_EQ(MciSendString("play bgm notify"), 0u);
+    QElapsedTimer clock;
+    clock.start();
+    while (MciSendString("status bgm mode", &reply) == 0 && reply == "playing" &&
+           clock.elapsed() < 10000) {
+        QThread::msleep(5);
+    }
+    EXPECT_EQ(reply, "stopped");
+    EXPECT_GE(clock.elapsed(), 25);
+    MciExecute("close bgm");
+    const std::string logged = plenova::testing::ReadText(log);
+    EXPECT_EQ(logged.rfind("send\t0\topen C:\\SCR.wav alias bgm\nsend\t0\tplay bgm notify\n", 0),
+              0u);
+    EXPECT_TRUE(logged.ends_with("send\t0\tstatus bgm mode\nexecute\t0\tclose bgm\n"));
+
+    SetMessageBoxes(nullptr);
+    SetProcessEnd(nullptr);
+    SetCursorService(nullptr);
+    SetScreenService(nullptr);
+    ::unsetenv("PLENOVA_MCI_LOG");
+    ::setenv("PLENOVA_AUDIO", "none", 1);
+    SetAudioBackend(AudioBackendFromEnvironment());
+    EXPECT_NE(dynamic_cast<NoAudioBackend*>(Multimedia().Backend().get()), nullptr);
 }
 
 }  // namespace

@@ -4,8 +4,11 @@
 #include <cstring>
 #include <vector>
 
+#include <QAudioDevice>
 #include <QAudioFormat>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMediaDevices>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -247,6 +250,42 @@ TEST_F(MultimediaTest, WithoutASoundDeviceOpenFailsQuietly) {
     EXPECT_EQ(service_.SendString("open " + (temp_ / "none.wav").string() + " alias x"),
               mci::kFileNotFound);
     EXPECT_TRUE(boxes->Shown().empty());
+}
+
+// Needs a sound output (a PulseAudio server, a null sink will do); skipped without one.
+TEST_F(MultimediaTest, TheRealOutputPlaysASoundToItsEndAndAgainAfterASeek) {
+    if (QMediaDevices::defaultAudioOutput().isNull()) GTEST_SKIP() << "no audio output";
+    const auto wav = temp_ / "Sound Folder" / "SCR.wav";
+    std::filesystem::create_directories(wav.parent_path());
+    ASSERT_TRUE(WriteSine(wav, 44100, 1, 13230));  // 0.3 s
+    service_.SetBackend(std::make_shared<QtAudioBackend>());
+    ASSERT_EQ(service_.SendString("open " + wav.string() + " alias bgm"), 0u);
+    std::string reply;
+    ASSERT_EQ(service_.SendString("status bgm length", &reply), 0u);
+    EXPECT_EQ(reply, "300");
+    ASSERT_EQ(service_.SendString("play bgm notify"), 0u);
+    EXPECT_EQ(Status("bgm"), "playing");
+
+    // The sink is fed from the event loop; run it until the sound has ended.
+    QElapsedTimer clock;
+    clock.start();
+    while (Status("bgm") == "playing" && clock.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    EXPECT_EQ(Status("bgm"), "stopped");
+    EXPECT_GE(clock.elapsed(), 300);
+    ASSERT_EQ(service_.SendString("status bgm position", &reply), 0u);
+    EXPECT_EQ(reply, "300");
+
+    EXPECT_EQ(service_.SendString("play bgm notify"), 0u);  // at the end: nothing to play
+    EXPECT_EQ(Status("bgm"), "stopped");
+    EXPECT_EQ(service_.SendString("seek bgm to start"), 0u);
+    EXPECT_EQ(service_.SendString("play bgm notify"), 0u);
+    EXPECT_EQ(Status("bgm"), "playing");
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(service_.SendString("stop bgm"), 0u);
+    EXPECT_EQ(Status("bgm"), "stopped");
+    EXPECT_EQ(service_.SendString("close bgm"), 0u);
 }
 
 TEST_F(MultimediaTest, EveryCommandIsRecordedInOrderAndLogged) {
