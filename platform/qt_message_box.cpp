@@ -1,5 +1,7 @@
 #include "platform/qt_message_box.h"
 
+#include <iostream>
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QString>
@@ -56,10 +58,25 @@ MsgResult FromQt(int button, QMessageBox::StandardButton escape) {
     return MsgResult::Cancel;
 }
 
+// The first button of the set is the default, as in the classic boxes.
+QMessageBox::StandardButton DefaultButton(QMessageBox::StandardButtons buttons) {
+    if (buttons & QMessageBox::Ok) return QMessageBox::Ok;
+    if (buttons & QMessageBox::Yes) return QMessageBox::Yes;
+    if (buttons & QMessageBox::Abort) return QMessageBox::Abort;
+    if (buttons & QMessageBox::Retry) return QMessageBox::Retry;
+    return QMessageBox::NoButton;
+}
+
 }  // namespace
 
 MsgResult QtMessageBoxes::Show(const MessageBoxRequest& request) {
     const ButtonSet set = ToQt(request.buttons);
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+        // No widgets can exist yet (or any more): say it on standard error and take the default
+        // button, rather than abort on a widget made without an application.
+        std::cerr << request.caption << ": " << request.text << std::endl;
+        return FromQt(DefaultButton(set.buttons), set.escape);
+    }
     QMessageBox box(ToQt(request.icon), QString::fromStdString(request.caption),
                     QString::fromStdString(request.text), set.buttons,
                     QApplication::activeWindow());
@@ -68,13 +85,7 @@ MsgResult QtMessageBoxes::Show(const MessageBoxRequest& request) {
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.setTextFormat(Qt::PlainText);
     box.setEscapeButton(set.escape);
-    box.setDefaultButton(static_cast<QMessageBox::StandardButton>(
-        // The first button of the set is the default, as in the classic boxes.
-        set.buttons & QMessageBox::Ok       ? QMessageBox::Ok
-        : set.buttons & QMessageBox::Yes    ? QMessageBox::Yes
-        : set.buttons & QMessageBox::Abort  ? QMessageBox::Abort
-        : set.buttons & QMessageBox::Retry  ? QMessageBox::Retry
-                                            : QMessageBox::NoButton));
+    box.setDefaultButton(DefaultButton(set.buttons));
     return FromQt(box.exec(), set.escape);
 }
 

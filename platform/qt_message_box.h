@@ -1,5 +1,6 @@
 // The real message-box service: a modal QMessageBox with the box's caption, text, icon and
-// standard buttons. Needs a QApplication.
+// standard buttons. Without a QApplication it writes the box to standard error and answers the
+// default (first) button.
 #pragma once
 
 #include "platform/message_box.h"
