@@ -94,6 +94,8 @@ void TransparentRowSse2(std::uint8_t* dst, const std::uint8_t* src, std::size_t 
     TransparentRowPortable(dst + i, src + i, count - i, key);
 }
 
+// Self-contained (no call into the SSE2 version): mixing VEX and legacy SSE code with the upper
+// halves of the vector registers in use stalls the core.
 __attribute__((target("avx2"))) void TransparentRowAvx2(std::uint8_t* dst, const std::uint8_t* src,
                                                         std::size_t count, std::uint8_t key) {
     const __m256i keys = _mm256_set1_epi8(static_cast<char>(key));
@@ -104,7 +106,18 @@ __attribute__((target("avx2"))) void TransparentRowAvx2(std::uint8_t* dst, const
         const __m256i m = _mm256_cmpeq_epi8(s, keys);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), _mm256_blendv_epi8(s, d, m));
     }
-    TransparentRowSse2(dst + i, src + i, count - i, key);
+    if (i + 16 <= count) {
+        const __m128i k = _mm256_castsi256_si128(keys);
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
+                         _mm_blendv_epi8(s, d, _mm_cmpeq_epi8(s, k)));
+        i += 16;
+    }
+    for (; i < count; ++i) {
+        if (src[i] != key) dst[i] = src[i];
+    }
+    _mm256_zeroupper();
 }
 #endif
 
