@@ -1,9 +1,15 @@
 # Data generator: draws the saver's pictures and composes its music at build time, so the
 # repository holds no binary data. Its files go to the distribution folder beside the saver.
-add_executable(plenova_datagen
-  datagen/main.cpp
+# The palette, quantiser and file writers, also used by the generator's tests.
+add_library(plenova_datagen_core STATIC
   datagen/palette.cpp
   datagen/writers.cpp
+)
+target_include_directories(plenova_datagen_core PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}/datagen")
+target_link_libraries(plenova_datagen_core PUBLIC PkgConfig::SNDFILE PRIVATE plenova_warnings)
+
+add_executable(plenova_datagen
+  datagen/main.cpp
   datagen/prepare.cpp
   datagen/background.cpp
   datagen/planets.cpp
@@ -12,8 +18,7 @@ add_executable(plenova_datagen
   datagen/dialog_art.cpp
   datagen/music.cpp
 )
-target_include_directories(plenova_datagen PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}/datagen")
-target_link_libraries(plenova_datagen PRIVATE Qt6::Gui PkgConfig::SNDFILE plenova_warnings)
+target_link_libraries(plenova_datagen PRIVATE plenova_datagen_core Qt6::Gui plenova_warnings)
 set_target_properties(plenova_datagen PROPERTIES AUTOMOC OFF)
 
 # Headers that other parts (dialogs, setup) include for the file names.

@@ -1,0 +1,341 @@
+// Reads every generated picture back with the engine's BMP reader and checks what the saver and
+// the dialogs rely on: names, sizes, depth, row order, the shared scene palette, the
+// transparent index, and a background that tiles without a seam.
+#include "engine/cdib.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QImageReader>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "asset_names.h"
+#include "platform/gdi.h"
+#include "platform/message_box.h"
+
+namespace {
+
+namespace assets = plenova::assets;
+using plenova::engine::CDib;
+using plenova::platform::ScopedScriptedMessageBoxes;
+
+std::string DistPath(std::string_view name) { return std::string(PLENOVA_TEST_DIST_DIR) + "/" + std::string(name); }
+
+std::vector<std::uint8_t> FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+}
+
+struct Loaded {
+    std::unique_ptr<CDib> dib;
+    int width = 0, height = 0;
+    // Picture rows top first, whatever the stored order.
+    std::uint8_t At(int x, int y) const {
+        return dib->Pixel(static_cast<std::int16_t>(x), static_cast<std::int16_t>(height - 1 - y));
+    }
+    std::array<plenova::platform::gdi::RgbQuad, 256> Table() const {
+        std::array<plenova::platform::gdi::RgbQuad, 256> t{};
+        for (int i = 0; i < 256; ++i) t[i] = dib->InfoAsLong().bmiColors[i];
+        return t;
+    }
+};
+
+// Reads with CDib and checks the format every picture shares: an uncompressed 8-bit BMP with
+// a 256-entry table, stored bottom-up, pixel rows right after the table.
+Loaded LoadPicture(std::string_view name) {
+    ScopedScriptedMessageBoxes boxes;
+    Loaded out;
+    out.dib = std::make_unique<CDib>();
+    const std::string path = DistPath(name);
+    EXPECT_TRUE(out.dib->ReadDIB(path)) << name;
+    EXPECT_TRUE(boxes->Shown().empty()) << name << ": the reader complained";
+    const auto& h = out.dib->InfoAsLong().bmiHeader;
+    EXPECT_EQ(out.dib->BitsPerPixel(), 8) << name;
+    EXPECT_EQ(h.biCompression, 0u) << name;
+    EXPECT_EQ(out.dib->ColorsUsed(), 256) << name;
+    EXPECT_GT(h.biHeight, 0) << name << " is stored bottom-up";
+    out.width = out.dib->Width();
+    out.height = out.dib->Height();
+    const std::vector<std::uint8_t> bytes = FileBytes(path);
+    const std::size_t stride = (static_cast<std::size_t>(out.width) + 3) / 4 * 4;
+    EXPECT_EQ(bytes.size(), 1078 + stride * out.height) << name;
+    if (bytes.size() >= 54) {
+        EXPECT_EQ(Le32(bytes, 10), 1078u) << name << ": bfOffBits";
+        EXPECT_EQ(Le32(bytes, 2), bytes.size()) << name << ": bfSize";
+    }
+    return out;
+}
+
+class GeneratedPictures : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { background_ = new Loaded(LoadPicture(assets::kBackground)); }
+    static void TearDownTestSuite() {
+        delete background_;
+        background_ = nullptr;
+    }
+    static Loaded* background_;
+};
+Loaded* GeneratedPictures::background_ = nullptr;
+
+// --- the background ----------------------------------------------------------------------
+
+TEST_F(GeneratedPictures, BackgroundSizeAndIndices) {
+    const Loaded& bg = *background_;
+    ASSERT_EQ(bg.width, assets::kBackgroundWidth);
+    ASSERT_EQ(bg.height, assets::kBackgroundHeight);
+    std::array<int, 256> used{};
+    for (int y = 0; y < bg.height; ++y)
+        for (int x = 0; x < bg.width; ++x) ++used[bg.At(x, y)];
+    EXPECT_EQ(used[assets::kTransparentIndex], 0) << "the transparent index appears in the background";
+    for (int i = 0; i < 256; ++i) {
+        if (i < assets::kFirstSceneIndex || i > assets::kLastSceneIndex) {
+            EXPECT_EQ(used[i], 0) << "entry " << i << " belongs to the display's static colours";
+        }
+    }
+    const int distinct = static_cast<int>(std::count_if(used.begin(), used.end(), [](int n) { return n > 0; }));
+    EXPECT_GT(distinct, 100) << "a deep-space picture needs many shades";
+}
+
+TEST_F(GeneratedPictures, PaletteKeepsTheStaticColoursAtBothEnds) {
+    const auto table = background_->Table();
+    const auto& statics = plenova::platform::gdi::StaticColors();
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(table[i].rgbRed, statics[i].peRed) << i;
+        EXPECT_EQ(table[i].rgbGreen, statics[i].peGreen) << i;
+        EXPECT_EQ(table[i].rgbBlue, statics[i].peBlue) << i;
+        EXPECT_EQ(table[246 + i].rgbRed, statics[10 + i].peRed) << 246 + i;
+        EXPECT_EQ(table[246 + i].rgbGreen, statics[10 + i].peGreen) << 246 + i;
+        EXPECT_EQ(table[246 + i].rgbBlue, statics[10 + i].peBlue) << 246 + i;
+    }
+}
+
+// Mean colour difference between picture column a and column b, over all rows; `width`
+// columns averaged on each side (1 = the columns themselves).
+double ColumnStep(const Loaded& img, int left, int right, int width) {
+    const auto table = img.Table();
+    double sum = 0;
+    for (int y = 0; y < img.height; ++y) {
+        double a[3] = {0, 0, 0}, b[3] = {0, 0, 0};
+        for (int k = 0; k < width; ++k) {
+            const auto& ca = table[img.At((left - k + img.width) % img.width, y)];
+            const auto& cb = table[img.At((right + k) % img.width, y)];
+            a[0] += ca.rgbRed, a[1] += ca.rgbGreen, a[2] += ca.rgbBlue;
+            b[0] += cb.rgbRed, b[1] += cb.rgbGreen, b[2] += cb.rgbBlue;
+        }
+        sum += std::abs(a[0] - b[0]) + std::abs(a[1] - b[1]) + std::abs(a[2] - b[2]);
+    }
+    return sum / (img.height * width);
+}
+
+double RowStep(const Loaded& img, int top, int bottom, int height) {
+    const auto table = img.Table();
+    double sum = 0;
+    for (int x = 0; x < img.width; ++x) {
+        double a[3] = {0, 0, 0}, b[3] = {0, 0, 0};
+        for (int k = 0; k < height; ++k) {
+            const auto& ca = table[img.At(x, (top - k + img.height) % img.height)];
+            const auto& cb = table[img.At(x, (bottom + k) % img.height)];
+            a[0] += ca.rgbRed, a[1] += ca.rgbGreen, a[2] += ca.rgbBlue;
+            b[0] += cb.rgbRed, b[1] += cb.rgbGreen, b[2] += cb.rgbBlue;
+        }
+        sum += std::abs(a[0] - b[0]) + std::abs(a[1] - b[1]) + std::abs(a[2] - b[2]);
+    }
+    return sum / (img.width * height);
+}
+
+double Percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    return v[static_cast<std::size_t>(p * (v.size() - 1))];
+}
+
+// The wrap step (last column or row to the first) must look like any other step: no larger
+// than nearly all steps between neighbours inside the picture, both pixel by pixel and
+// between the 4-pixel bands on either side (which averages the dither out and shows a jump in
+// the nebula).
+void ExpectSeamless(const Loaded& img) {
+    for (int band : {1, 4}) {
+        std::vector<double> columns, rows;
+        for (int x = band; x + band < img.width; x += 3) columns.push_back(ColumnStep(img, x - 1, x, band));
+        for (int y = band; y + band < img.height; y += 2) rows.push_back(RowStep(img, y - 1, y, band));
+        const double wrapX = ColumnStep(img, img.width - 1, 0, band);
+        const double wrapY = RowStep(img, img.height - 1, 0, band);
+        EXPECT_LE(wrapX, Percentile(columns, 0.98)) << "band " << band << ": seam between last and first column";
+        EXPECT_LE(wrapY, Percentile(rows, 0.98)) << "band " << band << ": seam between last and first row";
+    }
+}
+
+TEST_F(GeneratedPictures, BackgroundTilesWithoutSeam) { ExpectSeamless(*background_); }
+
+TEST_F(GeneratedPictures, SeamCheckFindsARealSeam) {
+    // Left half of the background followed by a middle slice of it: the join is a seam, and
+    // so is the wrap of the made-up picture. The check must notice.
+    const Loaded& bg = *background_;
+    Loaded joined;
+    joined.dib = std::make_unique<CDib>();
+    joined.width = bg.width;
+    joined.height = bg.height;
+    joined.dib->InfoAsLong() = bg.dib->InfoAsLong();
+    joined.dib->RedimBytes(bg.dib->BitmapSize());
+    const int half = bg.width / 2;
+    for (int y = 0; y < bg.height; ++y)
+        for (int x = 0; x < bg.width; ++x) {
+            const int from = x < half ? x : x - half + bg.width / 4 + 37;
+            joined.dib->set_Pixel(static_cast<std::int16_t>(x), static_cast<std::int16_t>(bg.height - 1 - y), bg.At(from, y));
+        }
+    std::vector<double> columns;
+    for (int x = 4; x + 4 < joined.width; x += 3) columns.push_back(ColumnStep(joined, x - 1, x, 4));
+    EXPECT_GT(ColumnStep(joined, half - 1, half, 4), Percentile(columns, 0.98));
+}
+
+// --- the sprite frames -------------------------------------------------------------------
+
+TEST_F(GeneratedPictures, SpriteFramesShareThePaletteAndLeaveTheirBorderTransparent) {
+    const auto sceneTable = background_->Table();
+    std::map<std::string, std::pair<int, int>> animationSize;
+    for (const auto& file : assets::kSpriteFiles) {
+        SCOPED_TRACE(std::string(file.name));
+        const Loaded frame = LoadPicture(file.name);
+        EXPECT_EQ(frame.width, file.width);
+        EXPECT_EQ(frame.height, file.height);
+        EXPECT_GE(std::min(frame.width, frame.height), 32);
+        EXPECT_LE(std::max(frame.width, frame.height), 160);
+        // Frames of one animation ("Ani000", "Ani110", "Ani120") share one size.
+        const std::string animation(file.name.substr(0, 6));
+        auto [it, fresh] = animationSize.try_emplace(animation, frame.width, frame.height);
+        if (!fresh) {
+            EXPECT_EQ(it->second, std::make_pair(frame.width, frame.height));
+        }
+
+        EXPECT_TRUE(frame.Table() == sceneTable) << "the colour table differs from the background's";
+        for (int x = 0; x < frame.width; ++x) {
+            EXPECT_EQ(frame.At(x, 0), assets::kTransparentIndex);
+            EXPECT_EQ(frame.At(x, frame.height - 1), assets::kTransparentIndex);
+        }
+        for (int y = 0; y < frame.height; ++y) {
+            EXPECT_EQ(frame.At(0, y), assets::kTransparentIndex);
+            EXPECT_EQ(frame.At(frame.width - 1, y), assets::kTransparentIndex);
+        }
+        int figure = 0, reserved = 0;
+        for (int y = 0; y < frame.height; ++y)
+            for (int x = 0; x < frame.width; ++x) {
+                const int v = frame.At(x, y);
+                if (v == assets::kTransparentIndex) continue;
+                ++figure;
+                if (v < assets::kFirstSceneIndex || v > assets::kLastSceneIndex) ++reserved;
+            }
+        EXPECT_EQ(reserved, 0) << "figure pixels in the static colours' entries";
+        EXPECT_GT(figure, frame.width * frame.height / 8) << "hardly any figure in the frame";
+    }
+}
+
+TEST_F(GeneratedPictures, AnimatedFiguresMove) {
+    // Every frame of an animation differs from the frame before it, and the last from the first.
+    for (const auto& group : {std::vector<std::string>{"Ani0000.bmp", "Ani0001.bmp", "Ani0002.bmp", "Ani0003.bmp"},
+                              std::vector<std::string>{"Ani1100.bmp", "Ani1101.bmp", "Ani1102.bmp", "Ani1103.bmp"},
+                              std::vector<std::string>{"Ani1200.bmp", "Ani1201.bmp", "Ani1202.bmp", "Ani1203.bmp",
+                                                       "Ani1204.bmp", "Ani1205.bmp", "Ani1206.bmp", "Ani1207.bmp",
+                                                       "Ani1208.bmp"}}) {
+        std::vector<std::vector<std::uint8_t>> frames;
+        for (const std::string& name : group) {
+            const Loaded f = LoadPicture(name);
+            frames.emplace_back(f.dib->BytesAsLong().begin(), f.dib->BytesAsLong().end());
+        }
+        for (std::size_t i = 0; i < frames.size(); ++i)
+            EXPECT_NE(frames[i], frames[(i + 1) % frames.size()]) << group[i] << " and the next frame are the same";
+    }
+}
+
+TEST_F(GeneratedPictures, NoStrayFilesForTheMissingSpriteFive) {
+    // Sprite 5 shows "Ani0400.bmp" like sprite 4; there is no file of its own.
+    EXPECT_FALSE(std::filesystem::exists(DistPath("Ani0500.bmp")));
+}
+
+// --- dialog and preview pictures, icons ----------------------------------------------------
+
+TEST_F(GeneratedPictures, DialogAndPreviewPicturesHaveTheirSizes) {
+    struct Expect {
+        std::string_view name;
+        int width, height;
+    };
+    for (const Expect& e : {Expect{assets::kPreview, assets::kPreviewWidth, assets::kPreviewHeight},
+                            Expect{assets::kTitlePicture, 206, 71}, Expect{assets::kStar45, 45, 45},
+                            Expect{assets::kStar31, 31, 31}, Expect{assets::kStar25, 25, 25},
+                            Expect{assets::kStar15, 15, 15}}) {
+        SCOPED_TRACE(std::string(e.name));
+        const Loaded pic = LoadPicture(e.name);
+        EXPECT_EQ(pic.width, e.width);
+        EXPECT_EQ(pic.height, e.height);
+        // The dialogs load them with Qt.
+        const QImage image(QString::fromUtf8(DistPath(e.name).c_str()));
+        ASSERT_FALSE(image.isNull());
+        EXPECT_EQ(image.size(), QSize(e.width, e.height));
+        EXPECT_EQ(image.format(), QImage::Format_Indexed8);
+        // Drawn on black: the corners are black.
+        EXPECT_EQ(qRed(image.pixel(0, 0)) + qGreen(image.pixel(0, 0)) + qBlue(image.pixel(0, 0)), 0);
+    }
+}
+
+TEST_F(GeneratedPictures, IconsLoadWithBothSizesAndAMask) {
+    for (std::string_view name : {assets::kProgramIcon, assets::kUpIcon, assets::kDownIcon}) {
+        SCOPED_TRACE(std::string(name));
+        QImageReader reader(QString::fromUtf8(DistPath(name).c_str()));
+        ASSERT_TRUE(reader.canRead()) << reader.errorString().toStdString();
+        EXPECT_EQ(reader.imageCount(), 2);
+        std::vector<int> sizes;
+        for (int i = 0; i < reader.imageCount(); ++i) {
+            ASSERT_TRUE(reader.jumpToImage(i));
+            const QImage image = reader.read();
+            ASSERT_FALSE(image.isNull());
+            EXPECT_EQ(image.width(), image.height());
+            sizes.push_back(image.width());
+            int clear = 0, solid = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) (qAlpha(image.pixel(x, y)) == 0 ? clear : solid)++;
+            EXPECT_GT(clear, 0) << "no transparent pixels";
+            EXPECT_GT(solid, image.width() * image.height() / 5) << "hardly anything drawn";
+        }
+        std::sort(sizes.begin(), sizes.end());
+        EXPECT_EQ(sizes, (std::vector<int>{16, 32}));
+    }
+}
+
+TEST_F(GeneratedPictures, ArrowIconsPointUpAndDown) {
+    // An arrow's tip is its narrow end and its shaft the wide one: the up arrow's first drawn
+    // row is narrower than its last, the down arrow's the other way round.
+    auto ends = [](std::string_view name) {
+        QImageReader reader(QString::fromUtf8(DistPath(name).c_str()));
+        QImage image;
+        for (int i = 0; i < reader.imageCount(); ++i) {
+            reader.jumpToImage(i);
+            image = reader.read();
+            if (image.width() == 32) break;
+        }
+        std::vector<int> widths;
+        for (int y = 0; y < image.height(); ++y) {
+            int w = 0;
+            for (int x = 0; x < image.width(); ++x) w += qAlpha(image.pixel(x, y)) > 0;
+            if (w > 0) widths.push_back(w);
+        }
+        return std::make_pair(widths.front(), widths.back());
+    };
+    const auto up = ends(assets::kUpIcon);
+    const auto down = ends(assets::kDownIcon);
+    EXPECT_LT(up.first, up.second);
+    EXPECT_GT(down.first, down.second);
+}
+
+} // namespace
