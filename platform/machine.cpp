@@ -19,7 +19,9 @@
 #include <sstream>
 #include <system_error>
 
+#include "base/sjis.h"
 #include "base/text.h"
+#include "platform/utf8_check.h"
 
 extern char** environ;
 
@@ -726,8 +728,13 @@ bool Machine::StartProcess(std::string_view program, std::string_view arguments)
     if (middle < 0) return false;
     if (middle == 0) {
         ::setsid();
+        // Only standard input, output and error go to the new program, as on Windows; an
+        // inherited descriptor would, among other things, keep this program's flocks held.
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addclosefrom_np(&actions, 3);
         pid_t child = 0;
-        const int rc = ::posix_spawn(&child, programText.c_str(), nullptr, nullptr, argv.data(),
+        const int rc = ::posix_spawn(&child, programText.c_str(), &actions, nullptr, argv.data(),
                                      envp.data());
         ::_exit(rc == 0 ? 0 : 1);
     }
@@ -736,6 +743,60 @@ bool Machine::StartProcess(std::string_view program, std::string_view arguments)
         if (errno != EINTR) return false;
     }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// ----- the boot step --------------------------------------------------------------------------
+
+int Machine::RunBootStep() const {
+    auto script = ToHost("C:\\WINDOWS\\WININIT.INI");
+    auto done = ToHost("C:\\WINDOWS\\WININIT.BAK");
+    if (!script || !done) return 0;
+    // Taking the file away first makes sure that of two programs starting at once only one
+    // carries out its lines.
+    fs::path claimed = *script;
+    claimed += ".boot-" + std::to_string(::getpid());
+    if (::rename(script->c_str(), claimed.c_str()) != 0) return 0;
+    std::string text;
+    {
+        std::ifstream in(claimed, std::ios::binary);
+        std::ostringstream buffer;
+        buffer << in.rdbuf();
+        text = buffer.str().substr(0, 1u << 20);  // a real script is a few lines
+    }
+    int count = 0;
+    bool inRename = false;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        line = TrimBlanks(line);
+        if (line.empty() || line[0] == ';') continue;
+        if (line.front() == '[') {
+            inRename = plenova::EqualsIgnoreCase(line, "[rename]");
+            continue;
+        }
+        const std::size_t eq = line.find('=');
+        if (!inRename || eq == std::string::npos) continue;
+        // The setup program writes in the ANSI code page; hand-made files may be UTF-8.
+        auto decode = [](const std::string& t) {
+            if (IsValidUtf8(t)) return t;
+            try {
+                return plenova::FromShiftJis(t);
+            } catch (const std::exception&) {
+                return t;
+            }
+        };
+        const std::string target = decode(TrimBlanks(line.substr(0, eq)));
+        const std::string source = decode(TrimBlanks(line.substr(eq + 1)));
+        if (source.empty()) continue;
+        if (plenova::EqualsIgnoreCase(target, "NUL")) {
+            if (DeleteFile(source)) ++count;
+        } else {
+            auto from = ToHost(source);
+            auto to = ToHost(target);
+            if (from && to && ::rename(from->c_str(), to->c_str()) == 0) ++count;
+        }
+    }
+    ::rename(claimed.c_str(), done->c_str());
+    return count;
 }
 
 // ----- the process's machine -----------------------------------------------------------------

@@ -175,6 +175,15 @@ public:
     // is not runnable, or the process cannot be created.
     bool StartProcess(std::string_view program, std::string_view arguments) const;
 
+    // ----- the boot step -----
+    // "The next start of the system": carries out and retires C:\WINDOWS\WININIT.INI, which
+    // programs call once at start. Each line "NUL=path" of its [rename] section deletes that
+    // file, "new=old" renames old to new (replacing new); lines are done in order, failures
+    // are passed over, and the file is then renamed to WININIT.BAK. Paths are Windows paths
+    // in UTF-8 or, where not valid UTF-8, the ANSI code page. Of several programs starting at
+    // once, only one carries the file out. Returns the number of lines carried out.
+    int RunBootStep() const;
+
 private:
     struct PathParts;
     std::optional<PathParts> Split(std::string_view windowsPath) const;

@@ -1,6 +1,8 @@
 #include "platform/machine.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstddef>
@@ -321,6 +323,43 @@ TEST_F(MachineTest, StartProcessRunsAProgramByItsWindowsPath) {
     EXPECT_FALSE(m.StartProcess("C:\\missing.exe", ""));
     EXPECT_FALSE(m.StartProcess("C:\\WINDOWS", ""));
     EXPECT_FALSE(m.StartProcess("Q:\\setup.exe", ""));
+}
+
+TEST_F(MachineTest, StartedProgramsInheritOnlyTheStandardDescriptors) {
+    const int fd = ::open((temp.path() / "held").c_str(), O_RDWR | O_CREAT, 0600);  // no O_CLOEXEC
+    ASSERT_GE(fd, 3);
+    const fs::path script = c / "fds.sh";
+    WriteAll(script, "#!/bin/sh\nif [ -e /proc/$$/fd/$1 ]; then r=open; else r=closed; fi\n"
+                     "[ -e /proc/$$/fd/2 ] && r=\"$r+stderr\"\nprintf %s \"$r\" > \"$0.tmp\"; mv \"$0.tmp\" \"$0.out\"\n");
+    ASSERT_TRUE(m.StartProcess("C:\\fds.sh", std::to_string(fd)));
+    ASSERT_TRUE(WaitForFile(c / "fds.sh.out"));
+    EXPECT_EQ(ReadAll(c / "fds.sh.out"), "closed+stderr");
+    ::close(fd);
+}
+
+TEST_F(MachineTest, BootStepCarriesOutAndRetiresWininit) {
+    const fs::path win = c / "WINDOWS";
+    WriteAll(win / "PlenovaSetup.exe", "exe");
+    WriteAll(win / "old.txt", "old");
+    WriteAll(win / "keep.txt", "keep");
+    WriteAll(c / "\xE8\x83\x8C\xE6\x99\xAF.bmp", "bmp");  // 背景.bmp
+    WriteAll(win / "WININIT.INI",
+             "[rename]\r\n"
+             "NUL=C:\\WINDOWS\\PlenovaSetup.exe\r\n"
+             "C:\\WINDOWS\\new.txt=C:\\WINDOWS\\OLD.TXT\r\n"
+             "NUL=C:\\\x94\x77\x8C\x69.bmp\r\n"           // Shift-JIS, as the setup program writes
+             "NUL=C:\\WINDOWS\\missing.exe\r\n"
+             "[other]\r\n"
+             "NUL=C:\\WINDOWS\\keep.txt\r\n");
+    EXPECT_EQ(m.RunBootStep(), 3);
+    EXPECT_FALSE(fs::exists(win / "PlenovaSetup.exe"));
+    EXPECT_FALSE(fs::exists(win / "old.txt"));
+    EXPECT_EQ(ReadAll(win / "new.txt"), "old");
+    EXPECT_FALSE(fs::exists(c / "\xE8\x83\x8C\xE6\x99\xAF.bmp"));
+    EXPECT_TRUE(fs::exists(win / "keep.txt"));
+    EXPECT_FALSE(fs::exists(win / "WININIT.INI"));
+    EXPECT_TRUE(fs::exists(win / "WININIT.BAK"));
+    EXPECT_EQ(m.RunBootStep(), 0);  // nothing left to do
 }
 
 TEST(MachineRoot, DefaultRootFollowsTheEnvironment) {

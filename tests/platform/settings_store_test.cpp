@@ -59,8 +59,9 @@ TEST_F(SettingsStoreTest, NoCacheAnotherWriterIsSeenAtOnce) {
     store.WriteSetting("PlenovaSaver", "Set", "Mouse", "3");
     EXPECT_EQ(other.ReadSetting("PlenovaSaver", "Set", "Mouse", "1"), "3");
     // Another process writes the file.
-    const std::string command = std::string("'") + PLENOVA_MACHINE_TOOL +
-                                "' reg add 'HKCU\\Software\\PlenovaSaver\\Set' /v Mouse /d 7 /f >/dev/null";
+    std::string command = "'";
+    command += PLENOVA_MACHINE_TOOL;
+    command += "' reg add 'HKCU\\Software\\PlenovaSaver\\Set' /v Mouse /d 7 /f >/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
     EXPECT_EQ(store.ReadSetting("PlenovaSaver", "Set", "Mouse", "1"), "7");
     // Somebody edits the file by hand.
