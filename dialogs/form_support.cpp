@@ -1,0 +1,335 @@
+#include "dialogs/form_support.h"
+
+#include <mutex>
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QIcon>
+#include <QImage>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPalette>
+
+#include "base/checked.h"
+#include "base/twips.h"
+#include "platform/machine.h"
+#include "platform/screen.h"
+
+namespace plenova::dialogs {
+
+namespace {
+
+std::mutex resourceMutex;
+std::vector<std::string>& Folders() {
+    static std::vector<std::string> folders;
+    return folders;
+}
+bool& FoldersSet() {
+    static bool set = false;
+    return set;
+}
+
+int ToPixels(double twips, Int32 twipsPerPixel) {
+    return static_cast<int>(RoundHalfEven(TwipsToPixels(twips, twipsPerPixel)));
+}
+
+std::string JoinPath(const std::string& folder, std::string_view name) {
+    if (folder.empty()) return std::string(name);
+    std::string path = folder;
+    if (path.back() != '\\' && path.back() != '/') path += '\\';
+    path += name;
+    return path;
+}
+
+}  // namespace
+
+void InstallFontSubstitutes() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // The substitute list is tried in order; the second is the family name that some
+        // fontconfig set-ups report for the same font.
+        QFont::insertSubstitutions(QString::fromUtf8(kUiFontFamily),
+                                   {QStringLiteral("IPAPGothic"), QStringLiteral("IPAPゴシック")});
+    });
+}
+
+QFont UiFont(double points, bool bold) {
+    InstallFontSubstitutes();
+    QFont font(QString::fromUtf8(kUiFontFamily));
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+int TwipsToPixelsX(double twips) {
+    return ToPixels(twips, platform::ScreenInfo().twipsPerPixelX);
+}
+
+int TwipsToPixelsY(double twips) {
+    return ToPixels(twips, platform::ScreenInfo().twipsPerPixelY);
+}
+
+QRect TwipsRect(double left, double top, double width, double height) {
+    const platform::ScreenMetrics m = platform::ScreenInfo();
+    return QRect(ToPixels(left, m.twipsPerPixelX), ToPixels(top, m.twipsPerPixelY),
+                 ToPixels(width, m.twipsPerPixelX), ToPixels(height, m.twipsPerPixelY));
+}
+
+double PixelsToTwipsX(double pixels) {
+    return PixelsToTwips(pixels, platform::ScreenInfo().twipsPerPixelX);
+}
+
+double PixelsToTwipsY(double pixels) {
+    return PixelsToTwips(pixels, platform::ScreenInfo().twipsPerPixelY);
+}
+
+QColor ColorWord(std::uint32_t word) {
+    return QColor(static_cast<int>(word & 0xFF), static_cast<int>((word >> 8) & 0xFF),
+                  static_cast<int>((word >> 16) & 0xFF));
+}
+
+void SetColors(QWidget& widget, const QColor& text, const QColor& background, bool opaque) {
+    QPalette palette = widget.palette();
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        palette.setColor(role, text);
+    palette.setColor(QPalette::Window, background);
+    widget.setPalette(palette);
+    widget.setAutoFillBackground(opaque);
+}
+
+// ----- pictures -----
+
+void SetResourceFolders(std::vector<std::string> folders) {
+    std::lock_guard lock(resourceMutex);
+    Folders() = std::move(folders);
+    FoldersSet() = true;
+}
+
+std::vector<std::string> ResourceFolders() {
+    {
+        std::lock_guard lock(resourceMutex);
+        if (FoldersSet()) return Folders();
+    }
+    try {
+        return {platform::CurrentMachine().ProgramFolder()};
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+std::string FindResource(std::string_view name) {
+    try {
+        platform::Machine& machine = platform::CurrentMachine();
+        for (const std::string& folder : ResourceFolders()) {
+            const std::string path = JoinPath(folder, name);
+            if (machine.FileExists(path)) return path;
+        }
+    } catch (const std::exception&) {
+        // No machine: no pictures; the stand-ins serve.
+    }
+    return {};
+}
+
+namespace {
+
+QString HostPathOf(const std::string& windowsPath) {
+    try {
+        if (auto host = platform::CurrentMachine().ToHost(windowsPath))
+            return QString::fromStdString(host->string());
+    } catch (const std::exception&) {
+    }
+    return {};
+}
+
+QPixmap StandIn(QSize size, const std::function<void(QPixmap&)>& draw) {
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::black);
+    if (draw) draw(pixmap);
+    return pixmap;
+}
+
+}  // namespace
+
+QPixmap LoadResourcePicture(std::string_view name, QSize size,
+                            const std::function<void(QPixmap&)>& standIn) {
+    const std::string path = FindResource(name);
+    if (!path.empty()) {
+        QImage image;
+        // Pictures are small; a file that claims a huge size is not taken.
+        const QString host = HostPathOf(path);
+        if (!host.isEmpty() && image.load(host) && !image.isNull() && image.width() <= 4096 &&
+            image.height() <= 4096) {
+            return QPixmap::fromImage(image);
+        }
+    }
+    return StandIn(size, standIn);
+}
+
+QIcon LoadResourceIcon(std::string_view name, const std::function<void(QPixmap&)>& standIn) {
+    const std::string path = FindResource(name);
+    if (!path.empty()) {
+        const QString host = HostPathOf(path);
+        if (!host.isEmpty()) {
+            QIcon icon(host);
+            if (!icon.availableSizes().isEmpty()) return icon;
+        }
+    }
+    QIcon icon;
+    for (int side : {32, 16}) {
+        QPixmap pixmap(side, side);
+        pixmap.fill(Qt::transparent);
+        if (standIn) standIn(pixmap);
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+// ----- Form -----
+
+Form::Form(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, flags) {
+    InstallFontSubstitutes();
+}
+
+Form::~Form() = default;
+
+void Form::Load() {
+    if (loaded_) return;
+    loaded_ = true;
+    Form_Load();
+}
+
+void Form::Show() {
+    Load();
+    if (!loaded_) return;  // its load handler unloaded it again
+    show();
+    raise();
+    activateWindow();
+}
+
+void Form::ShowModal() {
+    setWindowModality(Qt::ApplicationModal);
+    Show();
+    if (!loaded_) return;
+    QEventLoop loop;
+    modalLoop_ = &loop;
+    loop.exec(QEventLoop::DialogExec);
+    modalLoop_ = nullptr;
+}
+
+bool Form::RunUnload() {
+    if (!loaded_) return true;
+    int cancel = 0;
+    Form_Unload(cancel);
+    if (cancel != 0) return false;
+    loaded_ = false;
+    if (modalLoop_ != nullptr) modalLoop_->quit();
+    if (onUnloaded_) {
+        // The callback may schedule our deletion; run it from a copy.
+        const std::function<void()> callback = onUnloaded_;
+        callback();
+    }
+    return true;
+}
+
+void Form::Unload() {
+    if (RunUnload()) hide();
+}
+
+void Form::closeEvent(QCloseEvent* event) {
+    if (RunUnload()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void Form::set_Left(double twips) {
+    leftTwips_ = twips;
+    ApplyGeometry();
+}
+
+void Form::set_Top(double twips) {
+    topTwips_ = twips;
+    ApplyGeometry();
+}
+
+void Form::set_Width(double twips) {
+    widthTwips_ = twips;
+    ApplyGeometry();
+}
+
+void Form::set_Height(double twips) {
+    heightTwips_ = twips;
+    ApplyGeometry();
+}
+
+void Form::SetTwipsGeometry(double left, double top, double width, double height) {
+    leftTwips_ = left;
+    topTwips_ = top;
+    widthTwips_ = width;
+    heightTwips_ = height;
+    ApplyGeometry();
+}
+
+void Form::ApplyGeometry() {
+    const QRect r = TwipsRect(leftTwips_, topTwips_, widthTwips_, heightTwips_);
+    if (isWindow()) {
+        move(r.topLeft());  // a window's position is that of its outer frame
+        resize(r.size());
+    } else {
+        setGeometry(r);
+    }
+}
+
+void Form::SetFixedClientTwips(double width, double height) {
+    setFixedSize(TwipsToPixelsX(width), TwipsToPixelsY(height));
+    widthTwips_ = PixelsToTwipsX(frameGeometry().width());
+    heightTwips_ = PixelsToTwipsY(frameGeometry().height());
+}
+
+void Form::CenterOnScreen() {
+    const platform::ScreenMetrics m = platform::ScreenInfo();
+    const QRect outer = frameGeometry();
+    const double outerWidth = PixelsToTwipsX(outer.width());
+    const double outerHeight = PixelsToTwipsY(outer.height());
+    topTwips_ = (static_cast<double>(m.HeightTwips()) - outerHeight) / 2;
+    leftTwips_ = (static_cast<double>(m.WidthTwips()) - outerWidth) / 2;
+    move(TwipsToPixelsX(leftTwips_), TwipsToPixelsY(topTwips_));
+}
+
+void Form::EnableKeyPreview() {
+    keyPreview_ = true;
+    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+}
+
+bool Form::eventFilter(QObject* watched, QEvent* event) {
+    if (keyPreview_ && event->type() == QEvent::KeyPress && watched != this) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (Form_KeyDown(KeyCodeOf(*key), key->modifiers())) return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form::keyPressEvent(QKeyEvent* event) {
+    // With key preview, keys that arrive here from a focused control were already seen by the
+    // preview; only keys sent to the window itself (no control has the focus) are new.
+    QWidget* focus = focusWidget();
+    if (keyPreview_ && focus != nullptr && focus != this) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    if (Form_KeyDown(KeyCodeOf(*event), event->modifiers())) {
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+int KeyCodeOf(const QKeyEvent& event) {
+    const int key = event.key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) return kKeyReturn;
+    if (key == Qt::Key_Escape) return kKeyEscape;
+    return key;
+}
+
+}  // namespace plenova::dialogs

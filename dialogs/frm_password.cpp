@@ -1,0 +1,105 @@
+#include "dialogs/frm_password.h"
+
+#include <exception>
+
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "dialogs/password_box.h"
+#include "platform/message_box.h"
+#include "platform/process_end.h"
+#include "platform/settings_store.h"
+#include "platform/window_ops.h"
+
+namespace plenova::dialogs {
+
+namespace {
+constexpr const char* kWrongPassword = "パスワードが違います。再入力して下さい。";
+}
+
+frmPassword::frmPassword(QWidget& saverWindow, std::function<void()> stopMusic)
+    : Form(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                        Qt::WindowStaysOnTopHint),
+      saverWindow_(saverWindow),
+      stopMusic_(std::move(stopMusic)) {
+    setObjectName(QStringLiteral("frmPassword"));
+    setWindowTitle(QStringLiteral("パスワード"));
+    SetFixedClientTwips(3660, 1290);
+
+    txtPassword = MakePasswordBox(this, "txtPassword");
+    txtPassword->setGeometry(TwipsRect(120, 120, 3375, 375));
+
+    cmdOK = new QPushButton(QStringLiteral("&OK"), this);
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK->setGeometry(TwipsRect(2040, 720, 1455, 375));
+
+    cmdCancel = new QPushButton(QStringLiteral("キャンセル(&C)"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setGeometry(TwipsRect(240, 720, 1455, 375));
+
+    // Neither button is a default or cancel button; Enter and Esc belong to the window.
+    for (QPushButton* button : {cmdOK, cmdCancel}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    setTabOrder(txtPassword, cmdOK);
+    setTabOrder(cmdOK, cmdCancel);
+
+    QObject::connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });
+    QObject::connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
+    EnableKeyPreview();
+}
+
+void frmPassword::Form_Load() { CenterOnScreen(); }
+
+void frmPassword::resizeEvent(QResizeEvent* event) {
+    Form::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmPassword::Form_Resize() { txtPassword->setFocus(); }
+
+bool frmPassword::Form_KeyDown(int keyCode, Qt::KeyboardModifiers) {
+    if (keyCode == kKeyReturn) {
+        Check(Source::EnterKey);
+        return true;
+    }
+    if (keyCode == kKeyEscape) {
+        Cancel();
+        return true;
+    }
+    return false;
+}
+
+void frmPassword::cmdOK_Click() { Check(Source::Button); }
+
+void frmPassword::cmdCancel_Click() { Cancel(); }
+
+void frmPassword::Check(Source source) {
+    const std::string stored = platform::ReadSetting(kAppName, "User", "Pass", "");
+    if (txtPassword->text().toStdString() == stored) {
+        platform::SetPointerMode(saverWindow_, platform::PointerMode::Default);
+        // The right password always ends the program, even when stopping the music fails.
+        try {
+            if (stopMusic_) stopMusic_();
+        } catch (const std::exception&) {
+        }
+        platform::EndProcess(0);
+    }
+    platform::ShowMessage(kWrongPassword, kProgramTitle, platform::MsgButtons::Ok,
+                          platform::MsgIcon::Exclamation);
+    platform::SetPointerMode(saverWindow_, source == Source::Button
+                                               ? platform::PointerMode::Hidden
+                                               : platform::PointerMode::Default);
+    txtPassword->clear();
+    txtPassword->setFocus();
+}
+
+void frmPassword::Cancel() {
+    platform::SetPointerMode(saverWindow_, platform::PointerMode::Hidden);
+    Unload();
+    // The saver window takes the keyboard back, so that the next key asks again.
+    saverWindow_.activateWindow();
+}
+
+}  // namespace plenova::dialogs

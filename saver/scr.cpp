@@ -1,0 +1,252 @@
+#include "saver/scr.h"
+
+#include <cmath>
+#include <limits>
+
+#include <QLabel>
+
+#include "base/text.h"
+#include "base/twips.h"
+#include "dialogs/form_support.h"
+#include "dialogs/frm_prev.h"
+#include "dialogs/frm_setting.h"
+#include "platform/files.h"
+#include "platform/machine.h"
+#include "platform/multimedia.h"
+#include "platform/process_end.h"
+#include "platform/screen.h"
+#include "platform/settings_store.h"
+#include "platform/window_presence.h"
+#include "saver/form1.h"
+
+namespace plenova::saver::SCR {
+
+std::string appDir;
+Int16 spriteCount = 0;
+platform::ScreenPoint cursorPos;
+Int16 lastMouseX = 0;
+Int16 lastMouseY = 0;
+Int16 mouseTolerance = 0;
+Int16 bgmOpen = kFalse;
+Int16 previewLeft = 0;
+Int16 previewTop = 0;
+Int16 previewWidth = 0;
+Int16 previewHeight = 0;
+
+namespace {
+
+struct Windows {
+    std::unique_ptr<Form1> form1;
+    std::unique_ptr<dialogs::frmSetting> setting;
+    std::unique_ptr<dialogs::frmPrev> prev;
+};
+
+Windows& Loaded() {
+    static Windows windows;
+    return windows;
+}
+
+constexpr const char* kMusicFileCheck = "Scr.wav";  // the existence check's spelling
+constexpr const char* kMusicFileOpen = "SCR.wav";   // the open command's spelling
+
+void RunSaver() {
+    spriteCount = 13;
+    Windows& windows = Loaded();
+    windows.form1 = std::make_unique<Form1>();
+    Form1& form = *windows.form1;
+    form.Load();
+
+    // The two auxiliary controls go far beyond the right edge of the screen.
+    const platform::ScreenMetrics screen = platform::ScreenInfo();
+    const int outOfSight = dialogs::TwipsToPixelsX(2.0 * static_cast<double>(screen.WidthTwips()));
+    form.picIME->move(outOfSight, form.picIME->y());
+    form.imgMouse->move(outOfSight, form.imgMouse->y());
+
+    form.set_Left(-100);
+    form.set_Top(-180);
+    form.Show();
+
+    cursorPos = platform::CursorPosition();
+    lastMouseX = ToInt16(cursorPos.x);
+    lastMouseY = ToInt16(cursorPos.y);
+
+    platform::MakeTopmost(form);
+    form.picIME->setFocus();
+}
+
+void RunPreview(platform::ForeignWindowHandle host) {
+    platform::WindowRect rect;
+    platform::GetForeignWindowRect(host, rect);  // on failure the rectangle stays all zero
+    previewLeft = 0;
+    previewTop = 0;
+    const platform::ScreenMetrics screen = platform::ScreenInfo();
+    previewWidth = PreviewExtent(Sub32(rect.right, rect.left), screen.twipsPerPixelX);
+    previewHeight = PreviewExtent(Sub32(rect.bottom, rect.top), screen.twipsPerPixelY);
+
+    Windows& windows = Loaded();
+    windows.prev = std::make_unique<dialogs::frmPrev>();
+    dialogs::frmPrev& form = *windows.prev;
+    form.Load();
+    // The child style and the new parent in one step. A host that does not exist (or a
+    // platform without foreign windows) leaves nothing to show in: the preview is unloaded,
+    // which ends the program, instead of standing alone on the desktop.
+    if (!platform::ReparentIntoForeignWindow(form, host)) {
+        form.Unload();
+        return;
+    }
+    PlacePreview();
+    form.show();
+    form.WatchHost(host);
+}
+
+void RunSetting() {
+    Windows& windows = Loaded();
+    windows.setting = std::make_unique<dialogs::frmSetting>();
+    windows.setting->Show();
+}
+
+}  // namespace
+
+Form1* form1() { return Loaded().form1.get(); }
+dialogs::frmSetting* frmSetting() { return Loaded().setting.get(); }
+dialogs::frmPrev* frmPrev() { return Loaded().prev.get(); }
+
+bool AnyWindowLoaded() {
+    const Windows& w = Loaded();
+    return (w.form1 && w.form1->IsLoaded()) || (w.setting && w.setting->IsLoaded()) ||
+           (w.prev && w.prev->IsLoaded());
+}
+
+void ResetGlobals() {
+    Windows& windows = Loaded();
+    windows.form1.reset();
+    windows.setting.reset();
+    windows.prev.reset();
+    appDir.clear();
+    spriteCount = 0;
+    cursorPos = {};
+    lastMouseX = lastMouseY = 0;
+    mouseTolerance = 0;
+    bgmOpen = kFalse;
+    previewLeft = previewTop = previewWidth = previewHeight = 0;
+}
+
+std::string SwitchOf(std::string_view argumentText) { return Left(Trim(argumentText), 2); }
+
+platform::ForeignWindowHandle HostHandleOf(std::string_view argumentText) {
+    try {
+        return RoundToInt32(NumericValue(Mid(argumentText, 4)));
+    } catch (const OverflowError&) {
+        return 0;
+    }
+}
+
+std::string DataFolderOf(std::string_view storedDir) {
+    std::string folder(storedDir);
+    if (Right(folder, 1) != "\\") folder += '\\';
+    return folder;
+}
+
+Int16 PreviewExtent(std::int64_t pixels, Int32 twipsPerPixel) {
+    const double twips = static_cast<double>(pixels) * twipsPerPixel;
+    if (twips < 0) return 0;
+    if (twips > std::numeric_limits<Int16>::max()) return std::numeric_limits<Int16>::max();
+    return RoundToInt16(twips);
+}
+
+void Main(std::string_view argumentText) {
+    // 1. The data folder.
+    appDir = DataFolderOf(platform::ReadSetting(kAppName, "App", "Dir", ""));
+    {
+        // The windows' pictures: beside the program, else in the data folder.
+        std::vector<std::string> folders;
+        try {
+            folders.push_back(platform::CurrentMachine().ProgramFolder());
+        } catch (const std::exception&) {
+        }
+        folders.push_back(appDir);
+        dialogs::SetResourceFolders(std::move(folders));
+    }
+    // 2. The switch, and 3. the host handle (read in every mode).
+    const std::string switchText = SwitchOf(argumentText);
+    const platform::ForeignWindowHandle host = HostHandleOf(argumentText);
+    // 4. A running copy's saver window or settings dialog: end at once.
+    if (platform::WindowWithCaptionExists(dialogs::kSaverCaption) ||
+        platform::WindowWithCaptionExists(dialogs::kSettingCaption)) {
+        platform::EndProcess(0);
+    }
+    // 5. The mode.
+    if (switchText == "/S" || switchText == "/s") {
+        RunSaver();
+    } else if (switchText == "/P" || switchText == "/p") {
+        RunPreview(host);
+    } else if (switchText == "/C" || switchText == "/c") {
+        RunSetting();
+    }
+}
+
+void PlacePreview() {
+    Windows& windows = Loaded();
+    if (!windows.prev) {
+        // Used before start-up loaded the form: load it, as a reference to a form does.
+        windows.prev = std::make_unique<dialogs::frmPrev>();
+        windows.prev->Load();
+    }
+    dialogs::frmPrev& form = *windows.prev;
+    form.set_Left(previewLeft);
+    form.set_Top(previewTop);
+    form.set_Width(previewWidth);
+    form.set_Height(previewHeight);
+    const platform::ScreenMetrics screen = platform::ScreenInfo();
+    const double width = Divide(previewWidth, screen.twipsPerPixelX);
+    const double height = Divide(previewHeight, screen.twipsPerPixelY);
+    form.imgPrev->resize(static_cast<int>(RoundHalfEven(width)),
+                         static_cast<int>(RoundHalfEven(height)));
+    form.imgPrev->move(0, 0);
+}
+
+bool SettingIsOn(const std::string& value) {
+    try {
+        return ConvertToNumber(value) == 1.0;
+    } catch (const TypeMismatchError&) {
+        return false;
+    }
+}
+
+void ControlMusic(Int16 action) {
+    if (!platform::FileExists(appDir + kMusicFileCheck)) return;
+    switch (action) {
+        case 0: {
+            if (SettingIsOn(platform::ReadSetting(kMuteAppName, "Set", "Mute", "0"))) return;
+            bgmOpen = kFalse;
+            if (platform::MciSendString("open " + appDir + kMusicFileOpen + " alias bgm") != 0)
+                return;
+            if (platform::MciSendString("play bgm notify") == 0) {
+                bgmOpen = kTrue;
+            } else {
+                platform::MciExecute("close bgm");
+            }
+            return;
+        }
+        case 1:
+            if (bgmOpen == kTrue) {
+                platform::MciExecute("stop bgm");
+                platform::MciExecute("close bgm");
+            }
+            return;
+        case 2: {
+            if (bgmOpen != kTrue) return;
+            std::string mode(80, ' ');
+            if (platform::MciSendString("status bgm mode", &mode, 80) != 0) return;
+            if (Left(mode, 7) != "playing") {
+                platform::MciExecute("seek bgm to start");
+                platform::MciExecute("play bgm notify");
+            }
+            return;
+        }
+        default:
+            return;
+    }
+}
+
+}  // namespace plenova::saver::SCR
