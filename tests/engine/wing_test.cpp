@@ -122,10 +122,11 @@ TEST(WingInnerLoops, MatchTheirPlainDefinitions) {
     std::uniform_int_distribution<int> byte(0, 255);
     std::array<std::uint32_t, 256> table{};
     for (auto& t : table) t = static_cast<std::uint32_t>(rng());
-    for (std::size_t n : {0, 1, 7, 8, 15, 16, 17, 31, 32, 33, 64, 100, 129}) {
+    for (std::size_t n : {0, 1, 7, 8, 15, 16, 17, 31, 32, 33, 64, 100, 129, 256, 1930}) {
         std::vector<std::uint8_t> src(n), dst(n), expected(n);
         for (std::size_t i = 0; i < n; ++i) {
-            src[i] = static_cast<std::uint8_t>(byte(rng) < 100 ? 42 : byte(rng));
+            // Every index once when n is 256; otherwise many keys among random bytes.
+            src[i] = static_cast<std::uint8_t>(n == 256 ? i : byte(rng) < 100 ? 42 : byte(rng));
             dst[i] = expected[i] = static_cast<std::uint8_t>(byte(rng));
             if (src[i] != 42) expected[i] = src[i];
         }
