@@ -188,6 +188,10 @@ void MultimediaService::Record(MciRecord record) {
             std::fclose(f);
         }
     }
+    if (records_.size() >= kMaxRecords) {
+        records_.erase(records_.begin(),
+                       records_.begin() + static_cast<std::ptrdiff_t>(kMaxRecords / 2));
+    }
     records_.push_back(std::move(record));
     if (observer_) observer_(records_.back());
 }

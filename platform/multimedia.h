@@ -94,7 +94,10 @@ public:
     // Aliases now open, in folded (lower) case, sorted.
     std::vector<std::string> OpenAliases() const;
 
-    // Every command sent through this service, in order. ClearRecords forgets them.
+    // The commands sent through this service, in order. ClearRecords forgets them. A long-running
+    // program sends a status query every few milliseconds, so only the most recent ones are kept:
+    // when kMaxRecords are reached, the older half is dropped.
+    static constexpr std::size_t kMaxRecords = 65536;
     const std::vector<MciRecord>& Records() const { return records_; }
     void ClearRecords() { records_.clear(); }
     // Called after each command with its record (in addition to Records and the log file).

@@ -311,6 +311,15 @@ TEST_F(MultimediaTest, EveryCommandIsRecordedInOrderAndLogged) {
     EXPECT_EQ(records[3].way, MciRecord::Way::Execute);
     EXPECT_EQ(records[5].result, mci::kInvalidDeviceName);
     EXPECT_EQ(observed.size(), 6u);
+
+    service_.SetLogFile("");
+    // The record keeps the recent commands only, so a program that runs for hours stays small.
+    for (std::size_t i = 0; i < MultimediaService::kMaxRecords; ++i) {
+        service_.SendString("status bgm mode");
+    }
+    EXPECT_LE(service_.Records().size(), MultimediaService::kMaxRecords);
+    EXPECT_GE(service_.Records().size(), MultimediaService::kMaxRecords / 2);
+    EXPECT_EQ(service_.Records().back().command, "status bgm mode");
     EXPECT_EQ(ReadText(log),
               "send\t0\topen C:\\SCR.wav alias bgm\n"
               "send\t0\tplay bgm notify\n"
