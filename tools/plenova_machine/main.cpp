@@ -36,7 +36,7 @@ const char* const kUsageText =
     "  plenova-machine reg query KEY [/v NAME | /ve] [/s]\n"
     "  plenova-machine reg add KEY [/v NAME | /ve] [/t REG_SZ|REG_DWORD] [/d DATA] [/f]\n"
     "  plenova-machine reg delete KEY [/v NAME | /ve | /va] [/f]\n"
-    "  plenova-machine reg export KEY FILE [/y]      (FILE \"-\" writes to standard output)\n"
+    "  plenova-machine reg export KEY FILE [/y]      FILE is a host path; \"-\" is standard output\n"
     "  plenova-machine path -u WINDOWSPATH           Windows path to host path\n"
     "  plenova-machine path -w HOSTPATH              host path to Windows path\n"
     "  plenova-machine drive list\n"
