@@ -389,6 +389,40 @@ TEST(SoundDecoding, MalformedFilesAreRefusedWithoutTrustingTheirHeader) {
     EXPECT_EQ(sound.Frames(), 10000);
 }
 
+TEST(SoundDecoding, DamagedCopiesOfAGoodFileNeverCrashOrOverstepTheLimits) {
+    TempFolder temp;
+    const auto wav = temp / "good.wav";
+    ASSERT_TRUE(WriteSine(wav, 8000, 2, 400));
+    const std::string good = ReadText(wav);
+    DecodeLimits limits;
+    limits.maxSamples = 4096;
+    std::uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    int decoded = 0;
+    for (int round = 0; round < 500; ++round) {
+        std::string damaged = good;
+        const int changes = 1 + static_cast<int>(next() % 8);
+        for (int i = 0; i < changes; ++i) {
+            // Mostly the header, where sizes and formats live.
+            const std::size_t at = next() % (next() % 4 == 0 ? damaged.size() : 64);
+            damaged[at] = static_cast<char>(next() >> 24);
+        }
+        if (next() % 5 == 0) damaged.resize(next() % damaged.size());
+        DecodedSound sound;
+        const std::uint32_t rc = DecodeSound(Bytes(damaged), sound, limits);
+        if (rc == 0u) {
+            ++decoded;
+            EXPECT_LE(static_cast<std::int64_t>(sound.samples.size()), limits.maxSamples);
+            EXPECT_GE(sound.channels, 1);
+            for (float v : sound.samples) ASSERT_TRUE(v >= -1.0f && v <= 1.0f);
+        } else {
+            EXPECT_TRUE(rc == mci::kInvalidFile || rc == mci::kOutOfMemory) << rc;
+            EXPECT_TRUE(sound.samples.empty());
+        }
+    }
+    EXPECT_GT(decoded, 0);
+}
+
 TEST(SoundConversion, RateChannelsAndSampleFormatFollowTheOutput) {
     DecodedSound mono;
     mono.sampleRate = 8000;
