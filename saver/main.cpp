@@ -13,6 +13,7 @@
 #include "base/text.h"
 #include "dialogs/form_support.h"
 #include "platform/desktop_services.h"
+#include "platform/machine.h"
 #include "platform/message_box.h"
 #include "platform/process_end.h"
 #include "saver/scr.h"
@@ -38,6 +39,12 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("PlenovaSaver"));
     plenova::platform::InstallDesktopServices(plenova::dialogs::kProgramTitle);
     plenova::dialogs::InstallFontSubstitutes();
+    // "The next start of the system" is the start of any of the machine's programs.
+    try {
+        plenova::platform::CurrentMachine().RunBootStep();
+    } catch (const std::exception&) {
+        // A machine that cannot be opened shows up where the saver first needs it.
+    }
 
     using namespace plenova::saver;
     try {
