@@ -183,34 +183,43 @@ QImage PaintProgramIcon(int size) {
     p.drawEllipse(QPointF(8 * s, 9 * s), 0.9 * s, 0.9 * s);
     p.drawEllipse(QPointF(25 * s, 7 * s), 0.7 * s, 0.7 * s);
     p.drawEllipse(QPointF(26 * s, 24 * s), 0.6 * s, 0.6 * s);
+    // The frog looks out of the disc: its head fills it, the rest is cut off by the rim.
+    QPainterPath disc;
+    disc.addEllipse(QPointF(16 * s, 16 * s), 14.5 * s, 14.5 * s);
     p.save();
-    p.translate(16 * s, 19.5 * s);
-    p.scale(0.34 * s, 0.34 * s);
-    p.translate(0, 8);
+    p.setClipPath(disc);
+    p.translate(16 * s, 21 * s);
+    p.scale(0.36 * s, 0.36 * s);
     DrawFrog(p, 0.0);
     p.restore();
+    p.setPen(QPen(QColor(120, 140, 220), 1.0 * s));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPointF(16 * s, 16 * s), 15 * s, 15 * s);
     return image;
 }
 
 QImage PaintArrowIcon(int size, bool up) {
+    // Sixteen-colour icons are drawn crisp, in exact colours of the standard sixteen: yellow
+    // with a black outline and a white glint along the upper left edge.
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing, true);
-    const double s = size / 32.0;
-    QPainterPath arrow;
-    arrow.moveTo(16 * s, 4 * s);
-    arrow.lineTo(28 * s, 18 * s);
-    arrow.lineTo(21 * s, 18 * s);
-    arrow.lineTo(21 * s, 28 * s);
-    arrow.lineTo(11 * s, 28 * s);
-    arrow.lineTo(11 * s, 18 * s);
-    arrow.lineTo(4 * s, 18 * s);
-    arrow.closeSubpath();
-    if (!up) arrow = QTransform(1, 0, 0, -1, 0, size).map(arrow);
-    p.setPen(QPen(QColor(0, 0, 0), std::max(1.0, 1.6 * s), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setRenderHint(QPainter::Antialiasing, false);
+    const int n = size;
+    auto at = [&](double x, double y) { return QPointF(std::round(x * n / 32.0), std::round(y * n / 32.0)); };
+    QPolygonF arrow{at(16, 3), at(28, 16), at(21, 16), at(21, 28), at(11, 28), at(11, 16), at(4, 16)};
+    QPolygonF glint{at(15, 6), at(7, 15)};
+    if (!up) {
+        for (QPointF& pt : arrow) pt.setY(n - 1 - pt.y());
+        for (QPointF& pt : glint) pt.setY(n - 1 - pt.y());
+    }
+    p.setPen(QPen(QColor(0, 0, 0), n >= 32 ? 2 : 1));
     p.setBrush(QColor(255, 255, 0));
-    p.drawPath(arrow);
+    p.drawPolygon(arrow);
+    if (n >= 32) {
+        p.setPen(QPen(QColor(255, 255, 255), 1));
+        p.drawLine(glint[0], glint[1]);
+    }
     return image;
 }
 

@@ -107,10 +107,6 @@ void DrawRocketBody(QPainter& p) {
     p.drawPath(noseArea);
     p.setPen(Outline(outline, 1.0));
     p.drawLine(QPointF(70, cy - 9), QPointF(70, cy + 9));
-    // A stripe near the tail.
-    p.setPen(Qt::NoPen);
-    p.setBrush(Cylinder(cy - 8, cy + 8, QColor(222, 52, 48)));
-    p.drawRect(QRectF(36, cy - 9, 4, 18));
     p.restore();
     p.setBrush(Qt::NoBrush);
     p.setPen(Outline(outline));

@@ -52,7 +52,7 @@ ArtPixels PrepareSprite(const Layered& layered, double weight) {
             // Soft light: solid where it is strong, blended with the dark of space; where it is
             // faint, solid pixels of the faint colour in proportion to its strength, so that
             // the background shows through between them.
-            constexpr float kSolid = 0.3f;
+            constexpr float kSolid = 0.6f;
             const float alpha = body.a + (1 - body.a) * glow.a;
             const float r = body.r + (1 - body.a) * glow.r, g = body.g + (1 - body.a) * glow.g,
                         b = body.b + (1 - body.a) * glow.b;
