@@ -224,14 +224,23 @@ BENCHMARK(BM_MemcpyCanvasBytes);
 
 // ---- Sprites ----------------------------------------------------------------------------
 
+// Argument: 2 the best kernels of this processor, 1 the x86-64 baseline (SSE2), 0 portable code.
+void UseKernels(benchmark::State& state) {
+    static const char* names[] = {"portable", "baseline", "best"};
+    wing::SetKernelLevel(static_cast<wing::KernelLevel>(state.range(0)));
+    state.SetLabel(names[state.range(0)]);
+}
+
 void BM_DrawSprites(benchmark::State& state) {
     Scene& s = TheScene();
+    UseKernels(state);
     for (auto _ : state) {
         for (auto& sprite : s.sprites) sprite->Draw();
         benchmark::ClobberMemory();
     }
+    wing::SetKernelLevel(wing::KernelLevel::Best);
 }
-BENCHMARK(BM_DrawSprites);
+BENCHMARK(BM_DrawSprites)->Arg(2)->Arg(1)->Arg(0);
 
 void BM_SdlColorKeyBlits(benchmark::State& state) {
     SdlScene& s = TheSdlScene();
@@ -249,13 +258,15 @@ BENCHMARK(BM_SdlColorKeyBlits);
 
 void BM_ExpandToWindow(benchmark::State& state) {
     Scene& s = TheScene();
+    UseKernels(state);
     for (auto _ : state) {
         wing::WinGBitBlt(s.windowDC, 0, 0, kWindowW, kWindowH, s.dc->hDC(), 0, 0);
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(state.iterations() * kWindowW * kWindowH * 4);
+    wing::SetKernelLevel(wing::KernelLevel::Best);
 }
-BENCHMARK(BM_ExpandToWindow);
+BENCHMARK(BM_ExpandToWindow)->Arg(2)->Arg(1);
 
 void BM_SdlExpandToXrgb8888(benchmark::State& state) {
     SdlScene& s = TheSdlScene();

@@ -1,6 +1,8 @@
 #include "engine/cwingstage.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <span>
 
 #include "base/errors.h"
 #include "engine/wing.h"
@@ -37,6 +39,38 @@ void ForEachSegment(Int16 start, Int16 size, Int16 length, F&& f) {
     }
 }
 
+// Copies the pieces of one band row by row. Each piece is checked whole first; one that does not
+// fit its surfaces is left out, as the block copy would leave it.
+void CopyBand(std::span<std::uint8_t> dst, std::span<const std::uint8_t> src,
+              std::span<RenderPiece> pieces, Int32 D, Int32 S) {
+    std::array<bool, 8> fits{};
+    Int16 rows = 0;
+    for (std::size_t p = 0; p < pieces.size(); ++p) {
+        const RenderPiece& piece = pieces[p];
+        fits[p] = piece.rows > 0 && piece.width > 0 &&
+                  wing::CopyDIBitsFits(dst.size(), piece.dstOffset, src.size(), piece.srcOffset,
+                                       piece.width, piece.rows, D, S);
+        rows = std::max(rows, piece.rows);
+    }
+    std::uint8_t* d = dst.data();
+    const std::uint8_t* s = src.data();
+    // A stage whose background is its own buffer copies within one surface.
+    const bool overlap = d < s + src.size() && s < d + dst.size();
+    for (Int32 r = 0; r < rows; ++r) {
+        for (std::size_t p = 0; p < pieces.size(); ++p) {
+            if (!fits[p]) continue;
+            const RenderPiece& piece = pieces[p];
+            std::uint8_t* to = d + piece.dstOffset + std::int64_t{r} * D;
+            const std::uint8_t* from = s + piece.srcOffset + std::int64_t{r} * S;
+            if (overlap) {
+                std::memmove(to, from, static_cast<std::size_t>(piece.width));
+            } else {
+                std::memcpy(to, from, static_cast<std::size_t>(piece.width));
+            }
+        }
+    }
+}
+
 const CWinGBitmap& Need(const std::shared_ptr<CWinGBitmap>& p) {
     if (!p) throw MissingObjectError();
     return *p;
@@ -63,18 +97,36 @@ void CWinGStage::Render() {
     const auto src = background.m_pSurface();
     const auto dst = buffer.m_pSurface();
     pieceCount_ = 0;
-    // Rows outside, columns inside: the order of the classic four pieces.
+    // Rows outside, columns inside: the order of the classic four pieces. The pieces of one
+    // band of rows cover disjoint parts of the buffer, so they are copied row by row across the
+    // band: the buffer is then written front to back, and each background row read once.
+    constexpr std::size_t kBandPieces = 8;
+    std::array<RenderPiece, kBandPieces> band{};
     ForEachSegment(by_, H, h, [&](Int16 srcRow, Int16 dstRow, Int16 rows) {
         const Int32 srcRowOffset = Mul32(srcRow, S);
         const Int32 dstRowOffset = Mul32(dstRow, D);
+        std::size_t inBand = 0;
+        bool interleave = true;
         ForEachSegment(bx_, W, w, [&](Int16 srcCol, Int16 dstCol, Int16 width) {
             const RenderPiece piece{Add32(dstRowOffset, dstCol), Add32(srcRowOffset, srcCol),
                                     width, rows};
             if (pieceCount_ < pieces_.size()) pieces_[pieceCount_] = piece;
             ++pieceCount_;
-            wing::CopyDIBits(dst, piece.dstOffset, src, piece.srcOffset, piece.width,
-                             piece.rows, D, S);
+            if (inBand < band.size()) {
+                band[inBand++] = piece;
+            } else {
+                interleave = false;
+            }
         });
+        if (interleave) {
+            CopyBand(dst, src, std::span(band).first(inBand), D, S);
+        } else {
+            // A buffer many times wider than the background: piece by piece.
+            ForEachSegment(bx_, W, w, [&](Int16 srcCol, Int16 dstCol, Int16 width) {
+                wing::CopyDIBits(dst, dstRowOffset + dstCol, src, srcRowOffset + srcCol, width,
+                                 rows, D, S);
+            });
+        }
     });
     pieceCount_ = std::min(pieceCount_, pieces_.size());
 }

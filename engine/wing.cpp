@@ -218,7 +218,7 @@ ExpandRowFn ChooseExpandRow() {
     return ExpandRowScalar;
 }
 
-const ExpandRowFn kExpandRow = ChooseExpandRow();
+ExpandRowFn kExpandRow = ChooseExpandRow();
 
 using TransparentRowFn = void (*)(std::uint8_t*, const std::uint8_t*, std::size_t, std::uint8_t);
 
@@ -232,9 +232,30 @@ TransparentRowFn ChooseTransparentRow() {
 #endif
 }
 
-const TransparentRowFn kTransparentRow = ChooseTransparentRow();
+TransparentRowFn kTransparentRow = ChooseTransparentRow();
 
 }  // namespace
+
+void SetKernelLevel(KernelLevel level) {
+    switch (level) {
+        case KernelLevel::Portable:
+            kTransparentRow = TransparentRowPortable;
+            kExpandRow = ExpandRowScalar;
+            break;
+        case KernelLevel::Baseline:
+#ifdef PLENOVA_X86
+            kTransparentRow = TransparentRowSse2;
+#else
+            kTransparentRow = TransparentRowPortable;
+#endif
+            kExpandRow = ExpandRowScalar;
+            break;
+        case KernelLevel::Best:
+            kTransparentRow = ChooseTransparentRow();
+            kExpandRow = ChooseExpandRow();
+            break;
+    }
+}
 
 int RecommendedOrientation() { return Orientation(); }
 void SetRecommendedOrientation(int sign) { Orientation() = sign < 0 ? -1 : 1; }
@@ -329,9 +350,9 @@ bool WinGBitBlt(gdi::HDC dest, std::int32_t x, std::int32_t y, std::int32_t widt
     return true;
 }
 
-bool CopyDIBits(std::span<std::uint8_t> dst, std::int32_t dstOffset,
-                std::span<const std::uint8_t> src, std::int32_t srcOffset, std::int32_t width,
-                std::int32_t rows, std::int32_t dstStride, std::int32_t srcStride) {
+bool CopyDIBitsFits(std::size_t dstSize, std::int32_t dstOffset, std::size_t srcSize,
+                    std::int32_t srcOffset, std::int32_t width, std::int32_t rows,
+                    std::int32_t dstStride, std::int32_t srcStride) {
     if (width < 0 || rows < 0) return false;
     if (width == 0 || rows == 0) return true;
     // Row offsets are linear in r, so the first and the last row bound all the others.
@@ -340,7 +361,16 @@ bool CopyDIBits(std::span<std::uint8_t> dst, std::int32_t dstOffset,
         const std::int64_t limit = static_cast<std::int64_t>(size) - width;
         return offset >= 0 && offset <= limit && last >= 0 && last <= limit;
     };
-    if (!inside(dstOffset, dstStride, dst.size()) || !inside(srcOffset, srcStride, src.size())) {
+    return inside(dstOffset, dstStride, dstSize) && inside(srcOffset, srcStride, srcSize);
+}
+
+bool CopyDIBits(std::span<std::uint8_t> dst, std::int32_t dstOffset,
+                std::span<const std::uint8_t> src, std::int32_t srcOffset, std::int32_t width,
+                std::int32_t rows, std::int32_t dstStride, std::int32_t srcStride) {
+    if (width < 0 || rows < 0) return false;
+    if (width == 0 || rows == 0) return true;
+    if (!CopyDIBitsFits(dst.size(), dstOffset, src.size(), srcOffset, width, rows, dstStride,
+                        srcStride)) {
         return false;
     }
     std::uint8_t* d = dst.data() + dstOffset;

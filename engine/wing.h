@@ -50,6 +50,11 @@ bool CopyDIBits(std::span<std::uint8_t> dst, std::int32_t dstOffset,
                 std::span<const std::uint8_t> src, std::int32_t srcOffset, std::int32_t width,
                 std::int32_t rows, std::int32_t dstStride, std::int32_t srcStride);
 
+// Whether CopyDIBits with these arguments stays inside spans of the given sizes.
+bool CopyDIBitsFits(std::size_t dstSize, std::int32_t dstOffset, std::size_t srcSize,
+                    std::int32_t srcOffset, std::int32_t width, std::int32_t rows,
+                    std::int32_t dstStride, std::int32_t srcStride);
+
 // Draws the 8-bit source picture into the 8-bit destination with the source point (srcX, srcY)
 // at (x, y); source pixels equal to `transparent` leave the destination as it was. Whatever
 // lies outside the destination is clipped. Pictures that are not uncompressed 8-bit, or whose
@@ -61,7 +66,13 @@ std::int32_t TransparentDIBits(const gdi::BitmapInfo& dstInfo, std::span<std::ui
                                const gdi::BitmapInfo& srcInfo, std::int32_t srcX,
                                std::int32_t srcY, std::int32_t mode, std::uint8_t transparent);
 
-// The inner loops, exposed for the benchmarks.
+// The inner loops run the best code the processor offers (AVX2, AVX-512 VBMI), chosen at start.
+// Tests and benchmarks can fall back to the x86-64 baseline (SSE2 and scalar code) or to plain
+// portable code.
+enum class KernelLevel { Portable, Baseline, Best };
+void SetKernelLevel(KernelLevel level);
+
+// The inner loops, exposed for tests and benchmarks.
 // dst[i] = table[src[i]] for i < count.
 void ExpandRow(const std::uint8_t* src, const std::uint32_t* table, std::uint32_t* dst,
                std::size_t count);

@@ -17,6 +17,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 
@@ -201,6 +202,26 @@ public:
     // The rectangle (in target pixels, already clipped) has been drawn.
     virtual void Present(std::int32_t x, std::int32_t y, std::int32_t width,
                          std::int32_t height) = 0;
+};
+
+// A target over a buffer the window owns (for example a toolkit's 32-bit image of the window's
+// size): `pixels` says where to draw, `present` is told what was drawn (to schedule a repaint).
+// Neither allocates per frame.
+class CallbackPixelTarget : public PixelTarget {
+public:
+    using PixelsFn = std::function<XrgbView()>;
+    using PresentFn = std::function<void(std::int32_t x, std::int32_t y, std::int32_t width,
+                                         std::int32_t height)>;
+    CallbackPixelTarget(PixelsFn pixels, PresentFn present)
+        : pixels_(std::move(pixels)), present_(std::move(present)) {}
+    XrgbView Pixels() override { return pixels_ ? pixels_() : XrgbView{}; }
+    void Present(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height) override {
+        if (present_) present_(x, y, width, height);
+    }
+
+private:
+    PixelsFn pixels_;
+    PresentFn present_;
 };
 
 // A plain 32-bit pixel buffer that a target context can draw into (tests, tools, benchmarks).

@@ -106,4 +106,33 @@ TEST(Gdi, StretchDIBitsDrawsUprightThroughTheColourTable) {
     EXPECT_TRUE(gdi::DeleteDC(dc));
 }
 
+TEST(Gdi, CallbackTargetDrawsIntoTheWindowsOwnBuffer) {
+    std::vector<std::uint32_t> image(3 * 2, 0);
+    int presented = 0;
+    auto target = std::make_shared<gdi::CallbackPixelTarget>(
+        [&] { return gdi::XrgbView{image.data(), 3, 2, 3}; },
+        [&](std::int32_t, std::int32_t, std::int32_t w, std::int32_t h) { presented += w * h; });
+    gdi::HDC dc = gdi::CreateTargetDC(target);
+    gdi::BitmapInfo info;
+    info.bmiHeader = {40, 1, -1, 1, 24, gdi::BI_RGB, 0, 0, 0, 0, 0};
+    std::array<std::uint8_t, 4> bits{0x30, 0x20, 0x10, 0};  // one blue-green-red pixel
+    EXPECT_EQ(gdi::StretchDIBits(dc, 0, 0, 3, 2, 0, 0, 1, 1, bits, info, gdi::DIB_RGB_COLORS,
+                                 gdi::SRCCOPY), 1);
+    EXPECT_EQ(image[5], 0xFF102030u);
+    EXPECT_EQ(presented, 6);
+    // Palette selection on a window context, as the scene does.
+    std::vector<gdi::PaletteEntry> entries(256, {1, 2, 3, 0});
+    gdi::HPALETTE pal = gdi::CreatePalette(entries);
+    gdi::HPALETTE previous = gdi::SelectPalette(dc, pal, false);
+    EXPECT_EQ(previous, gdi::DefaultPalette());
+    EXPECT_EQ(gdi::RealizePalette(dc), 236u);
+    std::array<gdi::PaletteEntry, 256> sys{};
+    gdi::GetSystemPaletteEntries(gdi::GetDC(0), 0, 256, sys);
+    EXPECT_EQ(sys[100], (gdi::PaletteEntry{1, 2, 3, 0}));
+    EXPECT_EQ(sys[5].peRed, 128) << "static colours stay";
+    EXPECT_EQ(gdi::SelectPalette(dc, previous, false), pal);
+    EXPECT_TRUE(gdi::DeleteObject(pal));
+    EXPECT_EQ(gdi::ReleaseDC(0, dc), 1);
+}
+
 }  // namespace

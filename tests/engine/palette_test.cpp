@@ -61,7 +61,10 @@ TEST(CPalette, IdentityPaletteWithStaticColours) {
     for (int j = 0; j < 256; ++j) {
         EXPECT_EQ(e[j].peFlags, (j >= 10 && j <= 245) ? 4 : 0) << j;
     }
-    EXPECT_EQ(e[12].peRed, 0) << "colour as copied from the system palette, not the caller's";
+    std::array<gdi::PaletteEntry, 256> sys{};
+    gdi::GetSystemPaletteEntries(gdi::GetDC(0), 0, 256, sys);
+    EXPECT_EQ(e[12].peRed, sys[12].peRed) << "colour as copied from the system palette";
+    EXPECT_EQ(e[12].peBlue, sys[12].peBlue);
 }
 
 TEST(CPalette, IdentityPaletteWithoutStaticColours) {

@@ -311,6 +311,15 @@ TEST_F(StageTest, BufferLargerThanTheBackgroundIsTiled) {
     EXPECT_EQ(stage_.LastPiece(1), (RenderPiece{25, 0, 30, 20}));
 }
 
+TEST_F(StageTest, BackgroundThatIsItsOwnBufferStaysInside) {
+    Make(64, 40, 64, 40);
+    stage_.set_Buffer(background_);
+    stage_.set_bx(10);
+    stage_.set_by(5);
+    EXPECT_NO_THROW(stage_.Render());
+    EXPECT_EQ(stage_.LastPieceCount(), 4u);
+}
+
 TEST_F(StageTest, MissingSurfacesAndOverflow) {
     Make(800, 600, 640, 480);
     stage_.set_Buffer(nullptr);

@@ -117,7 +117,13 @@ TEST(TransparentDIBits, RefusesWhatItCannotDrawSafely) {
     EXPECT_EQ(canvas.bits, before);
 }
 
-TEST(WingInnerLoops, MatchTheirPlainDefinitions) {
+class WingInnerLoops : public ::testing::TestWithParam<wing::KernelLevel> {
+protected:
+    void SetUp() override { wing::SetKernelLevel(GetParam()); }
+    void TearDown() override { wing::SetKernelLevel(wing::KernelLevel::Best); }
+};
+
+TEST_P(WingInnerLoops, MatchTheirPlainDefinitions) {
     std::mt19937 rng(3);
     std::uniform_int_distribution<int> byte(0, 255);
     std::array<std::uint32_t, 256> table{};
@@ -138,6 +144,10 @@ TEST(WingInnerLoops, MatchTheirPlainDefinitions) {
         EXPECT_EQ(out, want) << n;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Kernels, WingInnerLoops,
+                         ::testing::Values(wing::KernelLevel::Portable, wing::KernelLevel::Baseline,
+                                           wing::KernelLevel::Best));
 
 class WinGSurfaces : public ::testing::TestWithParam<int> {
 protected:
