@@ -217,6 +217,34 @@ PaletteColors BuildScenePalette(const ColorHistogram& histogram) {
     for (const Rgbf& c : fixed) scene.push_back(ToRgb8(c));
     std::vector<Rgb8> fitted;
     for (const Rgbf& c : centers) fitted.push_back(ToRgb8(c));
+    // A fitted colour that rounds to one already in the table would waste its entry: it takes
+    // the colour that the table serves worst instead.
+    std::vector<Lab> tableLabs;
+    for (const Rgb8& c : scene) tableLabs.push_back(ToOklab(c.r, c.g, c.b));
+    for (const Rgb8& c : fitted) tableLabs.push_back(ToOklab(c.r, c.g, c.b));
+    for (std::size_t k = 0; k < fitted.size(); ++k) {
+        const auto same = [&](const Rgb8& c) { return c == fitted[k]; };
+        const bool duplicate = std::any_of(scene.begin(), scene.end(), same) ||
+                               std::any_of(fitted.begin(), fitted.begin() + static_cast<std::ptrdiff_t>(k), same);
+        if (!duplicate) continue;
+        double worst = -1;
+        Rgb8 pick = fitted[k];
+        for (const ColorHistogram::Item& item : items) {
+            const Rgb8 candidate = ToRgb8(item.rgb);
+            const auto sameAsCandidate = [&](const Rgb8& c) { return c == candidate; };
+            if (std::any_of(scene.begin(), scene.end(), sameAsCandidate) ||
+                std::any_of(fitted.begin(), fitted.end(), sameAsCandidate))
+                continue;
+            float best = 1e30f;
+            for (const Lab& lab : tableLabs) best = std::min(best, LabDistance2(item.lab, lab));
+            if (item.weight * best > worst) {
+                worst = item.weight * best;
+                pick = candidate;
+            }
+        }
+        fitted[k] = pick;
+        tableLabs[scene.size() + k] = ToOklab(pick.r, pick.g, pick.b);
+    }
     std::stable_sort(fitted.begin(), fitted.end(), [](const Rgb8& a, const Rgb8& b) {
         const Lab la = ToOklab(a.r, a.g, a.b), lb = ToOklab(b.r, b.g, b.b);
         return la.L < lb.L;
