@@ -160,8 +160,10 @@ void ExpandRowScalar(const std::uint8_t* src, const ExpandTable& t, std::uint32_
 #ifdef PLENOVA_X86
 // GCC 12's own permute intrinsics trip its uninitialised-value warning (an undefined
 // pass-through operand inside the header); the operand is never read.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 // 64 pixels per round: each byte plane is looked up with two 128-entry byte permutes and a
 // blend on the index's top bit, and the planes are interleaved into 32-bit pixels. The indexes
 // are first reordered so that the in-lane interleaving leaves the pixels in order.
@@ -202,7 +204,9 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void ExpandRowVbmi(
     for (; i < count; ++i) dst[i] = t.words[src[i]];
     _mm256_zeroupper();
 }
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 #endif
 
 using ExpandRowFn = void (*)(const std::uint8_t*, const ExpandTable&, std::uint32_t*, std::size_t);
