@@ -1,0 +1,526 @@
+// End-to-end tests of the real program PlenovaSaver.scr on an X server (run under xvfb-run):
+// real windows, real key presses, clicks and pointer moves (xdotool), real pixels.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/machine.h"
+#include "platform/settings_store.h"
+
+// Xlib's macros (None, Bool, Status...) clash with names in the headers above: it comes last.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/Xfixes.h>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+namespace {
+
+Display* display = nullptr;
+
+double MillisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// ----- processes -----
+
+pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
+            bool quiet = true) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+    for (const std::string& extra : extraEnv) {
+        const std::string name = extra.substr(0, extra.find('=') + 1);
+        std::erase_if(env, [&](const std::string& e) { return e.rfind(name, 0) == 0; });
+        env.push_back(extra);
+    }
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (quiet) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int rc = posix_spawnp(&pid, argv[0].c_str(), &actions, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+// Waits for the process to end; its exit status, or an empty optional on timeout.
+std::optional<int> WaitExit(pid_t pid, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (Clock::now() >= deadline) return std::nullopt;
+        std::this_thread::sleep_for(200us);
+    }
+}
+
+void Kill(pid_t pid) {
+    if (pid <= 0) return;
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+}
+
+// Runs xdotool with the arguments and waits for it.
+void Xdotool(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"xdotool"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const pid_t pid = Spawn(argv, {});
+    ASSERT_GT(pid, 0) << "xdotool cannot be started";
+    const auto status = WaitExit(pid, 10s);
+    ASSERT_TRUE(status.has_value()) << "xdotool hangs";
+    ASSERT_EQ(*status, 0) << "xdotool failed";
+}
+
+// ----- X windows -----
+
+std::string WindowName(Window window) {
+    static const Atom netWmName = XInternAtom(display, "_NET_WM_NAME", False);
+    static const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::string name;
+    if (XGetWindowProperty(display, window, netWmName, 0, 1024, False, utf8, &type, &format,
+                           &count, &after, &data) == Success &&
+        data != nullptr) {
+        name.assign(reinterpret_cast<char*>(data), count);
+        XFree(data);
+    }
+    return name;
+}
+
+bool Viewable(Window window) {
+    XWindowAttributes attributes;
+    return XGetWindowAttributes(display, window, &attributes) != 0 &&
+           attributes.map_state == IsViewable;
+}
+
+// Every viewable top-level window with this exact name.
+std::vector<Window> ViewableWindows(const std::string& name) {
+    std::vector<Window> found;
+    Window root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) == 0)
+        return found;
+    for (unsigned int i = 0; i < count; ++i)
+        if (Viewable(children[i]) && WindowName(children[i]) == name) found.push_back(children[i]);
+    if (children != nullptr) XFree(children);
+    return found;
+}
+
+std::optional<Window> WaitForWindow(const std::string& name, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (Clock::now() < deadline) {
+        XSync(display, False);
+        const std::vector<Window> windows = ViewableWindows(name);
+        if (!windows.empty()) return windows.front();
+        std::this_thread::sleep_for(20ms);
+    }
+    return std::nullopt;
+}
+
+struct Rect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+Rect RootGeometry(Window window) {
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display, window, &attributes);
+    Rect rect;
+    Window child = 0;
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &rect.x, &rect.y,
+                          &child);
+    rect.width = attributes.width;
+    rect.height = attributes.height;
+    return rect;
+}
+
+// True when the pointer, where it is now, is drawn with no visible pixel.
+bool CursorIsBlank() {
+    XFixesCursorImage* image = XFixesGetCursorImage(display);
+    if (image == nullptr) return false;
+    bool blank = true;
+    for (int i = 0; i < image->width * image->height; ++i)
+        if ((image->pixels[i] >> 24) != 0) blank = false;
+    XFree(image);
+    return blank;
+}
+
+// Collects the MapNotify events of top-level windows from now on.
+class MapWatch {
+public:
+    MapWatch() {
+        XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
+        XSync(display, False);
+        Drain();
+        maps_ = 0;
+    }
+    ~MapWatch() { XSelectInput(display, DefaultRootWindow(display), NoEventMask); }
+    int Maps() {
+        XSync(display, False);
+        Drain();
+        return maps_;
+    }
+
+private:
+    void Drain() {
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (event.type == MapNotify) ++maps_;
+        }
+    }
+    int maps_ = 0;
+};
+
+// ----- fixture -----
+
+class SaverE2E : public ::testing::Test {
+protected:
+    SaverE2E() {
+        char pattern[] = "/tmp/plenova-e2e-XXXXXX";
+        if (::mkdtemp(pattern) == nullptr) std::abort();
+        root_ = pattern;
+        fs::create_directories(root_ / "run");
+        fs::permissions(root_ / "run", fs::perms::owner_all, fs::perm_options::replace);
+        // The data folder: the bundled data files of the build, and a sound file.
+        fs::create_directories(root_ / "data");
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(PLENOVA_DIST_DIR, ec)) {
+            if (entry.is_regular_file() && entry.path().extension() != ".scr")
+                fs::copy_file(entry.path(), root_ / "data" / entry.path().filename(), ec);
+        }
+        if (!fs::exists(root_ / "data" / "SCR.wav")) std::ofstream(root_ / "data" / "SCR.wav") << "RIFF";
+        machine_.emplace(root_ / "machine");
+        Write("PlenovaSaver", "App", "Dir", (*machine_)->ToWindows(root_ / "data"));
+        // Every test starts with the pointer in the middle of the screen.
+        Xdotool({"mousemove", "512", "384"});
+    }
+    ~SaverE2E() override {
+        for (pid_t pid : started_) Kill(pid);
+        machine_.reset();
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+
+    static void Write(const char* app, const char* section, const char* key,
+                      const std::string& value) {
+        plenova::platform::WriteSetting(app, section, key, value);
+    }
+    static std::string Read(const char* section, const char* key) {
+        return plenova::platform::ReadSetting("PlenovaSaver", section, key, "<missing>");
+    }
+
+    pid_t StartSaver(const std::vector<std::string>& args) {
+        std::vector<std::string> argv{PLENOVA_SAVER_PATH};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const pid_t pid =
+            Spawn(argv, {"PLENOVA_MACHINE=" + (root_ / "machine").string(),
+                         "XDG_RUNTIME_DIR=" + (root_ / "run").string(), "QT_QPA_PLATFORM=xcb",
+                         "PLENOVA_AUDIO=test", "PLENOVA_AUDIO_TEST_MS=60000",
+                         "PLENOVA_MCI_LOG=" + (root_ / "mci.log").string()});
+        EXPECT_GT(pid, 0);
+        started_.push_back(pid);
+        return pid;
+    }
+    // Starts "/s" and waits until its window is on the screen and its checks run.
+    pid_t StartSaverWindow(Window* window = nullptr) {
+        const pid_t pid = StartSaver({"/s"});
+        const auto found = WaitForWindow("PlenovaSaver", 15s);
+        EXPECT_TRUE(found.has_value()) << "no saver window";
+        if (window != nullptr && found) *window = *found;
+        std::this_thread::sleep_for(200ms);  // a few movement checks with the still pointer
+        return pid;
+    }
+    void Forget(pid_t pid) { std::erase(started_, pid); }
+
+    // Sends the input and measures until the end of the process, which must end with code 0
+    // within `limitMs` of the input. The input event reaches the server while xdotool runs, so
+    // the time is taken from xdotool's start: an upper bound that includes xdotool's own
+    // start-up.
+    void ExpectEndsAfter(pid_t pid, const std::vector<std::string>& input, double limitMs) {
+        const auto sent = Clock::now();
+        ASSERT_NO_FATAL_FAILURE(Xdotool(input));
+        const double xdotoolMs = MillisecondsSince(sent);
+        const auto status = WaitExit(pid, 5s);
+        const double elapsed = MillisecondsSince(sent);
+        ASSERT_TRUE(status.has_value()) << "the saver did not end";
+        Forget(pid);
+        EXPECT_EQ(*status, 0);
+        EXPECT_LT(elapsed, limitMs) << "ended " << elapsed << " ms after the input";
+        std::printf("    ended within %.1f ms of \"xdotool", elapsed);
+        for (const std::string& a : input) std::printf(" %s", a.c_str());
+        std::printf("\" (xdotool itself ran %.1f ms)\n", xdotoolMs);
+    }
+
+    std::vector<std::string> MciLog() {
+        std::vector<std::string> lines;
+        std::ifstream in(root_ / "mci.log");
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+
+    fs::path root_;
+    std::optional<plenova::platform::ScopedMachine> machine_;
+    std::vector<pid_t> started_;
+};
+
+// ----- saver mode -----
+
+TEST_F(SaverE2E, SaverCoversTheScreenWithAnInvisiblePointerAndAKeyEndsIt) {
+    EXPECT_FALSE(CursorIsBlank());  // the desktop's own pointer
+    Window window = 0;
+    const pid_t pid = StartSaverWindow(&window);
+    const Rect r = RootGeometry(window);
+    const Screen* screen = DefaultScreenOfDisplay(display);
+    EXPECT_LE(r.x, 0);
+    EXPECT_LE(r.y, 0);
+    EXPECT_GE(r.x + r.width, WidthOfScreen(screen));
+    EXPECT_GE(r.y + r.height, HeightOfScreen(screen));
+    EXPECT_LT(r.x, 0);  // beyond the edges, not just touching them
+    EXPECT_LT(r.y, 0);
+    EXPECT_TRUE(CursorIsBlank());
+    ExpectEndsAfter(pid, {"key", "--delay", "0", "a"}, 100);
+    // The music was started, looped and stopped by the unload.
+    const std::vector<std::string> log = MciLog();
+    ASSERT_GE(log.size(), 4u);
+    EXPECT_NE(log.front().find("open "), std::string::npos);
+    EXPECT_NE(log.front().find("SCR.wav alias bgm"), std::string::npos);
+    EXPECT_EQ(log[log.size() - 2], "execute\t0\tstop bgm");
+    EXPECT_EQ(log.back(), "execute\t0\tclose bgm");
+}
+
+TEST_F(SaverE2E, ClickEndsTheSaver) {
+    const pid_t pid = StartSaverWindow();
+    ExpectEndsAfter(pid, {"click", "--delay", "0", "1"}, 100);
+}
+
+TEST_F(SaverE2E, MovementBeyondTheSensitivityEndsTheSaver) {
+    Write("PlenovaSaver", "Set", "Mouse", "3");
+    const pid_t pid = StartSaverWindow();
+    // Three pixels in one check are within the sensitivity.
+    ASSERT_NO_FATAL_FAILURE(Xdotool({"mousemove", "515", "387"}));
+    EXPECT_FALSE(WaitExit(pid, 300ms).has_value()) << "ended by a movement within the sensitivity";
+    ExpectEndsAfter(pid, {"mousemove", "525", "387"}, 100);
+}
+
+TEST_F(SaverE2E, SecondStartEndsAtOnceInEveryMode) {
+    const pid_t first = StartSaverWindow();
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"/s"}, {"/p", "1234"}, {"/c"}, {"/S"}}) {
+        MapWatch maps;
+        const pid_t second = StartSaver(args);
+        const auto status = WaitExit(second, 5s);
+        ASSERT_TRUE(status.has_value()) << args[0] << " did not end";
+        Forget(second);
+        EXPECT_EQ(*status, 0);
+        EXPECT_EQ(maps.Maps(), 0) << args[0] << " showed a window";
+    }
+    EXPECT_FALSE(WaitExit(first, 10ms).has_value());  // the first copy runs on
+    ExpectEndsAfter(first, {"key", "--delay", "0", "space"}, 100);
+}
+
+TEST_F(SaverE2E, WithAPasswordAKeyShowsThePromptAndTheRightPasswordEnds) {
+    Write("PlenovaSaver", "User", "Usepassword", "1");
+    Write("PlenovaSaver", "User", "Pass", "abc");
+    const pid_t pid = StartSaverWindow();
+    ASSERT_NO_FATAL_FAILURE(Xdotool({"key", "x"}));
+    const auto prompt = WaitForWindow("パスワード", 5s);
+    ASSERT_TRUE(prompt.has_value()) << "no password prompt";
+    EXPECT_FALSE(WaitExit(pid, 100ms).has_value());
+    EXPECT_FALSE(CursorIsBlank());  // the pointer shows while the prompt asks
+    // A wrong password first: refused with a message box, the saver runs on.
+    ASSERT_NO_FATAL_FAILURE(Xdotool({"type", "--delay", "20", "abd"}));
+    ASSERT_NO_FATAL_FAILURE(Xdotool({"key", "Return"}));
+    // The message box has the program's title, like the saver window: two windows by that name.
+    const auto boxDeadline = Clock::now() + 5s;
+    while (ViewableWindows("PlenovaSaver").size() < 2 && Clock::now() < boxDeadline)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(ViewableWindows("PlenovaSaver").size(), 2u) << "no message box";
+    EXPECT_FALSE(WaitExit(pid, 10ms).has_value());
+    ASSERT_NO_FATAL_FAILURE(Xdotool({"key", "Return"}));  // dismisses the message box
+    std::this_thread::sleep_for(200ms);
+    ASSERT_NO_FATAL_FAILURE(Xdotool({"type", "--delay", "20", "abc"}));
+    ExpectEndsAfter(pid, {"key", "Return"}, 1000);
+    const std::vector<std::string> log = MciLog();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log.back(), "execute\t0\tclose bgm");  // the prompt stopped the music
+}
+
+// ----- settings mode -----
+
+TEST_F(SaverE2E, SettingsDialogWritesBothSettingsWhenClosed) {
+    const pid_t pid = StartSaver({"/c"});
+    const auto dialog = WaitForWindow("Plenova Saver Setting", 15s);
+    ASSERT_TRUE(dialog.has_value()) << "no settings dialog";
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(Read("Set", "Mouse"), "<missing>");
+    EXPECT_EQ(Read("User", "Usepassword"), "<missing>");
+    // The window manager's close request.
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = *dialog;
+    close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, *dialog, False, NoEventMask, &close);
+    XFlush(display);
+    const auto status = WaitExit(pid, 5s);
+    ASSERT_TRUE(status.has_value()) << "the settings dialog did not end the program";
+    Forget(pid);
+    EXPECT_EQ(*status, 0);
+    EXPECT_EQ(Read("Set", "Mouse"), "1");
+    EXPECT_EQ(Read("User", "Usepassword"), "0");
+}
+
+TEST_F(SaverE2E, SettingsDialogClosedByItsButtonKeysWritesTheChangedValues) {
+    Write("PlenovaSaver", "Set", "Mouse", "4");
+    const pid_t pid = StartSaver({"/c"});
+    const auto dialog = WaitForWindow("Plenova Saver Setting", 15s);
+    ASSERT_TRUE(dialog.has_value());
+    std::this_thread::sleep_for(300ms);
+    // Click the up button, then leave by Alt+X (the close button's access key).
+    const Rect r = RootGeometry(*dialog);
+    ASSERT_NO_FATAL_FAILURE(Xdotool({"mousemove", std::to_string(r.x + 360),
+                                     std::to_string(r.y + 176), "click", "1"}));
+    std::this_thread::sleep_for(200ms);
+    ASSERT_NO_FATAL_FAILURE(Xdotool({"key", "alt+x"}));
+    const auto status = WaitExit(pid, 5s);
+    ASSERT_TRUE(status.has_value());
+    Forget(pid);
+    EXPECT_EQ(*status, 0);
+    EXPECT_EQ(Read("Set", "Mouse"), "5");
+    EXPECT_EQ(Read("User", "Usepassword"), "0");
+}
+
+// ----- preview mode -----
+
+TEST_F(SaverE2E, PreviewDrawsInsideTheHostWindowAndEndsWithIt) {
+    const int screen = DefaultScreen(display);
+    const unsigned long white = WhitePixel(display, screen);
+    const Window host = XCreateSimpleWindow(display, DefaultRootWindow(display), 200, 150, 152,
+                                            112, 0, white, white);
+    XMapWindow(display, host);
+    XSync(display, False);
+    const pid_t pid = StartSaver({"/p", std::to_string(host)});
+
+    // The preview becomes the host's child and fills it.
+    std::optional<Rect> child;
+    const auto deadline = Clock::now() + 15s;
+    while (!child && Clock::now() < deadline) {
+        std::this_thread::sleep_for(50ms);
+        Window root = 0, parent = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (XQueryTree(display, host, &root, &parent, &children, &count) != 0) {
+            for (unsigned int i = 0; i < count; ++i) {
+                XWindowAttributes a{};
+                if (XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable)
+                    child = Rect{a.x, a.y, a.width, a.height};
+            }
+            if (children != nullptr) XFree(children);
+        }
+    }
+    ASSERT_TRUE(child.has_value()) << "the preview never appeared in the host window";
+    EXPECT_EQ(child->x, 0);
+    EXPECT_EQ(child->y, 0);
+    EXPECT_EQ(child->width, 152);
+    EXPECT_EQ(child->height, 112);
+
+    // Its picture is on the screen, inside the host window: most pixels are no longer white.
+    int drawn = 0;
+    for (int attempt = 0; attempt < 50 && drawn < 152 * 112 / 2; ++attempt) {
+        std::this_thread::sleep_for(50ms);
+        XImage* image = XGetImage(display, host, 0, 0, 152, 112, AllPlanes, ZPixmap);
+        ASSERT_NE(image, nullptr);
+        drawn = 0;
+        for (int y = 0; y < 112; ++y)
+            for (int x = 0; x < 152; ++x)
+                if (XGetPixel(image, x, y) != white) ++drawn;
+        XDestroyImage(image);
+    }
+    EXPECT_GT(drawn, 152 * 112 / 2) << "the host window shows no preview";
+    EXPECT_FALSE(WaitExit(pid, 10ms).has_value());
+
+    // The host goes away: the program ends.
+    XDestroyWindow(display, host);
+    XSync(display, False);
+    const auto gone = Clock::now();
+    const auto status = WaitExit(pid, 5s);
+    ASSERT_TRUE(status.has_value()) << "the preview outlived its host window";
+    Forget(pid);
+    EXPECT_EQ(*status, 0);
+    std::printf("    preview ended %.1f ms after its host window\n", MillisecondsSince(gone));
+}
+
+TEST_F(SaverE2E, PreviewOfAMissingHostEndsAtOnce) {
+    MapWatch maps;
+    const pid_t pid = StartSaver({"/p", "4194303"});
+    const auto status = WaitExit(pid, 10s);
+    ASSERT_TRUE(status.has_value());
+    Forget(pid);
+    EXPECT_EQ(*status, 0);
+    EXPECT_EQ(maps.Maps(), 0);
+}
+
+// ----- nothing to do -----
+
+TEST_F(SaverE2E, OtherCommandLinesEndAtOnceWithoutAWindow) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"/x"}, {"-s"}, {}, {"s"}, {"/a", "1234"}}) {
+        MapWatch maps;
+        const auto start = Clock::now();
+        const pid_t pid = StartSaver(args);
+        const auto status = WaitExit(pid, 10s);
+        ASSERT_TRUE(status.has_value()) << (args.empty() ? "(empty)" : args[0]) << " hangs";
+        Forget(pid);
+        EXPECT_EQ(*status, 0);
+        EXPECT_EQ(maps.Maps(), 0) << (args.empty() ? "(empty)" : args[0]) << " showed a window";
+        std::printf("    \"%s\" ended after %.1f ms\n", args.empty() ? "" : args[0].c_str(),
+                    MillisecondsSince(start));
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        std::fprintf(stderr, "no X display: run under xvfb-run\n");
+        return 1;
+    }
+    const int result = RUN_ALL_TESTS();
+    XCloseDisplay(display);
+    return result;
+}
