@@ -9,7 +9,7 @@ packages=(
   libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev
-  libx11-dev libxcb1-dev
+  libx11-dev libxcb1-dev libxfixes-dev
   xvfb xauth xdotool x11-utils imagemagick
   fonts-ipafont-gothic
   clang libclang-rt-14-dev
