@@ -156,6 +156,8 @@ TEST(CPalette, AnimateChangesPlatformPaletteThenBlock) {
 TEST(CPalette, HandlesSetFromAnotherPaletteAndReleased) {
     std::vector<gdi::PaletteEntry> entries(256, {9, 8, 7, 0});
     gdi::HPALETTE foreign = gdi::CreatePalette(entries);
+    gdi::DeleteDC(gdi::CreateMemoryDC());  // the stock objects exist from here on
+    gdi::GetDC(0);
     std::size_t live = gdi::LiveObjectCount();
     {
         CPalette p;

@@ -68,6 +68,8 @@ TEST_P(Surfaces, ReadDIBKeepsThePictureUpright) {
 INSTANTIATE_TEST_SUITE_P(RowOrders, Surfaces, ::testing::Values(-1, 1));
 
 TEST(CWinGDC, SelectBitmapKeepsTheFirstReplacedHandleAndPutsItBack) {
+    gdi::DeleteDC(gdi::CreateMemoryDC());  // the stock objects exist from here on
+    gdi::GetDC(0);
     const std::size_t live = gdi::LiveObjectCount();
     {
         auto dc = std::make_shared<CWinGDC>();
