@@ -94,6 +94,9 @@ void SetColors(QWidget& widget, const QColor& text, const QColor& background, bo
         palette.setColor(role, text);
     palette.setColor(QPalette::Window, background);
     widget.setPalette(palette);
+    // Buttons and check boxes fill with their button colour by default; these fill with the
+    // window colour like every other control.
+    widget.setBackgroundRole(QPalette::Window);
     widget.setAutoFillBackground(opaque);
 }
 
@@ -214,6 +217,8 @@ void Form::ShowModal() {
     modalLoop_ = &loop;
     loop.exec(QEventLoop::DialogExec);
     modalLoop_ = nullptr;
+    // The window that opened the dialog takes the keyboard back, as the desktop would give it.
+    if (QWidget* owner = parentWidget()) owner->window()->activateWindow();
 }
 
 bool Form::RunUnload() {

@@ -83,7 +83,11 @@ frmSetting::frmSetting(QWidget* parent)
     setObjectName(QStringLiteral("frmSetting"));
     setWindowTitle(QString::fromUtf8(kSettingCaption));
     SetFixedClientTwips(6255, 4860);
-    SetColors(*this, ColorWord(kYellow), ColorWord(kBlack), true);
+    // Black window; the controls keep their own colours (buttons the system's).
+    QPalette black = palette();
+    black.setColor(QPalette::Window, ColorWord(kBlack));
+    setPalette(black);
+    setAutoFillBackground(true);
     const QIcon programIcon = LoadResourceIcon(assets::kProgramIcon, DrawProgramIconStandIn);
     setWindowIcon(programIcon);
 
@@ -139,7 +143,7 @@ frmSetting::frmSetting(QWidget* parent)
     SetColors(*chkUsePass, ColorWord(kYellow), ColorWord(kBlack), true);
 
     Label1 = MakeLabel(this, QStringLiteral("Label1"),
-                       QStringLiteral("Plenova Saver  宇宙を漂うカエル  © Plenova Project"), 12,
+                       QStringLiteral("Plenova Saver  © Plenova Project"), 12,
                        1200, 4320, 4335, 255, false);
     Label1->setWordWrap(false);
 

@@ -109,6 +109,9 @@ TEST_F(SettingDialogTest, WindowLooksAsDesigned) {
         EXPECT_EQ(w->palette().color(QPalette::Window), QColor(Qt::black));
     }
     EXPECT_FALSE(f.Label1->autoFillBackground());  // transparent
+    EXPECT_EQ(f.chkUsePass->backgroundRole(), QPalette::Window);  // black, not button grey
+    for (QPushButton* b : {f.cmdChangePass, f.cmdOK})  // buttons keep the system's colours
+        EXPECT_NE(b->palette().color(QPalette::ButtonText), yellow);
     EXPECT_EQ(f.lblMouse->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
     EXPECT_EQ(f.Label2->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
 

@@ -294,6 +294,19 @@ protected:
     std::vector<pid_t> started_;
 };
 
+// The music was stopped and closed at the end of the run. A movement check that the unload's
+// pending events let run afterwards may still ask for the closed device's status (silently, and
+// refused); nothing else follows the close.
+void ExpectStoppedAtTheEnd(const std::vector<std::string>& log) {
+    std::size_t stop = log.size();
+    for (std::size_t i = 0; i < log.size(); ++i)
+        if (log[i] == "execute\t0\tstop bgm") stop = i;
+    ASSERT_LT(stop + 1, log.size()) << "the music was never stopped";
+    EXPECT_EQ(log[stop + 1], "execute\t0\tclose bgm");
+    for (std::size_t i = stop + 2; i < log.size(); ++i)
+        EXPECT_EQ(log[i].substr(0, 5), "send\t") << log[i];
+}
+
 // ----- saver mode -----
 
 TEST_F(SaverE2E, SaverCoversTheScreenWithAnInvisiblePointerAndAKeyEndsIt) {
@@ -315,8 +328,7 @@ TEST_F(SaverE2E, SaverCoversTheScreenWithAnInvisiblePointerAndAKeyEndsIt) {
     ASSERT_GE(log.size(), 4u);
     EXPECT_NE(log.front().find("open "), std::string::npos);
     EXPECT_NE(log.front().find("SCR.wav alias bgm"), std::string::npos);
-    EXPECT_EQ(log[log.size() - 2], "execute\t0\tstop bgm");
-    EXPECT_EQ(log.back(), "execute\t0\tclose bgm");
+    ExpectStoppedAtTheEnd(log);
 }
 
 TEST_F(SaverE2E, ClickEndsTheSaver) {
@@ -372,8 +384,7 @@ TEST_F(SaverE2E, WithAPasswordAKeyShowsThePromptAndTheRightPasswordEnds) {
     ASSERT_NO_FATAL_FAILURE(Xdotool({"type", "--delay", "20", "abc"}));
     ExpectEndsAfter(pid, {"key", "Return"}, 1000);
     const std::vector<std::string> log = MciLog();
-    ASSERT_GE(log.size(), 2u);
-    EXPECT_EQ(log.back(), "execute\t0\tclose bgm");  // the prompt stopped the music
+    ExpectStoppedAtTheEnd(log);  // the prompt stopped the music
 }
 
 // ----- settings mode -----
