@@ -101,11 +101,6 @@ TEST_F(PasswordPromptTest, RightPasswordByTheButtonEnds) {
     EXPECT_EQ(musicStops_, 1);
 }
 
-TEST_F(PasswordPromptTest, ButtonsHaveTheirAccessKeys) {
-    EXPECT_EQ(prompt_->cmdOK->shortcut(), QKeySequence(Qt::ALT | Qt::Key_O));
-    EXPECT_EQ(prompt_->cmdCancel->shortcut(), QKeySequence(Qt::ALT | Qt::Key_C));
-}
-
 TEST_F(PasswordPromptTest, WrongPasswordByTheButtonIsRefusedAndHidesThePointer) {
     Write("User", "Pass", "abc");
     QTest::keyClicks(prompt_->txtPassword, QStringLiteral("abd"));

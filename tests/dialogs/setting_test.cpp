@@ -78,74 +78,60 @@ TEST_F(SettingDialogTest, WindowLooksAsDesigned) {
     EXPECT_EQ(f.windowTitle(), QStringLiteral("Plenova Saver Setting"));
     EXPECT_EQ(f.size(), QSize(417, 324));  // 6255 x 4860 twips
     EXPECT_EQ(f.minimumSize(), f.maximumSize());
-    EXPECT_FALSE(f.windowFlags() & Qt::WindowMinimizeButtonHint);
-    EXPECT_FALSE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_FALSE(f.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     EXPECT_FALSE(f.windowIcon().isNull());
     EXPECT_EQ(f.palette().color(QPalette::Window), QColor(Qt::black));
-    EXPECT_EQ(f.pos(), QPoint((640 - 417) / 2 + 1, (480 - 324) / 2));  // 111.5 rounds to 112
+    EXPECT_EQ(f.pos(), QPoint(112, 78));  // centred: 1672.5 twips is 111.5 pixels, to even
 
-    EXPECT_EQ(f.cmdChangePass->geometry(), QRect(64, 248, 129, 33));
+    // Every control and picture at its twips place (in pixels at 15 twips per pixel).
+    const std::pair<QWidget*, QRect> places[] = {
+        {f.cmdChangePass, {64, 248, 129, 33}}, {f.lblMouse, {296, 184, 33, 25}},
+        {f.Label2, {232, 184, 57, 25}},        {f.cmdUp, {344, 160, 33, 33}},
+        {f.cmdDown, {344, 200, 33, 33}},       {f.cmdOK, {232, 248, 129, 33}},
+        {f.chkUsePass, {48, 184, 177, 25}},    {f.Label1, {80, 288, 289, 17}},
+        {f.Image6, {112, 8, 206, 71}},         {f.Image1, {192, 56, 32, 32}},
+        {f.Image5, {160, 120, 45, 45}},        {f.Image4, {80, 112, 31, 31}},
+        {f.Image3, {336, 88, 25, 25}},         {f.Image2[0], {216, 112, 15, 15}},
+        {f.Image2[1], {360, 24, 15, 15}},      {f.Image2[2], {216, 216, 15, 15}},
+        {f.Image2[3], {24, 32, 15, 15}},       {f.Image2[4], {40, 152, 15, 15}},
+        {f.Image2[5], {376, 248, 15, 15}},     {f.Image2[6], {80, 80, 15, 15}},
+        {f.Image2[7], {280, 72, 15, 15}},
+    };
+    for (const auto& [control, rect] : places)
+        EXPECT_EQ(control->geometry(), rect) << control->objectName().toStdString();
     EXPECT_EQ(f.cmdChangePass->text(), QStringLiteral("パスワードの変更(&C)"));
-    EXPECT_EQ(f.lblMouse->geometry(), QRect(296, 184, 33, 25));
-    EXPECT_EQ(f.Label2->geometry(), QRect(232, 184, 57, 25));
-    EXPECT_EQ(f.Label2->text(), QStringLiteral("マウスの感度"));
-    EXPECT_EQ(f.cmdUp->geometry(), QRect(344, 160, 33, 33));
-    EXPECT_EQ(f.cmdDown->geometry(), QRect(344, 200, 33, 33));
-    EXPECT_TRUE(f.cmdUp->text().isEmpty());
-    EXPECT_FALSE(f.cmdUp->icon().isNull());
-    EXPECT_FALSE(f.cmdDown->icon().isNull());
-    EXPECT_EQ(f.cmdOK->geometry(), QRect(232, 248, 129, 33));
     EXPECT_EQ(f.cmdOK->text(), QStringLiteral("終了(&X)"));
-    EXPECT_EQ(f.chkUsePass->geometry(), QRect(48, 184, 177, 25));
+    EXPECT_EQ(f.Label2->text(), QStringLiteral("マウスの感度"));
     EXPECT_EQ(f.chkUsePass->text(), QStringLiteral("パスワードを使用する"));
-    EXPECT_EQ(f.Label1->geometry(), QRect(80, 288, 289, 17));
-    EXPECT_FALSE(f.Label1->text().isEmpty());
+    EXPECT_TRUE(f.cmdUp->text().isEmpty());
+    EXPECT_FALSE(f.cmdUp->icon().isNull() || f.cmdDown->icon().isNull());
+    // Without the picture files the stand-ins have the pictures' sizes.
+    EXPECT_EQ(f.Image6->pixmap().size(), QSize(206, 71));
+    EXPECT_EQ(f.Image2[7]->pixmap().size(), QSize(15, 15));
 
+    // Yellow on black; the credit on the window's own black; buttons in the system's colours.
     const QColor yellow(255, 255, 0);
-    for (QWidget* w : std::initializer_list<QWidget*>{f.lblMouse, f.Label2, f.chkUsePass, f.Label1})
-        EXPECT_EQ(w->palette().color(QPalette::WindowText), yellow) << w->objectName().toStdString();
     for (QWidget* w : std::initializer_list<QWidget*>{f.lblMouse, f.Label2, f.chkUsePass}) {
+        EXPECT_EQ(w->palette().color(QPalette::WindowText), yellow);
+        EXPECT_EQ(w->palette().color(w->backgroundRole()), QColor(Qt::black));
         EXPECT_TRUE(w->autoFillBackground());
-        EXPECT_EQ(w->palette().color(QPalette::Window), QColor(Qt::black));
     }
-    EXPECT_FALSE(f.Label1->autoFillBackground());  // transparent
-    EXPECT_EQ(f.chkUsePass->backgroundRole(), QPalette::Window);  // black, not button grey
-    for (QPushButton* b : {f.cmdChangePass, f.cmdOK})  // buttons keep the system's colours
-        EXPECT_NE(b->palette().color(QPalette::ButtonText), yellow);
-    EXPECT_EQ(f.lblMouse->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
-    EXPECT_EQ(f.Label2->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+    EXPECT_EQ(f.Label1->palette().color(QPalette::WindowText), yellow);
+    EXPECT_FALSE(f.Label1->autoFillBackground());
+    EXPECT_NE(f.cmdOK->palette().color(QPalette::ButtonText), yellow);
 
-    EXPECT_DOUBLE_EQ(f.lblMouse->font().pointSizeF(), 18.0);
-    EXPECT_DOUBLE_EQ(f.Label2->font().pointSizeF(), 9.75);
-    EXPECT_DOUBLE_EQ(f.chkUsePass->font().pointSizeF(), 11.25);
-    EXPECT_TRUE(f.chkUsePass->font().bold());
-    EXPECT_DOUBLE_EQ(f.Label1->font().pointSizeF(), 12.0);
-    EXPECT_EQ(f.lblMouse->font().family(), QString::fromUtf8(kUiFontFamily));
-
-    // Tab order of the controls that take the focus.
+    const std::tuple<QWidget*, double, bool> fonts[] = {
+        {f.lblMouse, 18, false}, {f.Label2, 9.75, false}, {f.chkUsePass, 11.25, true},
+        {f.Label1, 12, false}};
+    for (const auto& [w, points, bold] : fonts) {
+        EXPECT_EQ(w->font().family(), QString::fromUtf8(kUiFontFamily));
+        EXPECT_DOUBLE_EQ(w->font().pointSizeF(), points);
+        EXPECT_EQ(w->font().bold(), bold);
+    }
     EXPECT_EQ(NextInTabOrder(f.cmdChangePass), f.cmdUp);
     EXPECT_EQ(NextInTabOrder(f.cmdUp), f.cmdDown);
     EXPECT_EQ(NextInTabOrder(f.cmdDown), f.cmdOK);
     EXPECT_EQ(NextInTabOrder(f.cmdOK), f.chkUsePass);
-}
-
-TEST_F(SettingDialogTest, DecorationAtItsPlacesAndSizes) {
-    frmSetting& f = Open();
-    EXPECT_EQ(f.Image6->geometry(), QRect(112, 8, 206, 71));
-    EXPECT_EQ(f.Image1->geometry(), QRect(192, 56, 32, 32));
-    EXPECT_EQ(f.Image5->geometry(), QRect(160, 120, 45, 45));
-    EXPECT_EQ(f.Image4->geometry(), QRect(80, 112, 31, 31));
-    EXPECT_EQ(f.Image3->geometry(), QRect(336, 88, 25, 25));
-    const QPoint stars[8] = {{216, 112}, {360, 24}, {216, 216}, {24, 32},
-                             {40, 152},  {376, 248}, {80, 80},   {280, 72}};
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(f.Image2[i]->geometry(), QRect(stars[i], QSize(15, 15))) << i;
-        EXPECT_TRUE(f.Image2[i]->hasScaledContents());
-    }
-    // Without the picture files the stand-ins have the pictures' sizes.
-    EXPECT_EQ(f.Image6->pixmap().size(), QSize(206, 71));
-    EXPECT_EQ(f.Image5->pixmap().size(), QSize(45, 45));
-    EXPECT_EQ(f.Image2[0]->pixmap().size(), QSize(15, 15));
 }
 
 TEST_F(SettingDialogTest, PictureFilesAreUsedWhenPresent) {
