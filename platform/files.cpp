@@ -13,9 +13,13 @@ namespace plenova::platform {
 
 namespace {
 
+bool IsHostPath(const std::string& path) { return !path.empty() && path.front() == '/'; }
+
 // The host path of a Windows path on the process's machine; none when it has no host name or
-// the machine cannot be opened.
+// the machine cannot be opened. A host path needs no machine, so tools that read host files
+// never create one.
 std::optional<std::filesystem::path> HostPath(const std::string& path) {
+    if (IsHostPath(path)) return std::filesystem::path(path).lexically_normal();
     try {
         return CurrentMachine().ToHost(path);
     } catch (const std::exception&) {
@@ -107,6 +111,10 @@ void FileHandle::Close() noexcept {
 }
 
 bool FileExists(const std::string& path) {
+    if (IsHostPath(path)) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    }
     try {
         return CurrentMachine().FileExists(path);
     } catch (const std::exception&) {
@@ -115,6 +123,10 @@ bool FileExists(const std::string& path) {
 }
 
 bool FolderExists(const std::string& path) {
+    if (IsHostPath(path)) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
     try {
         return CurrentMachine().FolderExists(path);
     } catch (const std::exception&) {
