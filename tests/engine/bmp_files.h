@@ -11,7 +11,7 @@
 
 namespace plenova::engine::testing {
 
-struct BmpSpec {
+struct BmpLayout {
     std::int32_t width = 3;
     std::int32_t height = 2;
     std::int16_t bits = 8;
@@ -29,12 +29,12 @@ struct BmpSpec {
     std::int64_t truncateTo = -1;  // cut the file to this many bytes
 };
 
-inline std::int64_t ExpectedColors(const BmpSpec& s) {
+inline std::int64_t ExpectedColors(const BmpLayout& s) {
     if (s.clrUsed != 0) return s.clrUsed;
     return s.bits == 1 ? 2 : s.bits == 4 ? 16 : s.bits == 8 ? 256 : 0;
 }
 
-inline std::int64_t RowSize(const BmpSpec& s) { return ((s.bits * s.width + 31) / 32) * 4; }
+inline std::int64_t RowSize(const BmpLayout& s) { return ((s.bits * s.width + 31) / 32) * 4; }
 
 inline void Put16(std::vector<std::uint8_t>& v, std::uint16_t x) {
     v.push_back(static_cast<std::uint8_t>(x));
@@ -44,7 +44,7 @@ inline void Put32(std::vector<std::uint8_t>& v, std::uint32_t x) {
     for (int i = 0; i < 4; ++i) v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
 }
 
-inline std::vector<std::uint8_t> MakeBmp(const BmpSpec& s) {
+inline std::vector<std::uint8_t> MakeBmp(const BmpLayout& s) {
     std::vector<std::uint8_t> v;
     std::vector<std::uint32_t> table = s.table;
     if (table.empty() && s.bits <= 8) {

@@ -10,7 +10,7 @@
 
 namespace {
 
-using plenova::engine::testing::BmpSpec;
+using plenova::engine::testing::BmpLayout;
 using plenova::engine::testing::MakeBmp;
 using plenova::engine::testing::TempDir;
 
@@ -36,10 +36,10 @@ ToolRun RunTool(const TempDir& dir, const std::string& args) {
 
 TEST(BmpInfo, PrintsTheShapeAndAChecksum) {
     TempDir dir;
-    BmpSpec spec;
-    spec.pixels = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};  // 8 pixel bytes and one more
-    spec.width = 3;
-    const std::string file = dir.Write("p.bmp", MakeBmp(spec));
+    BmpLayout layout;
+    layout.pixels = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};  // 8 pixel bytes and one more
+    layout.width = 3;
+    const std::string file = dir.Write("p.bmp", MakeBmp(layout));
     ToolRun r = RunTool(dir, file);
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.err, "");
@@ -51,9 +51,9 @@ TEST(BmpInfo, PrintsTheShapeAndAChecksum) {
 
 TEST(BmpInfo, RefusedFilesGiveTheReadersMessage) {
     TempDir dir;
-    BmpSpec spec;
-    spec.type = 0x1234;
-    ToolRun r = RunTool(dir, dir.Write("bad.bmp", MakeBmp(spec)));
+    BmpLayout layout;
+    layout.type = 0x1234;
+    ToolRun r = RunTool(dir, dir.Write("bad.bmp", MakeBmp(layout)));
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("Invalid value for bfType.\n"), std::string::npos) << r.err;

@@ -12,7 +12,7 @@ namespace {
 
 using plenova::engine::CDib;
 using plenova::engine::ColorWord;
-using plenova::engine::testing::BmpSpec;
+using plenova::engine::testing::BmpLayout;
 using plenova::engine::testing::MakeBmp;
 using plenova::engine::testing::TempDir;
 using plenova::platform::FileHandle;
@@ -26,9 +26,9 @@ std::size_t OpenFileCount() {
 
 class CDibRead : public ::testing::Test {
 protected:
-    // Reads a file made from `spec`; returns the result and keeps the boxes shown.
-    bool Read(const BmpSpec& spec) {
-        path_ = dir_.Write("picture.bmp", MakeBmp(spec));
+    // Reads a file made from `layout`; returns the result and keeps the boxes shown.
+    bool Read(const BmpLayout& layout) {
+        path_ = dir_.Write("picture.bmp", MakeBmp(layout));
         return dib_.ReadDIB(path_);
     }
     std::vector<std::string> Messages() {
@@ -49,9 +49,9 @@ protected:
 };
 
 TEST_F(CDibRead, EightBitFileWithFullColourTable) {
-    BmpSpec spec;  // 3 x 2, 8 bits, biClrUsed 0
+    BmpLayout layout;  // 3 x 2, 8 bits, biClrUsed 0
     std::size_t fds = OpenFileCount();
-    ASSERT_TRUE(Read(spec));
+    ASSERT_TRUE(Read(layout));
     EXPECT_EQ(OpenFileCount(), fds) << "the file is closed";
     EXPECT_TRUE(Messages().empty());
     EXPECT_EQ(dib_.Width(), 3);
@@ -75,20 +75,20 @@ TEST_F(CDibRead, EightBitFileWithFullColourTable) {
 }
 
 TEST_F(CDibRead, RefusedHeadersShowTheirMessages) {
-    BmpSpec notBm;
+    BmpLayout notBm;
     notBm.type = 0x4D42 + 1;
     EXPECT_FALSE(Read(notBm));
-    BmpSpec rle8With4Bits;
+    BmpLayout rle8With4Bits;
     rle8With4Bits.bits = 4;
     rle8With4Bits.compression = 1;
     EXPECT_FALSE(Read(rle8With4Bits));
-    BmpSpec badSize;
+    BmpLayout badSize;
     badSize.size = 108;
     EXPECT_FALSE(Read(badSize));
-    BmpSpec badPlanes;
+    BmpLayout badPlanes;
     badPlanes.planes = 2;
     EXPECT_FALSE(Read(badPlanes));
-    BmpSpec sixteenBits;
+    BmpLayout sixteenBits;
     sixteenBits.bits = 16;
     EXPECT_FALSE(Read(sixteenBits));
     EXPECT_EQ(Messages(), (Texts{"Invalid value for bfType.", "Invalid bmiHeader.",
@@ -97,7 +97,7 @@ TEST_F(CDibRead, RefusedHeadersShowTheirMessages) {
 }
 
 TEST_F(CDibRead, CompressedFilesReadHeightTimesRowSize) {
-    BmpSpec rle4;
+    BmpLayout rle4;
     rle4.bits = 4;
     rle4.compression = 2;
     rle4.width = 5;
@@ -107,21 +107,21 @@ TEST_F(CDibRead, CompressedFilesReadHeightTimesRowSize) {
     // Pixel(1, 0) of a 4-bit picture is byte 0, shared with pixel 0.
     EXPECT_EQ(dib_.Pixel(1, 0), dib_.Pixel(0, 0));
     EXPECT_EQ(dib_.Pixel(2, 1), 5);
-    BmpSpec rle8;
+    BmpLayout rle8;
     rle8.compression = 1;
     EXPECT_TRUE(Read(rle8));
     EXPECT_TRUE(Messages().empty());
 }
 
 TEST_F(CDibRead, TwentyFourBitsReadNoColourTable) {
-    BmpSpec spec;
-    spec.bits = 24;
-    spec.width = 2;
-    spec.clrUsed = 4;  // declared, yet not read
-    spec.table = {};
+    BmpLayout layout;
+    layout.bits = 24;
+    layout.width = 2;
+    layout.clrUsed = 4;  // declared, yet not read
+    layout.table = {};
     std::array<ColorWord, 256> before{}, after{};
     dib_.pal()->GetRgbColors(0, 256, before);
-    ASSERT_TRUE(Read(spec));
+    ASSERT_TRUE(Read(layout));
     dib_.pal()->GetRgbColors(0, 256, after);
     EXPECT_EQ(before, after);
     EXPECT_EQ(dib_.ByteWidth(), 8);
@@ -131,17 +131,17 @@ TEST_F(CDibRead, TwentyFourBitsReadNoColourTable) {
 
 TEST_F(CDibRead, ShortFiles) {
     std::size_t fds = OpenFileCount();
-    BmpSpec tiny;
+    BmpLayout tiny;
     tiny.truncateTo = 10;
     EXPECT_FALSE(Read(tiny));
     EXPECT_TRUE(Messages().empty()) << "a short file header is refused silently";
-    BmpSpec noInfo;
+    BmpLayout noInfo;
     noInfo.truncateTo = 30;
     EXPECT_FALSE(Read(noInfo));
-    BmpSpec noTable;
+    BmpLayout noTable;
     noTable.truncateTo = 54 + 1000;
     EXPECT_FALSE(Read(noTable));
-    BmpSpec noPixels;
+    BmpLayout noPixels;
     noPixels.truncateTo = 54 + 1024 + 7;
     EXPECT_FALSE(Read(noPixels));
     EXPECT_EQ(Messages(), (Texts{"Could not read bminfo.", "Could not read color table.",
@@ -152,27 +152,27 @@ TEST_F(CDibRead, ShortFiles) {
 }
 
 TEST_F(CDibRead, HugeClaimIsRefusedBeforeAnyAllocation) {
-    BmpSpec spec;
-    spec.width = 30000;
-    spec.height = 30000;  // claims 900 MB of pixels in a file of a few bytes
-    spec.pixels = {1, 2, 3};
-    EXPECT_FALSE(Read(spec));
+    BmpLayout layout;
+    layout.width = 30000;
+    layout.height = 30000;  // claims 900 MB of pixels in a file of a few bytes
+    layout.pixels = {1, 2, 3};
+    EXPECT_FALSE(Read(layout));
     EXPECT_EQ(Messages(), Texts{"Could not read all bytes."});
     EXPECT_EQ(dib_.UpperIndex(), -1) << "no pixel array was made";
 }
 
 TEST_F(CDibRead, OutsideWhatTheReaderHolds) {
-    BmpSpec topDown;
+    BmpLayout topDown;
     topDown.height = -2;
     EXPECT_FALSE(Read(topDown));
-    BmpSpec negativeWidth;
+    BmpLayout negativeWidth;
     negativeWidth.width = -3;
     negativeWidth.pixels = {0};
     EXPECT_FALSE(Read(negativeWidth));
-    BmpSpec manyColors;
+    BmpLayout manyColors;
     manyColors.clrUsed = 300;
     EXPECT_FALSE(Read(manyColors));
-    BmpSpec negativeColors;
+    BmpLayout negativeColors;
     negativeColors.clrUsed = -1;
     negativeColors.table = {0};
     EXPECT_FALSE(Read(negativeColors));
@@ -232,10 +232,10 @@ TEST(CDib, CloneIsOneByteLongerAndSharesThePalette) {
 TEST(CDib, DumpLayoutRoundTrip) {
     ScopedScriptedMessageBoxes boxes;
     TempDir dir;
-    BmpSpec spec;
-    spec.width = 5;
+    BmpLayout layout;
+    layout.width = 5;
     CDib dib;
-    ASSERT_TRUE(dib.ReadDIB(dir.Write("a.bmp", MakeBmp(spec))));
+    ASSERT_TRUE(dib.ReadDIB(dir.Write("a.bmp", MakeBmp(layout))));
     std::string dump = (dir.path() / "a.dump").string();
     {
         auto out = FileHandle::Create(dump);
@@ -308,12 +308,12 @@ TEST(FuzzSeeds, WritesTheSeedCorpus) {
     std::filesystem::create_directories(dir);
     struct Seed {
         const char* name;
-        BmpSpec spec;
+        BmpLayout layout;
         bool readable;
     };
     std::vector<Seed> seeds;
-    seeds.push_back({"8bit.bmp", BmpSpec{}, true});
-    BmpSpec s;
+    seeds.push_back({"8bit.bmp", BmpLayout{}, true});
+    BmpLayout s;
     s.width = 17;
     s.height = 9;
     s.clrUsed = 16;
@@ -343,7 +343,7 @@ TEST(FuzzSeeds, WritesTheSeedCorpus) {
     seeds.push_back({"topdown.bmp", s, false});
     for (const auto& seed : seeds) {
         const auto path = dir / seed.name;
-        plenova::engine::testing::WriteBytes(path, MakeBmp(seed.spec));
+        plenova::engine::testing::WriteBytes(path, MakeBmp(seed.layout));
         CDib dib;
         EXPECT_EQ(dib.ReadDIB(path.string()), seed.readable) << seed.name;
     }

@@ -11,7 +11,7 @@ namespace {
 
 using namespace plenova::engine;
 namespace wing = plenova::wing;
-using plenova::engine::testing::BmpSpec;
+using plenova::engine::testing::BmpLayout;
 using plenova::engine::testing::MakeBmp;
 using plenova::engine::testing::TempDir;
 
@@ -41,9 +41,9 @@ TEST_P(Surfaces, CreateFollowsTheRecommendedRowOrder) {
 TEST_P(Surfaces, ReadDIBKeepsThePictureUpright) {
     plenova::platform::ScopedScriptedMessageBoxes boxes;
     TempDir dir;
-    BmpSpec spec;  // 3 x 2; stored rows: file row 0 = bytes 0..3 (bottom), row 1 = 4..7 (top)
+    BmpLayout layout;  // 3 x 2; stored rows: file row 0 = bytes 0..3 (bottom), row 1 = 4..7 (top)
     auto bm = std::make_shared<CWinGBitmap>();
-    ASSERT_TRUE(bm->ReadDIB(dc_, dir.Write("p.bmp", MakeBmp(spec))));
+    ASSERT_TRUE(bm->ReadDIB(dc_, dir.Write("p.bmp", MakeBmp(layout))));
     auto surface = bm->m_pSurface();
     ASSERT_EQ(surface.size(), 8u);
     if (GetParam() < 0) {
@@ -58,7 +58,7 @@ TEST_P(Surfaces, ReadDIBKeepsThePictureUpright) {
     bm->pal()->GetRgbColors(0, 256, colors);
     EXPECT_EQ(colors[5], 0x000F0A05u);
 
-    BmpSpec fourBits;
+    BmpLayout fourBits;
     fourBits.bits = 4;
     EXPECT_FALSE(bm->ReadDIB(dc_, dir.Write("q.bmp", MakeBmp(fourBits))));
     EXPECT_FALSE(bm->ReadDIB(dc_, (dir.path() / "none.bmp").string()));
