@@ -1,18 +1,34 @@
 #include "saver/form1.h"
 
+#include <array>
+#include <cmath>
+#include <cstdlib>
 #include <exception>
 #include <string>
 
+#include <QBackingStore>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPaintEngine>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
 
+#include "base/errors.h"
 #include "base/text.h"
 #include "dialogs/frm_password.h"
+#include "engine/cdib.h"
+#include "engine/cpalette.h"
+#include "engine/cwingbitmap.h"
+#include "engine/cwingdc.h"
+#include "engine/cwingsprite.h"
+#include "engine/cwingstage.h"
+#include "engine/wing.h"
 #include "platform/cursor.h"
 #include "platform/events.h"
+#include "platform/message_box.h"
 #include "platform/process_end.h"
+#include "platform/random.h"
 #include "platform/screen.h"
 #include "platform/settings_store.h"
 #include "platform/window_ops.h"
@@ -20,7 +36,50 @@
 
 namespace plenova::saver {
 
+namespace gdi = platform::gdi;
+
+// The window's pixels as the off-screen library's copy sees them: valid while the window paints,
+// empty otherwise (a copy then reaches nothing).
+class WindowTarget : public gdi::PixelTarget {
+public:
+    explicit WindowTarget(std::function<void()> copied) : copied_(std::move(copied)) {}
+    void SetView(gdi::XrgbView view) { view_ = view; }
+    gdi::XrgbView Pixels() override { return view_; }
+    void Present(std::int32_t, std::int32_t, std::int32_t, std::int32_t) override {
+        if (copied_) copied_();
+    }
+
+private:
+    gdi::XrgbView view_;
+    std::function<void()> copied_;
+};
+
 namespace {
+
+// ----- fixed data of the scene -----
+
+constexpr const char* kBackgroundFile = "背景.bmp";
+constexpr const char* kBackgroundMissing = " 背景画像がロードできません";
+
+// Frames per sprite; every sprite wraps round the screen (edge mode 0).
+constexpr std::array<Int16, 13> kFrameCounts{4, 4, 4, 4, 1, 1, 1, 1, 1, 1, 1, 4, 9};
+
+struct SpriteSpeed {
+    float x;
+    float y;
+    bool random;
+};
+constexpr std::array<SpriteSpeed, 13> kSpriteSpeeds{{
+    {0.8f, 0.0f, false}, {0.9f, 0.0f, false}, {0.7f, 0.0f, false}, {1.0f, 0.0f, false},
+    {1.0f, 0.0f, false}, {1.1f, 0.0f, false}, {1.2f, 0.0f, false}, {1.3f, 0.0f, false},
+    {1.4f, 0.0f, false}, {1.5f, 0.0f, false}, {1.6f, 0.0f, false}, {5.0f, 5.0f, true},
+    {3.0f, 3.0f, true},
+}};
+
+constexpr float kScrollSpeedX = 0.7f;
+constexpr float kScrollSpeedY = 0.0f;
+
+constexpr int kClockPeriodMs = 20;
 
 // One step of a sequence that must not stop half-way: a failure of the step is ignored. The end
 // of the process is not a failure and passes through.
@@ -39,11 +98,18 @@ Form1::Form1()
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(dialogs::kSaverCaption));
     // The scene covers every pixel; until a frame is drawn the window is black.
+    // Every paint covers the whole window itself: Qt erases nothing first.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
     QPalette black = palette();
     black.setColor(QPalette::Window, Qt::black);
     setPalette(black);
-    setAutoFillBackground(true);
+
+    target_ = std::make_shared<WindowTarget>([this] { FrameCopied(); });
+    windowDC_ = gdi::CreateTargetDC(target_);
+    EventSink1 = std::make_shared<engine::FunctionEventSink>(
+        [this](Int16 number, const std::string& data) { EventSink1_Event(number, data); });
+    probe_ = FrameProbe::FromEnvironment();
 
     picIME = new QWidget(this);
     picIME->setObjectName(QStringLiteral("picIME"));
@@ -70,7 +136,9 @@ Form1::Form1()
     EnableKeyPreview();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+    if (windowDC_ != 0) gdi::DeleteDC(windowDC_);
+}
 
 dialogs::frmPassword* Form1::PasswordPrompt() const { return password_.get(); }
 
@@ -95,7 +163,7 @@ void Form1::Form_Load() {
     // 3. The scene's pictures and sprites.
     LoadSceneAssets();
     // 4. The animation clock.
-    Timer1.setInterval(20);
+    Timer1.setInterval(kClockPeriodMs);
     Timer1.start();
     // 5. Far outside the screen, at its final size; the size change builds the drawing
     //    surfaces (size handler).
@@ -109,8 +177,61 @@ void Form1::Form_Load() {
 }
 
 void Form1::LoadSceneAssets() {
-    // The scene (background picture, sprite frames, frame tables and edge modes) is built
-    // here; until it exists the window shows black and nothing is loaded.
+    const Int16 count = SCR::spriteCount;
+    const auto slotCount = static_cast<std::size_t>(std::max<Int16>(count, 0));
+    // 1. One slot per sprite; each sprite is made when first used.
+    sprites.assign(slotCount, nullptr);
+    // 2. The background; without it there is no scene and the saver ends here.
+    if (!surfaceDC) surfaceDC = std::make_shared<engine::CWinGDC>();
+    if (!backgroundBitmap) backgroundBitmap = std::make_shared<engine::CWinGBitmap>();
+    if (!backgroundBitmap->ReadDIB(surfaceDC, SCR::appDir + kBackgroundFile)) {
+        platform::ShowMessage(kBackgroundMissing, dialogs::kProgramTitle);
+        platform::EndProcess(0);
+    }
+    // 3. The stage over it.
+    stage = std::make_shared<engine::CWinGStage>();
+    stage->set_Background(backgroundBitmap);
+    // 4. Frame counts and edge modes.
+    frameCounts.assign(slotCount, 0);
+    edgeModes.assign(slotCount, 0);
+    for (std::size_t i = 0; i < slotCount && i < kFrameCounts.size(); ++i) frameCounts[i] = kFrameCounts[i];
+    // 5.-8. The frame pictures, each frame a picture of its own.
+    for (Int16 i = 0; i <= 3; ++i) {
+        for (Int16 n = 0; n <= 3; ++n) LoadFrame(i, "Ani000" + std::to_string(n) + ".bmp", n);
+    }
+    const char* singles[] = {"Ani0400.bmp", "Ani0400.bmp", "Ani0600.bmp", "Ani0700.bmp",
+                             "Ani0800.bmp", "Ani0900.bmp", "Ani1000.bmp"};
+    for (Int16 i = 4; i <= 10; ++i) LoadFrame(i, singles[i - 4], 0);
+    for (Int16 n = 0; n <= 3; ++n) LoadFrame(11, "Ani110" + std::to_string(n) + ".bmp", n);
+    for (Int16 n = 0; n <= 8; ++n) LoadFrame(12, "Ani120" + std::to_string(n) + ".bmp", n);
+    // 9. Animation range, transparency and the edge reports of every sprite.
+    for (Int16 i = 0; i < count; ++i) {
+        engine::CWinGSprite& sprite = Sprite(i);
+        sprite.set_FrameNumber(0);
+        sprite.set_FirstFrame(0);
+        sprite.set_LastFrame(Sub16(frameCounts[static_cast<std::size_t>(i)], 1));
+        sprite.set_TransparentColor(255);
+        sprite.set_Sink(EventSink1);
+        sprite.set_ID_Done(i);
+    }
+}
+
+engine::CWinGSprite& Form1::Sprite(Int16 i) {
+    if (i < 0 || static_cast<std::size_t>(i) >= sprites.size()) throw SubscriptOutOfRangeError();
+    auto& slot = sprites[static_cast<std::size_t>(i)];
+    if (!slot) slot = std::make_shared<engine::CWinGSprite>();
+    return *slot;
+}
+
+void Form1::LoadFrame(Int16 i, const std::string& fileName, Int16 n) {
+    auto picture = std::make_shared<engine::CDib>();
+    // A frame that cannot be read as an 8-bit picture is an empty picture: 0 x 0 pixels, drawn
+    // as nothing. Its size is that of a picture that was never read, whatever part of the file
+    // arrived, so the sprite's place and bounds stay those of a point.
+    if (!picture->ReadDIB(SCR::appDir + fileName) || picture->BitsPerPixel() != 8) {
+        picture = std::make_shared<engine::CDib>();
+    }
+    Sprite(i).AddFrame(std::move(picture), n);
 }
 
 // ----- size and paint -----
@@ -122,37 +243,270 @@ void Form1::resizeEvent(QResizeEvent* event) {
 
 void Form1::SizeChanged() {
     if (size() == handledSize_) return;
+    // Before the scene's assets exist (or after they were released) there is nothing to size.
+    if (!surfaceDC || !stage || !backgroundBitmap) return;
     handledSize_ = size();
     Form_Resize();
 }
 
+bool Form1::SceneReady() const { return canvasBitmap && stage && surfaceDC && windowDC_ != 0; }
+
 void Form1::Form_Resize() {
-    // The scene's canvas of the window's client size, its palette in the window and every
-    // sprite's place, speed and bounds are made here (steps 1 to 8 of the size handler).
+    // 1. The window's own palette back, before the new canvas brings its own.
+    if (previousPalette != 0) {
+        gdi::SelectPalette(windowDC_, static_cast<gdi::HPALETTE>(previousPalette), false);
+    }
+    // 2. A canvas of the window's client size (pixels).
+    canvasBitmap = std::make_shared<engine::CWinGBitmap>();
+    canvasBitmap->Create(surfaceDC, RoundToInt16(width()), RoundToInt16(height()));
+    // 3. Drawn through the off-screen context.
+    surfaceDC->SelectBitmap(canvasBitmap);
+    // 4. The scene palette: the background's.
+    if (!backgroundBitmap->pal()) throw MissingObjectError();
+    canvasBitmap->set_pal(backgroundBitmap->pal()->Clone());
+    // 5. The canvas's colour table from it.
+    std::array<engine::ColorWord, 256> colors{};
+    canvasBitmap->pal()->GetRgbColors(0, 256, colors);
+    surfaceDC->SetColorTable(0, 256, colors);
+    // 6. The scene palette in the window, keeping the window's own.
+    previousPalette = static_cast<Int32>(
+        gdi::SelectPalette(windowDC_, canvasBitmap->pal()->hPal(), false));
+    gdi::RealizePalette(windowDC_);
+    // 7. Every sprite: canvas, place, speed, frame step and bounds.
+    const platform::ScreenMetrics screen = platform::ScreenInfo();
+    for (Int16 i = 0; i < SCR::spriteCount; ++i) PlaceSprite(i, screen);
+    // 8. The background scrolls leftwards.
+    scrollStepX = RoundToInt16(kScrollSpeedX * -1.0f);
+    scrollStepY = RoundToInt16(kScrollSpeedY * -1.0f);
     // 9. One frame at once.
     Form_Paint();
     // 10. The clock runs.
-    Timer1.start();
+    if (!Timer1.isActive()) Timer1.start();
+}
+
+void Form1::PlaceSprite(Int16 i, const platform::ScreenMetrics& screen) {
+    engine::CWinGSprite& sprite = Sprite(i);
+    const double SW = static_cast<double>(screen.WidthTwips());
+    const double SH = static_cast<double>(screen.HeightTwips());
+    const double TX = screen.twipsPerPixelX;
+    const double TY = screen.twipsPerPixelY;
+    // 1.
+    sprite.set_canvas(canvasBitmap);
+    stage->set_Buffer(canvasBitmap);
+    // 2. The sprite's size in twips.
+    const Int32 w = RoundToInt32(TX * sprite.Width());
+    const Int32 h = RoundToInt32(TY * sprite.Height());
+    // 3. A random place on the screen: whole percentages of the free width and height.
+    platform::Randomize();
+    const float rx = platform::Rnd();
+    const float ry = platform::Rnd();
+    const double px = std::floor(rx * 100.0f - 50.0f);
+    const double py = std::floor(ry * 100.0f - 50.0f);
+    const double freeHeight = SH - h;
+    const double freeWidth = SW - w;
+    const double y = Divide(freeHeight / 2 - py * (freeHeight / 100), TY);
+    const double x = Divide(px * (freeWidth / 100) + freeWidth / 2, TX);
+    sprite.MoveTo(ToSingle(x), ToSingle(y));
+    // 4.-5. The speed: fixed, or a random whole number of steps of 1.5 pixels on each axis.
+    if (i < 0 || static_cast<std::size_t>(i) >= kSpriteSpeeds.size()) throw SubscriptOutOfRangeError();
+    const SpriteSpeed& speed = kSpriteSpeeds[static_cast<std::size_t>(i)];
+    if (!speed.random) {
+        sprite.set_Xv(speed.x * 1.5f);
+        sprite.set_Yv(speed.y * -1.5f);
+    } else {
+        float c = speed.x;
+        float r = platform::Rnd();
+        sprite.set_Xv(std::floor(-c + (2.0f * c + 1.0f) * r) * 1.5f);
+        platform::Randomize();
+        c = speed.y;
+        r = platform::Rnd();
+        sprite.set_Yv(std::floor(-c + (2.0f * c + 1.0f) * r) * 1.5f);
+    }
+    // 6.
+    sprite.set_Fv(1);
+    // 7. The box outside which the sprite has left the screen.
+    sprite.Bounds(RoundToInt16(Divide(-10, TX)), RoundToInt16(Divide(-10, TY)),
+                  RoundToInt16(Divide(SW + 100, TX)), RoundToInt16(Divide(SH + 100, TY)));
 }
 
 void Form1::Form_Paint() {
-    // The frame step (sprites, background, sprites drawn onto the canvas) comes first; then the
-    // finished frame is copied to the window in one piece.
-    if (isVisible()) repaint();
+    ++counters_.frameSteps;
+    const Int16 count = SCR::spriteCount;
+    // 1. Animation, movement and edges, sprite by sprite; edge reports are handled at once.
+    for (Int16 i = 0; i < count; ++i) {
+        engine::CWinGSprite& sprite = Sprite(i);
+        sprite.AdvanceFrame();
+        sprite.Step();
+        sprite.CheckBounds();
+    }
+    // 2. The background at the current offsets.
+    if (!stage) throw MissingObjectError();
+    stage->Render();
+    // 3. The sprites over it, a higher index over a lower one.
+    for (Int16 i = 0; i < count; ++i) Sprite(i).Draw();
+    // 4. The finished canvas to the window in one copy.
+    ShowCanvas();
 }
 
-void Form1::paintEvent(QPaintEvent*) {
+void Form1::ShowCanvas() {
+    if (!canvasBitmap || !surfaceDC) throw MissingObjectError();
+    if (painting_) {
+        wing::WinGBitBlt(windowDC_, 0, 0, canvasBitmap->Width(), std::abs(canvasBitmap->Height()),
+                         surfaceDC->hDC(), 0, 0);
+        return;
+    }
+    // The window's pixels are written while it paints: a paint of the whole window, now.
+    if (!isVisible()) return;
+    showingCanvas_ = true;
+    repaint();
+    showingCanvas_ = false;
+}
+
+void Form1::FrameCopied() {
+    ++counters_.framesShown;
+    if (counters_.firstFrameSteadyNs < 0) {
+        counters_.firstFrameSteadyNs =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(
+                std::chrono::steady_clock::now().time_since_epoch())
+                .count();
+    }
+    if (probe_ && canvasBitmap) probe_->FrameShown(*canvasBitmap, counters_.framesShown, counters_.ticks);
+}
+
+namespace {
+
+// The image the painter draws into when it is the window system's buffer for this window and a
+// plain 32-bit image with one pixel per window pixel: the frame is then expanded straight into
+// what the window system shows, with no copy of our own in between.
+QImage* DirectImage(QWidget& window, QPainter& painter) {
+    QBackingStore* store = window.backingStore();
+    QPaintEngine* engine = painter.paintEngine();
+    if (store == nullptr || engine == nullptr || !window.isWindow()) return nullptr;
+    QPaintDevice* device = engine->paintDevice();
+    if (device == nullptr || device != store->paintDevice() ||
+        device->devType() != QInternal::Image) {
+        return nullptr;
+    }
+    auto* image = static_cast<QImage*>(device);
+    const QImage::Format format = image->format();
+    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32 &&
+        format != QImage::Format_ARGB32_Premultiplied) {
+        return nullptr;
+    }
+    // Writing must not make Qt copy the image (a shared image would be detached).
+    if (!image->isDetached() || image->devicePixelRatio() != 1.0 ||
+        image->width() < window.width() || image->height() < window.height()) {
+        return nullptr;
+    }
+    return image;
+}
+
+gdi::XrgbView ViewOf(QImage& image, int width, int height) {
+    return {reinterpret_cast<std::uint32_t*>(image.bits()), width, height,
+            static_cast<std::ptrdiff_t>(image.bytesPerLine() / 4)};
+}
+
+}  // namespace
+
+void Form1::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
+    if (!SceneReady()) {
+        painter.fillRect(event->rect(), Qt::black);
+        return;
+    }
+    QImage* direct = DirectImage(*this, painter);
+    counters_.directCopy = direct != nullptr;
+    if (direct != nullptr) {
+        target_->SetView(ViewOf(*direct, width(), height()));
+    } else {
+        if (ownImage_.size() != size()) ownImage_ = QImage(size(), QImage::Format_RGB32);
+        target_->SetView(ViewOf(ownImage_, width(), height()));
+    }
+    struct PaintScope {
+        Form1& form;
+        ~PaintScope() {
+            form.painting_ = false;
+            form.target_->SetView({});
+        }
+    } scope{*this};
+    painting_ = true;
+    if (showingCanvas_) {
+        ShowCanvas();  // the frame just composed
+    } else {
+        // A paint that the window system asks for is a frame step of its own.
+        Form_Paint();
+    }
+    if (direct == nullptr) {
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(event->rect(), ownImage_, event->rect());
+    }
 }
 
 void Form1::Timer1_Timer() {
-    if (paintBusy != kFalse) return;  // a tick that arrives meanwhile is dropped
+    const auto now = std::chrono::steady_clock::now();
+    if (counters_.ticks > 0) {
+        const auto gap = std::chrono::duration_cast<std::chrono::microseconds>(now - lastTick_).count();
+        if (gap > counters_.maxTickGapUs) counters_.maxTickGapUs = gap;
+        if (gap > kClockPeriodMs * 1500) ++counters_.lateTicks;
+    }
+    lastTick_ = now;
+    ++counters_.ticks;
+    // 1. A tick that arrives while one is handled is dropped.
+    if (paintBusy != kFalse) {
+        ++counters_.ticksDropped;
+        return;
+    }
+    // 2.
     paintBusy = kTrue;
-    // The background scrolls one step per tick here (stage offsets by scrollStepX, scrollStepY).
+    // 3. The background moves one step.
+    if (!stage) throw MissingObjectError();
+    stage->set_bx(Add16(stage->bx(), scrollStepX));
+    stage->set_by(Add16(stage->by(), scrollStepY));
+    // 4.
     Form_Paint();
+    // 5. Clicks, keys and the movement check run now.
     platform::DoEvents();
+    // 6.
     paintBusy = kFalse;
+}
+
+void Form1::EventSink1_Event(Int32 EventNumber, const std::string& EventData) {
+    if (EventNumber < 0 || static_cast<std::size_t>(EventNumber) >= sprites.size() ||
+        static_cast<std::size_t>(EventNumber) >= edgeModes.size()) {
+        throw SubscriptOutOfRangeError();
+    }
+    auto& slot = sprites[static_cast<std::size_t>(EventNumber)];
+    if (!slot) throw MissingObjectError();
+    engine::CWinGSprite& s = *slot;
+    const bool vertical = EventData == "BOTTOM" || EventData == "TOP";
+    if (edgeModes[static_cast<std::size_t>(EventNumber)] == 1) {
+        // Bounce.
+        if (vertical) {
+            s.set_Yv(-s.Yv());
+        } else if (EventData == "LEFT" || EventData == "RIGHT") {
+            s.set_Xv(-s.Xv());
+        }
+        return;
+    }
+    // Wrap: a sprite that has left the screen completely comes back just outside the opposite
+    // edge. The screen size in pixels, single precision.
+    const platform::ScreenMetrics screen = platform::ScreenInfo();
+    const float W = DivideSingle(static_cast<float>(screen.WidthTwips()),
+                                 static_cast<float>(screen.twipsPerPixelX));
+    const float H = DivideSingle(static_cast<float>(screen.HeightTwips()),
+                                 static_cast<float>(screen.twipsPerPixelY));
+    if (vertical) {
+        const float height = s.Height();
+        if (s.Y() <= -height) {
+            s.MoveTo(s.x(), H);
+        } else if (s.Y() > H) {
+            s.MoveTo(s.x(), -height);
+        }
+    } else if (EventData == "LEFT") {
+        if (s.x() < -static_cast<float>(s.Width())) s.MoveTo(W, s.Y());
+    } else if (EventData == "RIGHT") {
+        if (s.x() > W) s.MoveTo(-static_cast<float>(s.Width()), s.Y());
+    }
 }
 
 // ----- the three end requests -----
@@ -238,13 +592,15 @@ void Form1::Form_Unload(int& cancel) {
         IgnoringFailure([&] { sprites.at(static_cast<std::size_t>(i)).reset(); });
     }
     IgnoringFailure([&] { canvasBitmap.reset(); });
+    IgnoringFailure([&] {
+        if (probe_) probe_->WriteStats(counters_);
+    });
     // 6. The process ends.
     platform::EndProcess(0);
 }
 
 void Form1::RestoreWindowPalette() {
-    // The scene selects its palette into the window and keeps the earlier one in
-    // previousPalette; selecting that back as the foreground palette happens here.
+    gdi::SelectPalette(windowDC_, static_cast<gdi::HPALETTE>(previousPalette), false);
 }
 
 }  // namespace plenova::saver

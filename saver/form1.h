@@ -4,15 +4,21 @@
 // one is set.
 #pragma once
 
+#include <chrono>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include <QImage>
 #include <QSize>
 #include <QTimer>
 
 #include "base/checked.h"
 #include "dialogs/form_support.h"
+#include "platform/gdi.h"
+#include "platform/screen.h"
 #include "platform/window_presence.h"
+#include "saver/frame_probe.h"
 
 class QLabel;
 
@@ -25,9 +31,12 @@ class CWinGBitmap;
 class CWinGDC;
 class CWinGSprite;
 class CWinGStage;
+class FunctionEventSink;
 }  // namespace plenova::engine
 
 namespace plenova::saver {
+
+class WindowTarget;
 
 class Form1 : public dialogs::Form {
 public:
@@ -39,18 +48,31 @@ public:
     QLabel* imgMouse = nullptr;  // a 32 x 32 picture transparent in every pixel
     QTimer Timer1;               // the animation clock, 20 ms
     QTimer Timer3;               // the movement check and music loop, 10 ms
+    // The event relay of the sprites' edge reports: every sprite's sink, handing each report to
+    // EventSink1_Event at once.
+    std::shared_ptr<engine::FunctionEventSink> EventSink1;
 
     // ----- handlers -----
     void Form_Click();
     void Timer1_Timer();
     void Timer3_Timer();
+    // One frame step: sprites advance, move and check the edges, the background is rendered,
+    // the sprites are drawn over it, and the finished canvas is copied to the window.
     void Form_Paint();
     void Form_Resize();
+    // One edge report of sprite `EventNumber` ("TOP", "BOTTOM", "LEFT" or "RIGHT").
+    void EventSink1_Event(Int32 EventNumber, const std::string& EventData);
     // The end request shared by click, key and movement.
     void RequestExit();
 
     // The password prompt while it is loaded, else null.
     dialogs::frmPassword* PasswordPrompt() const;
+
+    // The window's drawing context: the destination of the canvas copy, and where the scene's
+    // palette is selected. It writes into the window's pixels while the window paints.
+    platform::gdi::HDC hDC() const { return windowDC_; }
+    // The animation's counters so far.
+    const SceneCounters& Counters() const { return counters_; }
 
     // ----- scene state -----
     // Filled by the scene: the assets at load (LoadSceneAssets), the canvas, palette and sprite
@@ -81,6 +103,19 @@ protected:
 private:
     // Load step 3: the scene's pictures, sprites and frame tables.
     void LoadSceneAssets();
+    // Sprite i, made on first use.
+    engine::CWinGSprite& Sprite(Int16 i);
+    // Reads one frame picture of sprite i into slot n; a picture that cannot be read as an 8-bit
+    // picture becomes an empty frame.
+    void LoadFrame(Int16 i, const std::string& fileName, Int16 n);
+    // Size handler step 7 for sprite i.
+    void PlaceSprite(Int16 i, const platform::ScreenMetrics& screen);
+    // Frame step 4: the canvas to the window, in one copy.
+    void ShowCanvas();
+    // True once the size handler has built the canvas (a paint can show the scene).
+    bool SceneReady() const;
+    // Called by the window's drawing context when a frame was copied into the window.
+    void FrameCopied();
     // Unload step 4: the window's palette from before the scene.
     void RestoreWindowPalette();
     // Runs the size handler once per new size, whether the size came from the load sequence
@@ -92,6 +127,18 @@ private:
     QSize handledSize_;
     bool pressed_ = false;
     bool unloading_ = false;
+
+    // The window's drawing context and the pixels it writes into: the window system's own
+    // buffer while the window paints, or (where that buffer is not a plain 32-bit image) an
+    // image of the window's size made once per size.
+    std::shared_ptr<WindowTarget> target_;
+    platform::gdi::HDC windowDC_ = 0;
+    QImage ownImage_;
+    bool painting_ = false;       // inside paintEvent
+    bool showingCanvas_ = false;  // paintEvent was asked for by ShowCanvas
+    SceneCounters counters_;
+    std::chrono::steady_clock::time_point lastTick_{};
+    std::unique_ptr<FrameProbe> probe_;
 };
 
 }  // namespace plenova::saver
