@@ -468,6 +468,7 @@ void Form1::Timer1_Timer() {
     platform::DoEvents();
     // 6.
     paintBusy = kFalse;
+    if (probe_) probe_->TickDone(counters_);
 }
 
 void Form1::EventSink1_Event(Int32 EventNumber, const std::string& EventData) {

@@ -1,5 +1,6 @@
 #include "saver/frame_probe.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,12 @@ template <typename T>
 void Put(std::vector<std::uint8_t>& out, T value) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&value);
     out.insert(out.end(), bytes, bytes + sizeof(T));
+}
+
+std::int64_t SteadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 std::string FramePath(const std::string& folder, std::uint64_t frameNumber) {
@@ -69,22 +76,32 @@ void FrameProbe::FrameShown(const engine::CWinGBitmap& canvas, std::uint64_t fra
     }
 }
 
+void FrameProbe::TickDone(const SceneCounters& counters) {
+    if (statsFile_.empty()) return;
+    const std::int64_t now = SteadyNs();
+    if (now < nextStatsNs_) return;
+    nextStatsNs_ = now + 1'000'000'000;
+    WriteStats(counters);
+}
+
 void FrameProbe::WriteStats(const SceneCounters& c) const {
     if (statsFile_.empty()) return;
+    const std::int64_t now = SteadyNs();
     const std::string partial = statsFile_ + ".part";
     std::FILE* file = std::fopen(partial.c_str(), "w");
     if (file == nullptr) return;
     std::fprintf(file,
                  "ticks=%llu\nticks_dropped=%llu\nlate_ticks=%llu\nmax_tick_gap_us=%lld\n"
                  "frame_steps=%llu\nframes_shown=%llu\nfirst_frame_steady_ns=%lld\n"
-                 "direct_copy=%d\n",
+                 "direct_copy=%d\nsteady_ns=%lld\n",
                  static_cast<unsigned long long>(c.ticks),
                  static_cast<unsigned long long>(c.ticksDropped),
                  static_cast<unsigned long long>(c.lateTicks),
                  static_cast<long long>(c.maxTickGapUs),
                  static_cast<unsigned long long>(c.frameSteps),
                  static_cast<unsigned long long>(c.framesShown),
-                 static_cast<long long>(c.firstFrameSteadyNs), c.directCopy ? 1 : 0);
+                 static_cast<long long>(c.firstFrameSteadyNs), c.directCopy ? 1 : 0,
+                 static_cast<long long>(now));
     if (std::fclose(file) == 0) std::rename(partial.c_str(), statsFile_.c_str());
 }
 

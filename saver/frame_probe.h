@@ -1,6 +1,7 @@
 // Counters of the saver's animation, and two hooks for measurements and end-to-end tests that
 // the environment switches on (both off unless set; the frame step never looks at them then):
-//   PLENOVA_STATS=<file>         the counters are written to the file when the window unloads;
+//   PLENOVA_STATS=<file>         the counters are written to the file once a second while the
+//                                clock ticks, and when the window unloads;
 //   PLENOVA_FRAME_DUMP=<folder>  every frame shown is written into the folder (the newest
 //                                kKeptFrames of them stay).
 #pragma once
@@ -45,11 +46,15 @@ public:
     // The canvas of a frame that was just shown.
     void FrameShown(const engine::CWinGBitmap& canvas, std::uint64_t frameNumber,
                     std::uint64_t tick) const;
+    // After every clock tick: the counters, when a second has passed since they were written.
+    void TickDone(const SceneCounters& counters);
+    // The counters with the time of writing (steady clock), written whole (then renamed).
     void WriteStats(const SceneCounters& counters) const;
 
 private:
     std::string statsFile_;
     std::string dumpFolder_;
+    std::int64_t nextStatsNs_ = 0;
 };
 
 }  // namespace plenova::saver
