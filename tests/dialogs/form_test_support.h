@@ -25,28 +25,9 @@
 #include "platform/screen.h"
 #include "platform/settings_store.h"
 #include "platform/window_presence.h"
+#include "tests/support/temp_folder.h"
 
 namespace plenova::testing {
-
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "plenova-forms-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        path_ = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::filesystem::path& Path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
 
 // Runs the application's event loop once, briefly: queued calls (a posted quit included) are
 // carried out, and the loop's quit state is cleared again, so that no test leaves a pending
@@ -81,8 +62,7 @@ protected:
     }
     std::filesystem::path DataHostFolder() { return temp_.Path() / "data"; }
     void WriteDataFile(const std::string& name, const std::string& bytes = "RIFF") {
-        std::filesystem::create_directories(temp_.Path() / "data");
-        std::ofstream(temp_.Path() / "data" / name, std::ios::binary) << bytes;
+        WriteAll(temp_.Path() / "data" / name, bytes);
     }
 
     static std::string Read(const char* section, const char* key,
@@ -95,7 +75,7 @@ protected:
 
     const std::vector<platform::MessageBoxRequest>& Boxes() { return boxes_->Shown(); }
 
-    TempFolder temp_;
+    TempFolder temp_{"plenova-forms"};
     platform::ScopedMachine machine_;
     platform::ScopedFixedScreen screen_;
     platform::ScopedScriptedMessageBoxes boxes_;

@@ -3,13 +3,15 @@
 
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_folder.h"
+
 namespace plenova::engine::testing {
+
+using plenova::testing::ReadBytes;
+using plenova::testing::WriteBytes;
 
 struct BmpLayout {
     std::int32_t width = 3;
@@ -82,39 +84,14 @@ inline std::vector<std::uint8_t> MakeBmp(const BmpLayout& s) {
     return v;
 }
 
-inline void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-class TempDir {
+// A temporary folder for BMP files; Write puts a file there and gives its path.
+class TempDir : public plenova::testing::TempFolder {
 public:
-    TempDir() {
-        std::random_device rd;
-        path_ = std::filesystem::temp_directory_path() /
-                ("plenova-engine-" + std::to_string(rd()) + std::to_string(rd()));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
+    TempDir() : TempFolder("plenova-engine") {}
     std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
-        WriteBytes(path_ / name, bytes);
-        return (path_ / name).string();
+        WriteBytes(Path() / name, bytes);
+        return (Path() / name).string();
     }
-
-private:
-    std::filesystem::path path_;
 };
 
 }  // namespace plenova::engine::testing

@@ -21,7 +21,7 @@ struct ToolRun {
 };
 
 ToolRun RunTool(const TempDir& dir, const std::string& args) {
-    const std::string errPath = (dir.path() / "stderr.txt").string();
+    const std::string errPath = (dir.Path() / "stderr.txt").string();
     const std::string cmd = std::string(BMPINFO_PATH) + " " + args + " 2>" + errPath;
     ToolRun r{};
     FILE* p = popen(cmd.c_str(), "r");
@@ -57,7 +57,7 @@ TEST(BmpInfo, RefusedFilesGiveTheReadersMessage) {
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("Invalid value for bfType.\n"), std::string::npos) << r.err;
-    ToolRun missing = RunTool(dir, (dir.path() / "none.bmp").string());
+    ToolRun missing = RunTool(dir, (dir.Path() / "none.bmp").string());
     EXPECT_EQ(missing.code, 1);
     EXPECT_NE(missing.err.find("Could not open "), std::string::npos);
     EXPECT_EQ(RunTool(dir, "").code, 2);

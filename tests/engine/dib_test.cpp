@@ -147,8 +147,8 @@ TEST_F(CDibRead, ShortFiles) {
     EXPECT_EQ(Messages(), (Texts{"Could not read bminfo.", "Could not read color table.",
                                  "Could not read all bytes."}));
     EXPECT_EQ(OpenFileCount(), fds);
-    EXPECT_FALSE(dib_.ReadDIB((dir_.path() / "missing.bmp").string()));
-    EXPECT_EQ(Messages().back(), "Could not open " + (dir_.path() / "missing.bmp").string() + ".");
+    EXPECT_FALSE(dib_.ReadDIB((dir_.Path() / "missing.bmp").string()));
+    EXPECT_EQ(Messages().back(), "Could not open " + (dir_.Path() / "missing.bmp").string() + ".");
 }
 
 TEST_F(CDibRead, HugeClaimIsRefusedBeforeAnyAllocation) {
@@ -236,7 +236,7 @@ TEST(CDib, DumpLayoutRoundTrip) {
     layout.width = 5;
     CDib dib;
     ASSERT_TRUE(dib.ReadDIB(dir.Write("a.bmp", MakeBmp(layout))));
-    std::string dump = (dir.path() / "a.dump").string();
+    std::string dump = (dir.Path() / "a.dump").string();
     {
         auto out = FileHandle::Create(dump);
         ASSERT_TRUE(out);

@@ -61,7 +61,7 @@ TEST_P(Surfaces, ReadDIBKeepsThePictureUpright) {
     BmpLayout fourBits;
     fourBits.bits = 4;
     EXPECT_FALSE(bm->ReadDIB(dc_, dir.Write("q.bmp", MakeBmp(fourBits))));
-    EXPECT_FALSE(bm->ReadDIB(dc_, (dir.path() / "none.bmp").string()));
+    EXPECT_FALSE(bm->ReadDIB(dc_, (dir.Path() / "none.bmp").string()));
     EXPECT_EQ(boxes->Shown().size(), 1u);
 }
 

@@ -1,14 +1,14 @@
 # Desktop platform: services on Qt's offscreen platform, the multimedia command service, and
 # foreign-window operations against a real X server (Xvfb).
 add_executable(platform_desktop_tests ${CMAKE_CURRENT_LIST_DIR}/desktop_services_test.cpp)
-target_link_libraries(platform_desktop_tests PRIVATE plenova_platform_desktop plenova_warnings
-                      GTest::gtest)
+target_link_libraries(platform_desktop_tests PRIVATE plenova_platform_desktop plenova_test_support
+                      plenova_warnings GTest::gtest)
 gtest_discover_tests(platform_desktop_tests
   PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 
 add_executable(platform_multimedia_tests ${CMAKE_CURRENT_LIST_DIR}/multimedia_test.cpp)
-target_link_libraries(platform_multimedia_tests PRIVATE plenova_platform_desktop plenova_warnings
-                      PkgConfig::SNDFILE GTest::gtest)
+target_link_libraries(platform_multimedia_tests PRIVATE plenova_platform_desktop plenova_test_support
+                      plenova_warnings PkgConfig::SNDFILE GTest::gtest)
 gtest_discover_tests(platform_multimedia_tests
   PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;PLENOVA_AUDIO=none")
 

@@ -22,7 +22,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "desktop_test_support.h"
 #include "platform/cursor.h"
 #include "platform/desktop_services.h"
 #include "platform/machine.h"
@@ -33,6 +32,7 @@
 #include "platform/screen.h"
 #include "platform/window_ops.h"
 #include "platform/window_presence.h"
+#include "tests/support/temp_folder.h"
 
 extern char** environ;
 
@@ -368,7 +368,7 @@ TEST(WindowOps, ForeignWindowsFailCleanlyWithoutAnXDisplay) {
 TEST(DesktopServices, InstallPutsTheRealServicesAndTheAudioOfTheEnvironmentInPlace) {
     TempFolder temp;
     ScopedMachine machine(temp / "machine");
-    plenova::testing::WriteText(temp / "machine" / "drive_c" / "SCR.wav", "RIFF");
+    plenova::testing::WriteAll(temp / "machine" / "drive_c" / "SCR.wav", "RIFF");
     const auto log = temp / "mci.log";
     ::setenv("PLENOVA_MCI_LOG", log.c_str(), 1);
     ::setenv("PLENOVA_AUDIO", "test", 1);
@@ -396,7 +396,7 @@ TEST(DesktopServices, InstallPutsTheRealServicesAndTheAudioOfTheEnvironmentInPla
     EXPECT_EQ(reply, "stopped");
     EXPECT_GE(clock.elapsed(), 25);
     MciExecute("close bgm");
-    const std::string logged = plenova::testing::ReadText(log);
+    const std::string logged = plenova::testing::ReadAll(log);
     EXPECT_EQ(logged.rfind("send\t0\topen C:\\SCR.wav alias bgm\nsend\t0\tplay bgm notify\n", 0),
               0u);
     EXPECT_TRUE(logged.ends_with("send\t0\tstatus bgm mode\nexecute\t0\tclose bgm\n"));

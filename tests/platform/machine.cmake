@@ -11,7 +11,8 @@ add_executable(platform_machine_tests
   ${CMAKE_CURRENT_LIST_DIR}/settings_store_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/machine_tool_test.cpp
 )
-target_link_libraries(platform_machine_tests PRIVATE plenova_platform_machine plenova_warnings GTest::gtest_main)
+target_link_libraries(platform_machine_tests PRIVATE plenova_platform_machine plenova_test_support
+                      plenova_warnings GTest::gtest_main)
 set_target_properties(platform_machine_tests PROPERTIES AUTOMOC OFF)
 target_compile_definitions(platform_machine_tests PRIVATE
   PLENOVA_WRITER_HELPER="$<TARGET_FILE:registry_writer_helper>"

@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "machine_test_support.h"
 #include "platform/files.h"
+#include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
 using namespace plenova::platform;
@@ -26,8 +26,8 @@ class MachineTest : public ::testing::Test {
 protected:
     TempFolder temp;
     KeepWorkingFolder keepCwd;
-    fs::path root = temp.path() / "machine";
-    fs::path floppy = temp.path() / "floppy";
+    fs::path root = temp.Path() / "machine";
+    fs::path floppy = temp.Path() / "floppy";
     Machine m{root};
     fs::path c = root / "drive_c";
 
@@ -56,11 +56,11 @@ TEST_F(MachineTest, FreshMachineHasItsWindowsFolders) {
 
 TEST(MachineFolders, ExistingFoldersInAnotherCaseAreReused) {
     TempFolder temp;
-    fs::create_directories(temp.path() / "drive_c" / "windows" / "system");
-    Machine m(temp.path());
-    EXPECT_FALSE(fs::exists(temp.path() / "drive_c" / "WINDOWS"));
-    EXPECT_TRUE(fs::is_directory(temp.path() / "drive_c" / "windows" / "Start Menu" / "Programs"));
-    EXPECT_EQ(m.ToHost("C:\\WINDOWS\\SYSTEM"), temp.path() / "drive_c" / "windows" / "system");
+    fs::create_directories(temp.Path() / "drive_c" / "windows" / "system");
+    Machine m(temp.Path());
+    EXPECT_FALSE(fs::exists(temp.Path() / "drive_c" / "WINDOWS"));
+    EXPECT_TRUE(fs::is_directory(temp.Path() / "drive_c" / "windows" / "Start Menu" / "Programs"));
+    EXPECT_EQ(m.ToHost("C:\\WINDOWS\\SYSTEM"), temp.Path() / "drive_c" / "windows" / "system");
 }
 
 TEST_F(MachineTest, ComponentsAreFoundWithoutRegardToCaseAndNewNamesKeptAsWritten) {
@@ -135,15 +135,15 @@ TEST_F(MachineTest, HostPathsAreNamedOnTheirDrive) {
     EXPECT_EQ(m.ToWindows(c / "sub" / "x"), "D:\\x");
     EXPECT_EQ(m.DriveType("D:\\"), kDriveCdRom);
     // A folder name that only resembles a drive folder is not inside it.
-    fs::create_directories(temp.path() / "floppy2");
-    EXPECT_EQ(m.ToWindows(temp.path() / "floppy2")[0], 'Z');
+    fs::create_directories(temp.Path() / "floppy2");
+    EXPECT_EQ(m.ToWindows(temp.Path() / "floppy2")[0], 'Z');
     // Z: leads back to the host path, whatever the case written.
     EXPECT_EQ(m.ToHost("z:\\ETC\\PASSWD"), fs::path("/etc/passwd"));
 }
 
 TEST_F(MachineTest, HostPathsReachedThroughALinkAreStillNamedOnTheirDrive) {
-    fs::create_symlink(root, temp.path() / "link");
-    EXPECT_EQ(m.ToWindows(temp.path() / "link" / "drive_c" / "WINDOWS"), "C:\\WINDOWS");
+    fs::create_symlink(root, temp.Path() / "link");
+    EXPECT_EQ(m.ToWindows(temp.Path() / "link" / "drive_c" / "WINDOWS"), "C:\\WINDOWS");
 }
 
 TEST_F(MachineTest, DriveTableKeepsUnknownLinesAndSurvivesBadOnes) {
@@ -162,7 +162,7 @@ TEST_F(MachineTest, DriveTableKeepsUnknownLinesAndSurvivesBadOnes) {
     ASSERT_TRUE(again.FindDrive('e'));
     EXPECT_EQ(again.FindDrive('e')->hostFolder, root / "media" / "cd rom");
     EXPECT_EQ(again.DriveType("e:"), kDriveCdRom);
-    again.AddDrive('F', temp.path(), kDriveRemote);
+    again.AddDrive('F', temp.Path(), kDriveRemote);
     EXPECT_TRUE(again.RemoveDrive('a'));
     EXPECT_FALSE(again.RemoveDrive('a'));
     EXPECT_FALSE(again.RemoveDrive('C'));
@@ -174,9 +174,9 @@ TEST_F(MachineTest, DriveTableKeepsUnknownLinesAndSurvivesBadOnes) {
     Machine third(root);
     EXPECT_EQ(third.DriveType("F:"), kDriveRemote);
     EXPECT_EQ(third.DriveType("A:"), kDriveNoRootDir);
-    EXPECT_THROW(third.AddDrive('C', temp.path(), 3), std::invalid_argument);
-    EXPECT_THROW(third.AddDrive('G', temp.path(), 7), std::invalid_argument);
-    EXPECT_THROW(third.AddDrive('1', temp.path(), 3), std::invalid_argument);
+    EXPECT_THROW(third.AddDrive('C', temp.Path(), 3), std::invalid_argument);
+    EXPECT_THROW(third.AddDrive('G', temp.Path(), 7), std::invalid_argument);
+    EXPECT_THROW(third.AddDrive('1', temp.Path(), 3), std::invalid_argument);
 }
 
 TEST_F(MachineTest, CurrentDriveAndFolder) {
@@ -326,7 +326,7 @@ TEST_F(MachineTest, StartProcessRunsAProgramByItsWindowsPath) {
 }
 
 TEST_F(MachineTest, StartedProgramsInheritOnlyTheStandardDescriptors) {
-    const int fd = ::open((temp.path() / "held").c_str(), O_RDWR | O_CREAT, 0600);  // no O_CLOEXEC
+    const int fd = ::open((temp.Path() / "held").c_str(), O_RDWR | O_CREAT, 0600);  // no O_CLOEXEC
     ASSERT_GE(fd, 3);
     const fs::path script = c / "fds.sh";
     WriteAll(script, "#!/bin/sh\nif [ -e /proc/$$/fd/$1 ]; then r=open; else r=closed; fi\n"
@@ -382,8 +382,8 @@ TEST(MachineRoot, DefaultRootFollowsTheEnvironment) {
 
 TEST(MachineRoot, UncreatableRootIsAClearError) {
     TempFolder temp;
-    WriteAll(temp.path() / "file", "x");
-    EXPECT_THROW(Machine(temp.path() / "file" / "machine"), MachineError);
+    WriteAll(temp.Path() / "file", "x");
+    EXPECT_THROW(Machine(temp.Path() / "file" / "machine"), MachineError);
 }
 
 }  // namespace

@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "machine_test_support.h"
 #include "platform/machine.h"
 #include "platform/registry.h"
 #include "platform/settings_store.h"
+#include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
 using namespace plenova::platform;
@@ -37,7 +37,7 @@ std::string ShellQuote(const std::string& s) {
 class MachineToolTest : public ::testing::Test {
 protected:
     TempFolder temp;
-    fs::path root = temp.path() / "machine";
+    fs::path root = temp.Path() / "machine";
     Machine machine{root};
     Registry reg{machine};
 
@@ -50,8 +50,8 @@ protected:
             command += ' ';
             command += ShellQuote(a);
         }
-        const fs::path out = temp.path() / "out.txt";
-        const fs::path err = temp.path() / "err.txt";
+        const fs::path out = temp.Path() / "out.txt";
+        const fs::path err = temp.Path() / "err.txt";
         command += " </dev/null >";
         command += ShellQuote(out.string());
         command += " 2>";
@@ -141,7 +141,7 @@ TEST_F(MachineToolTest, AddQueryDeleteExportRoundTrip) {
     // Export to a file and to standard output: the registry's own export text.
     const auto expected = reg.Export(Hive::CurrentUser, "Software\\ZEVRA6");
     ASSERT_TRUE(expected);
-    const fs::path file = temp.path() / "zevra.reg";
+    const fs::path file = temp.Path() / "zevra.reg";
     r = Run({"reg", "export", "HKCU\\Software\\ZEVRA6", file.string()});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(ReadAll(file), *expected);
@@ -187,7 +187,7 @@ TEST_F(MachineToolTest, PathsDrivesAndRoot) {
     EXPECT_FALSE(r.err.empty());
     EXPECT_EQ(Run({"path", "-u", "Q:\\x"}).code, 1);
 
-    const fs::path floppy = temp.path() / "floppy";
+    const fs::path floppy = temp.Path() / "floppy";
     fs::create_directories(floppy);
     r = Run({"drive", "add", "a:", floppy.string(), "removable"});
     EXPECT_EQ(r.code, 0) << r.err;
@@ -199,7 +199,7 @@ TEST_F(MachineToolTest, PathsDrivesAndRoot) {
     EXPECT_EQ(Machine(root).DriveType("A:\\"), kDriveRemovable);
     r = Run({"path", "-u", "A:"});
     EXPECT_EQ(r.out, floppy.string() + "\n");
-    EXPECT_EQ(Run({"drive", "add", "D:", temp.path().string(), "5"}).code, 0);
+    EXPECT_EQ(Run({"drive", "add", "D:", temp.Path().string(), "5"}).code, 0);
     EXPECT_EQ(Machine(root).DriveType("D:"), kDriveCdRom);
     EXPECT_EQ(Run({"drive", "remove", "A:"}).code, 0);
     EXPECT_EQ(Run({"drive", "remove", "A:"}).code, 1);

@@ -12,14 +12,14 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include "desktop_test_support.h"
 #include "platform/machine.h"
 #include "platform/message_box.h"
+#include "tests/support/temp_folder.h"
 
 using namespace plenova::platform;
-using plenova::testing::ReadText;
+using plenova::testing::ReadAll;
 using plenova::testing::TempFolder;
-using plenova::testing::WriteText;
+using plenova::testing::WriteAll;
 
 namespace {
 
@@ -76,7 +76,7 @@ protected:
     // Makes a file on the machine's drive C: and returns its host path.
     std::filesystem::path MakeDriveCFile(const std::string& relative) {
         const auto host = temp_ / "machine" / "drive_c" / relative;
-        WriteText(host, "RIFF");
+        WriteAll(host, "RIFF");
         return host;
     }
 
@@ -320,7 +320,7 @@ TEST_F(MultimediaTest, EveryCommandIsRecordedInOrderAndLogged) {
     EXPECT_LE(service_.Records().size(), MultimediaService::kMaxRecords);
     EXPECT_GE(service_.Records().size(), MultimediaService::kMaxRecords / 2);
     EXPECT_EQ(service_.Records().back().command, "status bgm mode");
-    EXPECT_EQ(ReadText(log),
+    EXPECT_EQ(ReadAll(log),
               "send\t0\topen C:\\SCR.wav alias bgm\n"
               "send\t0\tplay bgm notify\n"
               "send\t0\tstatus bgm mode\n"
@@ -393,7 +393,7 @@ TEST(SoundDecoding, DamagedCopiesOfAGoodFileNeverCrashOrOverstepTheLimits) {
     TempFolder temp;
     const auto wav = temp / "good.wav";
     ASSERT_TRUE(WriteSine(wav, 8000, 2, 400));
-    const std::string good = ReadText(wav);
+    const std::string good = ReadAll(wav);
     DecodeLimits limits;
     limits.maxSamples = 4096;
     std::uint32_t seed = 12345;

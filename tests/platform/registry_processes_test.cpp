@@ -13,8 +13,8 @@
 
 #include <gtest/gtest.h>
 
-#include "machine_test_support.h"
 #include "platform/registry.h"
+#include "tests/support/temp_folder.h"
 
 extern char** environ;
 
@@ -72,7 +72,7 @@ std::string ReadPipe(int fd) {
 
 TEST(RegistryProcesses, TwoWritersAtOnceLoseNothing) {
     TempFolder temp;
-    const fs::path hive = temp.path() / "user.reg";
+    const fs::path hive = temp.Path() / "user.reg";
     const pid_t a = StartWriter({hive.string(), "Software\\Race", "a", "1", "500"});
     const pid_t b = StartWriter({hive.string(), "Software\\Race", "b", "1", "500"});
     ASSERT_GT(a, 0);
@@ -80,7 +80,7 @@ TEST(RegistryProcesses, TwoWritersAtOnceLoseNothing) {
     EXPECT_EQ(WaitExit(a), 0);
     EXPECT_EQ(WaitExit(b), 0);
 
-    Registry reg(hive, temp.path() / "system.reg");
+    Registry reg(hive, temp.Path() / "system.reg");
     auto values = reg.Values(Hive::CurrentUser, "Software\\Race");
     ASSERT_TRUE(values);
     EXPECT_EQ(values->size(), 1000u);
@@ -96,8 +96,8 @@ TEST(RegistryProcesses, TwoWritersAtOnceLoseNothing) {
 
 TEST(RegistryProcesses, KilledWriterLeavesTheOldOrTheNewFile) {
     TempFolder temp;
-    const fs::path hive = temp.path() / "user.reg";
-    Registry reg(hive, temp.path() / "system.reg");
+    const fs::path hive = temp.Path() / "user.reg";
+    Registry reg(hive, temp.Path() / "system.reg");
     reg.SetString(Hive::CurrentUser, "Software\\Kill", "v0", "value 0");
     // Written after the values' key in the file: a cut-off file would lose it.
     reg.SetString(Hive::CurrentUser, "Software\\Tail", "end", "here");
@@ -135,7 +135,7 @@ TEST(RegistryProcesses, KilledWriterLeavesTheOldOrTheNewFile) {
     }
     EXPECT_GT(kills, 10);
     EXPECT_GT(next, 2);  // the writers did get some writes done between the kills
-    for (const auto& e : fs::directory_iterator(temp.path()))
+    for (const auto& e : fs::directory_iterator(temp.Path()))
         EXPECT_EQ(e.path().filename().string().find("damaged"), std::string::npos) << e.path();
 }
 

@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "machine_test_support.h"
 #include "platform/machine.h"
+#include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
 using namespace plenova::platform;
@@ -27,13 +27,13 @@ constexpr Hive HKLM = Hive::LocalMachine;
 class RegistryTest : public ::testing::Test {
 protected:
     TempFolder temp;
-    Machine machine{temp.path()};
+    Machine machine{temp.Path()};
     Registry reg{machine};
     fs::path user = machine.UserHivePath();
 
     std::vector<fs::path> AsideFiles() const {
         std::vector<fs::path> out;
-        for (const auto& e : fs::directory_iterator(temp.path()))
+        for (const auto& e : fs::directory_iterator(temp.Path()))
             if (e.path().filename().string().starts_with("user.reg.damaged-")) out.push_back(e.path());
         return out;
     }
@@ -322,16 +322,16 @@ TEST_F(RegistryTest, FilesAreForTheOwnerOnly) {
 
 TEST(RegistryFailures, UnwritableOrUnreadableHiveIsARegistryError) {
     TempFolder temp;
-    WriteAll(temp.path() / "file", "x");
-    Registry blocked(temp.path() / "file" / "user.reg", temp.path() / "file" / "system.reg");
+    WriteAll(temp.Path() / "file", "x");
+    Registry blocked(temp.Path() / "file" / "user.reg", temp.Path() / "file" / "system.reg");
     EXPECT_THROW(blocked.SetString(HKCU, "Software\\A", "x", "1"), RegistryError);
     EXPECT_FALSE(blocked.KeyExists(HKCU, "Software"));  // nothing there to read
 
-    fs::create_directories(temp.path() / "dir.reg");
-    Registry folder(temp.path() / "dir.reg", temp.path() / "system.reg");
+    fs::create_directories(temp.Path() / "dir.reg");
+    Registry folder(temp.Path() / "dir.reg", temp.Path() / "system.reg");
     EXPECT_THROW(folder.KeyExists(HKCU, ""), RegistryError);
     EXPECT_THROW(folder.SetString(HKCU, "a", "b", "c"), RegistryError);
-    EXPECT_TRUE(fs::is_directory(temp.path() / "dir.reg"));
+    EXPECT_TRUE(fs::is_directory(temp.Path() / "dir.reg"));
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "machine_test_support.h"
 #include "platform/machine.h"
+#include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
 using namespace plenova::platform;
@@ -18,7 +18,7 @@ namespace {
 class SettingsStoreTest : public ::testing::Test {
 protected:
     TempFolder temp;
-    ScopedMachine machine{temp.path()};
+    ScopedMachine machine{temp.Path()};
     fs::path user = machine->UserHivePath();
     SettingsStore store;
 };
@@ -78,10 +78,10 @@ TEST_F(SettingsStoreTest, StoresFollowTheCurrentMachine) {
     store.WriteSetting("PlenovaSaver", "App", "Dir", "C:\\Saver");
     {
         TempFolder second;
-        ScopedMachine inner(second.path());
+        ScopedMachine inner(second.Path());
         EXPECT_EQ(store.ReadSetting("PlenovaSaver", "App", "Dir", ""), "");
         WriteSetting("PlenovaSaver", "App", "Dir", "D:\\Other");
-        EXPECT_TRUE(fs::exists(second.path() / "user.reg"));
+        EXPECT_TRUE(fs::exists(second.Path() / "user.reg"));
     }
     EXPECT_EQ(store.ReadSetting("PlenovaSaver", "App", "Dir", ""), "C:\\Saver");
 }
@@ -100,8 +100,8 @@ TEST_F(SettingsStoreTest, RefusedWritesAreSilentAndChangeNothing) {
     EXPECT_EQ(store.ReadSetting("PlenovaSaver", "", "Mouse", "d"), "d");
 
     // A hive that cannot be written at all.
-    WriteAll(temp.path() / "blocker", "x");
-    SettingsStore blocked{Registry(temp.path() / "blocker" / "user.reg", temp.path() / "blocker" / "system.reg")};
+    WriteAll(temp.Path() / "blocker", "x");
+    SettingsStore blocked{Registry(temp.Path() / "blocker" / "user.reg", temp.Path() / "blocker" / "system.reg")};
     blocked.WriteSetting("PlenovaSaver", "Set", "Mouse", "4");
     EXPECT_EQ(blocked.ReadSetting("PlenovaSaver", "Set", "Mouse", "1"), "1");
 }
@@ -121,7 +121,7 @@ TEST_F(SettingsStoreTest, DamagedHiveIsReportedAndTheNewValueStillKept) {
     EXPECT_NE(message.find("damaged"), std::string::npos);
     EXPECT_EQ(store.ReadSetting("PlenovaSaver", "Set", "Mouse", "1"), "6");
     int aside = 0;
-    for (const auto& e : fs::directory_iterator(temp.path()))
+    for (const auto& e : fs::directory_iterator(temp.Path()))
         if (e.path().filename().string().starts_with("user.reg.damaged-")) ++aside;
     EXPECT_EQ(aside, 2);
 }

@@ -10,8 +10,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -19,6 +17,7 @@
 #include "noise.h"
 #include "palette.h"
 #include "platform/message_box.h"
+#include "tests/support/temp_folder.h"
 #include "writers.h"
 
 namespace {
@@ -27,27 +26,8 @@ namespace assets = plenova::assets;
 namespace dg = plenova::datagen;
 namespace fs = std::filesystem;
 
-class TempFolder {
-public:
-    TempFolder() {
-        std::random_device rd;
-        path_ = fs::temp_directory_path() / ("plenova-datagen-" + std::to_string(rd()) + std::to_string(rd()));
-        fs::create_directories(path_);
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
-std::vector<std::uint8_t> FileBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using plenova::testing::ReadBytes;
+using plenova::testing::TempFolder;
 
 dg::PaletteColors TestPalette() {
     dg::PaletteColors pal{};
@@ -63,7 +43,7 @@ TEST(DatagenEncoders, BmpRowsArePaddedAndStoredBottomUp) {
     image.height = 3;
     for (int i = 0; i < 15; ++i) image.pixels.push_back(static_cast<std::uint8_t>(20 + i));
     TempFolder dir;
-    const fs::path file = dir.path() / "small.bmp";
+    const fs::path file = dir.Path() / "small.bmp";
     dg::WriteFileBytes(file.string(), dg::EncodeBmp8(image, TestPalette()));
 
     plenova::platform::ScopedScriptedMessageBoxes boxes;
@@ -98,7 +78,7 @@ TEST(DatagenEncoders, IconMaskAndSixteenColourPixelsReadBack) {
             icon.shown.push_back(y >= 8); // lower half drawn
         }
     TempFolder dir;
-    const fs::path file = dir.path() / "test.ico";
+    const fs::path file = dir.Path() / "test.ico";
     dg::WriteFileBytes(file.string(), dg::EncodeIco({icon}));
     QImageReader reader(QString::fromStdString(file.string()));
     const QImage q = reader.read();
@@ -165,18 +145,18 @@ TEST(DatagenNoise, RepeatsAfterItsPeriod) {
 TEST(DatagenRun, ASecondRunWritesTheSameBytes) {
     TempFolder dir;
     const std::string command = std::string("QT_QPA_PLATFORM=offscreen '") + PLENOVA_TEST_DATAGEN + "' --out '" +
-                                dir.path().string() + "' 2>/dev/null";
+                                dir.Path().string() + "' 2>/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
     int compared = 0;
     for (const auto& entry : fs::directory_iterator(PLENOVA_TEST_DIST_DIR)) {
-        const fs::path fresh = dir.path() / entry.path().filename();
+        const fs::path fresh = dir.Path() / entry.path().filename();
         if (!fs::exists(fresh)) continue; // the programs and other parts' files
         SCOPED_TRACE(entry.path().filename().string());
-        EXPECT_TRUE(FileBytes(entry.path()) == FileBytes(fresh)) << "differs from the build's copy";
+        EXPECT_TRUE(ReadBytes(entry.path()) == ReadBytes(fresh)) << "differs from the build's copy";
         ++compared;
     }
     int written = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.path())) ++written;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.Path())) ++written;
     EXPECT_EQ(compared, written);
     EXPECT_EQ(written, static_cast<int>(assets::kSpriteFiles.size()) + 11);
 }

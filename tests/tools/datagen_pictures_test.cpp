@@ -13,7 +13,6 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,6 +21,7 @@
 #include "asset_names.h"
 #include "platform/gdi.h"
 #include "platform/message_box.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -31,10 +31,7 @@ using plenova::platform::ScopedScriptedMessageBoxes;
 
 std::string DistPath(std::string_view name) { return std::string(PLENOVA_TEST_DIST_DIR) + "/" + std::string(name); }
 
-std::vector<std::uint8_t> FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using plenova::testing::ReadBytes;
 
 std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
@@ -70,7 +67,7 @@ Loaded LoadPicture(std::string_view name) {
     EXPECT_GT(h.biHeight, 0) << name << " is stored bottom-up";
     out.width = out.dib->Width();
     out.height = out.dib->Height();
-    const std::vector<std::uint8_t> bytes = FileBytes(path);
+    const std::vector<std::uint8_t> bytes = ReadBytes(path);
     const std::size_t stride = (static_cast<std::size_t>(out.width) + 3) / 4 * 4;
     EXPECT_EQ(bytes.size(), 1078 + stride * out.height) << name;
     if (bytes.size() >= 54) {
