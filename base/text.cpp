@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <optional>
 
+#include "base/utf8.h"
+
 namespace plenova {
 
 namespace {
@@ -109,53 +111,14 @@ ParsedNumber ParseLeading(std::string_view text) {
     return out;
 }
 
-// Decodes one UTF-8 character at `i`; returns its byte length (1 for an invalid byte).
-std::size_t CharBytes(std::string_view s, std::size_t i, char32_t* cp = nullptr) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    std::size_t n = 1;
-    char32_t c = b0;
-    if (b0 >= 0xC2 && b0 <= 0xDF) { n = 2; c = b0 & 0x1F; }
-    else if (b0 >= 0xE0 && b0 <= 0xEF) { n = 3; c = b0 & 0x0F; }
-    else if (b0 >= 0xF0 && b0 <= 0xF4) { n = 4; c = b0 & 0x07; }
-    if (n > 1) {
-        if (i + n > s.size()) { n = 1; c = b0; }
-        else {
-            for (std::size_t k = 1; k < n; ++k) {
-                const auto b = static_cast<unsigned char>(s[i + k]);
-                if ((b & 0xC0) != 0x80) { n = 1; c = b0; break; }
-                c = (c << 6) | (b & 0x3F);
-            }
-        }
-    }
-    if (cp) *cp = c;
-    return n;
-}
-
 // Byte offset of character number `count` (0-based), clipped to the end.
 std::size_t ByteOffset(std::string_view s, std::size_t count) {
     std::size_t i = 0;
     while (count > 0 && i < s.size()) {
-        i += CharBytes(s, i);
+        i += DecodeUtf8(s, i).length;
         --count;
     }
     return i;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) out.push_back(static_cast<char>(c));
-    else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
 }
 
 char32_t FoldChar(char32_t c) {
@@ -190,7 +153,7 @@ std::string Trim(std::string_view text) {
 
 std::size_t CharLength(std::string_view text) noexcept {
     std::size_t n = 0;
-    for (std::size_t i = 0; i < text.size(); i += CharBytes(text, i)) ++n;
+    for (std::size_t i = 0; i < text.size(); i += DecodeUtf8(text, i).length) ++n;
     return n;
 }
 
@@ -218,14 +181,12 @@ std::string FoldCase(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        char32_t c = 0;
-        const std::size_t n = CharBytes(text, i, &c);
-        if (n == 1 && static_cast<unsigned char>(text[i]) >= 0x80) {
-            out.push_back(text[i]);  // an invalid byte stays as it is
-        } else {
-            AppendUtf8(out, FoldChar(c));
-        }
-        i += n;
+        const Utf8Char c = DecodeUtf8(text, i);
+        if (c.valid)
+            AppendUtf8(out, FoldChar(c.codePoint));
+        else
+            out.push_back(text[i]);  // a byte that starts no character stays as it is
+        i += c.length;
     }
     return out;
 }

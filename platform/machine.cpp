@@ -21,7 +21,7 @@
 
 #include "base/sjis.h"
 #include "base/text.h"
-#include "platform/utf8_check.h"
+#include "base/utf8.h"
 
 extern char** environ;
 

@@ -14,8 +14,8 @@
 #include <utility>
 
 #include "base/text.h"
+#include "base/utf8.h"
 #include "platform/machine.h"
-#include "platform/utf8_check.h"
 
 namespace plenova::platform {
 
@@ -118,15 +118,9 @@ std::optional<std::string> Unquote(std::string_view s, std::size_t& pos) {
 std::string EncodeHex1(std::string_view text) {
     std::vector<unsigned> units;
     for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        char32_t cp = c;
-        std::size_t len = 1;
-        if (c >= 0xF0) cp = c & 0x07, len = 4;
-        else if (c >= 0xE0) cp = c & 0x0F, len = 3;
-        else if (c >= 0xC0) cp = c & 0x1F, len = 2;
-        for (std::size_t k = 1; k < len && i + k < text.size(); ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        i += len;
+        const Utf8Char c = DecodeUtf8(text, i);
+        i += c.length;
+        char32_t cp = c.codePoint;
         if (cp >= 0x10000) {
             cp -= 0x10000;
             units.push_back(0xD800 + (cp >> 10));
@@ -145,24 +139,6 @@ std::string EncodeHex1(std::string_view text) {
         first = false;
     }
     return out;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
 }
 
 int HexDigit(char c) {

@@ -72,3 +72,13 @@ TEST(CaseFolding, NamesCompareWithoutLetterCase) {
     EXPECT_FALSE(EqualsIgnoreCase("a", "b"));
     EXPECT_FALSE(EqualsIgnoreCase("Abc", "Abcd"));
 }
+
+TEST(CaseFolding, BytesThatAreNotUtf8StayAsTheyAre) {
+    // An overlong form is not the character it spells: it neither folds nor matches it.
+    EXPECT_FALSE(EqualsIgnoreCase("\xE0\x81\x81", "A"));
+    EXPECT_FALSE(EqualsIgnoreCase("\xF0\x80\x81\x81.txt", "a.txt"));
+    EXPECT_EQ(FoldCase("\xE0\x80\x80"), "\xE0\x80\x80");  // never a NUL
+    EXPECT_EQ(FoldCase("X\xFFY\xED\xA0\x80"), "x\xFFy\xED\xA0\x80");
+    EXPECT_EQ(CharLength("\xE0\x81\x81"), 3u);
+    EXPECT_EQ(Left("\xE0\x81\x81" "b", 2), "\xE0\x81");
+}

@@ -49,6 +49,7 @@ TEST_F(RegistryTest, StringsRoundTripExactlyWithEscapes) {
         {"Lines", "one\r\ntwo\nthree\x01"},  // control characters go as hex(1)
         {"Tab", "a\tb"},
         {"Emoji", "\xF0\x9F\x90\xB8 frog"},
+        {"Emoji line", "\xF0\x9F\x90\xB8\n背"},  // hex(1) with a surrogate pair
         {"", "the default value"},
     };
     for (const auto& [name, text] : values) reg.SetString(HKCU, "Software\\Test", name, text);
@@ -73,6 +74,7 @@ TEST_F(RegistryTest, StringsRoundTripExactlyWithEscapes) {
               std::string::npos);
     EXPECT_NE(file.find("\"Japanese\"=\"背景.bmp パスワード\"\n"), std::string::npos);
     EXPECT_NE(file.find("\"Lines\"=hex(1):6f,00,6e,00,65,00,0d,00,0a,00"), std::string::npos);
+    EXPECT_NE(file.find("\"Emoji line\"=hex(1):3d,d8,38,dc,0a,00,cc,80,00,00\n"), std::string::npos);
     EXPECT_NE(file.find("@=\"the default value\"\n"), std::string::npos);
     EXPECT_NE(file.find("\"Count\"=dword:deadbeef\n"), std::string::npos);
 }
