@@ -10,6 +10,7 @@
 #include "platform/window_ops.h"
 #include "saver/form1.h"
 #include "saver/scr.h"
+#include "scene_files.h"
 
 using namespace plenova;
 using namespace plenova::saver;
@@ -21,7 +22,12 @@ namespace {
 
 class ExitTest : public plenova::testing::FormTest {
 protected:
-    ExitTest() { SCR::ResetGlobals(); }
+    ExitTest() {
+        SCR::ResetGlobals();
+        // The saver mode needs its scene's pictures in the data folder.
+        plenova::testing::scene::WriteSceneFiles(DataHostFolder());
+        Write("App", "Dir", DataFolder());
+    }
     ~ExitTest() override { SCR::ResetGlobals(); }
 
     Form1& StartSaver(int x = 100, int y = 100) {

@@ -8,6 +8,7 @@
 #include "form_test_support.h"
 #include "saver/form1.h"
 #include "saver/scr.h"
+#include "scene_files.h"
 
 using namespace plenova;
 using namespace plenova::saver;
@@ -17,7 +18,12 @@ namespace {
 
 class StartupTest : public plenova::testing::FormTest {
 protected:
-    StartupTest() { SCR::ResetGlobals(); }
+    StartupTest() {
+        SCR::ResetGlobals();
+        // The saver mode needs its scene's pictures in the data folder.
+        plenova::testing::scene::WriteSceneFiles(DataHostFolder());
+        Write("App", "Dir", DataFolder());
+    }
     ~StartupTest() override { SCR::ResetGlobals(); }
 };
 
