@@ -9,7 +9,6 @@
 #include <QBackingStore>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -375,16 +374,21 @@ void Form1::FrameCopied() {
 
 namespace {
 
-// The image the painter draws into when it is the window system's buffer for this window and a
-// plain 32-bit image with one pixel per window pixel: the frame is then expanded straight into
-// what the window system shows, with no copy of our own in between.
-QImage* DirectImage(QWidget& window, QPainter& painter) {
-    QBackingStore* store = window.backingStore();
-    QPaintEngine* engine = painter.paintEngine();
-    if (store == nullptr || engine == nullptr || !window.isWindow()) return nullptr;
-    QPaintDevice* device = engine->paintDevice();
-    if (device == nullptr || device != store->paintDevice() ||
-        device->devType() != QInternal::Image) {
+gdi::XrgbView ViewOf(QImage& image, int width, int height) {
+    return {reinterpret_cast<std::uint32_t*>(image.bits()), width, height,
+            static_cast<std::ptrdiff_t>(image.bytesPerLine() / 4)};
+}
+
+}  // namespace
+
+QImage* Form1::WindowSystemImage() const {
+    // While the window paints into the window system's buffer, its painting is redirected to
+    // that buffer's image at the window's offset in it.
+    QBackingStore* store = backingStore();
+    QPoint offset;
+    QPaintDevice* device = redirected(&offset);
+    if (store == nullptr || device == nullptr || device != store->paintDevice() ||
+        !offset.isNull() || device->devType() != QInternal::Image) {
         return nullptr;
     }
     auto* image = static_cast<QImage*>(device);
@@ -393,28 +397,23 @@ QImage* DirectImage(QWidget& window, QPainter& painter) {
         format != QImage::Format_ARGB32_Premultiplied) {
         return nullptr;
     }
-    // Writing must not make Qt copy the image (a shared image would be detached).
-    if (!image->isDetached() || image->devicePixelRatio() != 1.0 ||
-        image->width() < window.width() || image->height() < window.height()) {
+    // One image pixel per window pixel, and writing must not make Qt copy the image (a shared
+    // image would be detached).
+    if (!image->isDetached() || image->devicePixelRatio() != 1.0 || image->width() < width() ||
+        image->height() < height()) {
         return nullptr;
     }
     return image;
 }
 
-gdi::XrgbView ViewOf(QImage& image, int width, int height) {
-    return {reinterpret_cast<std::uint32_t*>(image.bits()), width, height,
-            static_cast<std::ptrdiff_t>(image.bytesPerLine() / 4)};
-}
-
-}  // namespace
-
 void Form1::paintEvent(QPaintEvent* event) {
-    QPainter painter(this);
     if (!SceneReady()) {
-        painter.fillRect(event->rect(), Qt::black);
+        QPainter(this).fillRect(event->rect(), Qt::black);
         return;
     }
-    QImage* direct = DirectImage(*this, painter);
+    // The frame goes straight into the image that the window system shows (no copy of our own,
+    // no conversion); only where there is no such image does it go through one of our own.
+    QImage* direct = WindowSystemImage();
     counters_.directCopy = direct != nullptr;
     if (direct != nullptr) {
         target_->SetView(ViewOf(*direct, width(), height()));
@@ -422,21 +421,24 @@ void Form1::paintEvent(QPaintEvent* event) {
         if (ownImage_.size() != size()) ownImage_ = QImage(size(), QImage::Format_RGB32);
         target_->SetView(ViewOf(ownImage_, width(), height()));
     }
-    struct PaintScope {
-        Form1& form;
-        ~PaintScope() {
-            form.painting_ = false;
-            form.target_->SetView({});
+    {
+        struct PaintScope {
+            Form1& form;
+            ~PaintScope() {
+                form.painting_ = false;
+                form.target_->SetView({});
+            }
+        } scope{*this};
+        painting_ = true;
+        if (showingCanvas_) {
+            ShowCanvas();  // the frame just composed
+        } else {
+            // A paint that the window system asks for is a frame step of its own.
+            Form_Paint();
         }
-    } scope{*this};
-    painting_ = true;
-    if (showingCanvas_) {
-        ShowCanvas();  // the frame just composed
-    } else {
-        // A paint that the window system asks for is a frame step of its own.
-        Form_Paint();
     }
     if (direct == nullptr) {
+        QPainter painter(this);
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.drawImage(event->rect(), ownImage_, event->rect());
     }

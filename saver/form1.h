@@ -116,6 +116,9 @@ private:
     bool SceneReady() const;
     // Called by the window's drawing context when a frame was copied into the window.
     void FrameCopied();
+    // During a paint: the window system's own 32-bit image of the window when the paint goes
+    // into it with one image pixel per window pixel; null otherwise.
+    QImage* WindowSystemImage() const;
     // Unload step 4: the window's palette from before the scene.
     void RestoreWindowPalette();
     // Runs the size handler once per new size, whether the size came from the load sequence

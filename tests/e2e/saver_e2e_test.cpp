@@ -1,10 +1,13 @@
 // End-to-end tests of the real program PlenovaSaver.scr on an X server (run under xvfb-run):
 // real windows, real key presses, clicks and pointer moves (xdotool), real pixels.
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
@@ -243,11 +246,13 @@ protected:
     pid_t StartSaver(const std::vector<std::string>& args) {
         std::vector<std::string> argv{PLENOVA_SAVER_PATH};
         argv.insert(argv.end(), args.begin(), args.end());
-        const pid_t pid =
-            Spawn(argv, {"PLENOVA_MACHINE=" + (root_ / "machine").string(),
-                         "XDG_RUNTIME_DIR=" + (root_ / "run").string(), "QT_QPA_PLATFORM=xcb",
-                         "PLENOVA_AUDIO=test", "PLENOVA_AUDIO_TEST_MS=60000",
-                         "PLENOVA_MCI_LOG=" + (root_ / "mci.log").string()});
+        std::vector<std::string> env{"PLENOVA_MACHINE=" + (root_ / "machine").string(),
+                                     "XDG_RUNTIME_DIR=" + (root_ / "run").string(),
+                                     "QT_QPA_PLATFORM=xcb", "PLENOVA_AUDIO=test",
+                                     "PLENOVA_AUDIO_TEST_MS=60000",
+                                     "PLENOVA_MCI_LOG=" + (root_ / "mci.log").string()};
+        env.insert(env.end(), extraEnv_.begin(), extraEnv_.end());
+        const pid_t pid = Spawn(argv, env);
         EXPECT_GT(pid, 0);
         started_.push_back(pid);
         return pid;
@@ -292,6 +297,7 @@ protected:
     fs::path root_;
     std::optional<plenova::platform::ScopedMachine> machine_;
     std::vector<pid_t> started_;
+    std::vector<std::string> extraEnv_;  // further environment of the saver
 };
 
 // The music was stopped and closed at the end of the run. A movement check that the unload's
@@ -385,6 +391,120 @@ TEST_F(SaverE2E, WithAPasswordAKeyShowsThePromptAndTheRightPasswordEnds) {
     ExpectEndsAfter(pid, {"key", "Return"}, 1000);
     const std::vector<std::string> log = MciLog();
     ExpectStoppedAtTheEnd(log);  // the prompt stopped the music
+}
+
+// ----- the scene -----
+
+// The screen's pixels (0xRRGGBB) in a rectangle of the root window.
+struct Shot {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> pixels;
+    std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+};
+
+Shot Screenshot() {
+    const Screen* screen = DefaultScreenOfDisplay(display);
+    Shot shot;
+    shot.width = WidthOfScreen(screen);
+    shot.height = HeightOfScreen(screen);
+    XImage* image = XGetImage(display, DefaultRootWindow(display), 0, 0,
+                              static_cast<unsigned>(shot.width),
+                              static_cast<unsigned>(shot.height), AllPlanes, ZPixmap);
+    if (image == nullptr) return {};
+    shot.pixels.resize(static_cast<std::size_t>(shot.width) * shot.height);
+    for (int y = 0; y < shot.height; ++y)
+        for (int x = 0; x < shot.width; ++x)
+            shot.pixels[static_cast<std::size_t>(y) * shot.width + x] =
+                static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFFu;
+    XDestroyImage(image);
+    return shot;
+}
+
+// A frame the saver dumped (PLENOVA_FRAME_DUMP): its size, numbers, colours and indexes.
+struct DumpedFrame {
+    std::uint32_t width = 0, height = 0;
+    std::uint64_t frame = 0, tick = 0;
+    std::uint32_t colours[256] = {};
+    std::vector<std::uint8_t> indexes;
+};
+
+std::optional<DumpedFrame> ReadFrame(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    DumpedFrame f;
+    const std::size_t head = 4 + 8 + 16 + 1024;
+    if (bytes.size() < head || bytes.compare(0, 4, "PLFR") != 0) return std::nullopt;
+    std::memcpy(&f.width, bytes.data() + 4, 4);
+    std::memcpy(&f.height, bytes.data() + 8, 4);
+    std::memcpy(&f.frame, bytes.data() + 12, 8);
+    std::memcpy(&f.tick, bytes.data() + 20, 8);
+    std::memcpy(f.colours, bytes.data() + 28, 1024);
+    if (bytes.size() != head + std::size_t{f.width} * f.height) return std::nullopt;
+    f.indexes.assign(bytes.begin() + static_cast<std::ptrdiff_t>(head), bytes.end());
+    return f;
+}
+
+// True when every screen pixel shows the frame's pixel under it; the window's client area
+// starts at (left, top) on the screen.
+bool ShowsFrame(const Shot& shot, const DumpedFrame& f, int left, int top) {
+    for (int y = 0; y < shot.height; ++y) {
+        for (int x = 0; x < shot.width; ++x) {
+            const int fx = x - left, fy = y - top;
+            if (fx < 0 || fy < 0 || fx >= static_cast<int>(f.width) || fy >= static_cast<int>(f.height))
+                return false;
+            const std::uint8_t index = f.indexes[static_cast<std::size_t>(fy) * f.width + fx];
+            if ((f.colours[index] & 0xFFFFFFu) != shot.At(x, y)) return false;
+        }
+    }
+    return true;
+}
+
+TEST_F(SaverE2E, SceneMovesAndTheScreenShowsExactlyTheFramesTheSaverComposed) {
+    const fs::path frames = root_ / "frames";
+    fs::create_directories(frames);
+    extraEnv_.push_back("PLENOVA_FRAME_DUMP=" + frames.string());
+    Window window = 0;
+    const pid_t pid = StartSaverWindow(&window);
+    const Rect client = RootGeometry(window);
+    std::this_thread::sleep_for(300ms);
+    const Shot first = Screenshot();
+    std::this_thread::sleep_for(200ms);
+    const Shot second = Screenshot();
+    ASSERT_FALSE(first.pixels.empty());
+
+    // The background scrolls a pixel per tick and the sprites drift: most of the screen changed.
+    std::size_t changed = 0;
+    for (std::size_t i = 0; i < first.pixels.size(); ++i) changed += first.pixels[i] != second.pixels[i];
+    EXPECT_GT(changed, first.pixels.size() / 4) << changed << " pixels changed";
+
+    // Each screenshot is one whole frame that the saver composed (never a mix of two): find it
+    // among the frames the saver kept.
+    std::this_thread::sleep_for(50ms);
+    std::optional<DumpedFrame> shownFirst, shownSecond;
+    int frameFiles = 0;
+    for (const auto& entry : fs::directory_iterator(frames)) {
+        if (entry.path().extension() != ".plfr") continue;
+        const auto frame = ReadFrame(entry.path());
+        if (!frame) continue;  // replaced while read
+        ++frameFiles;
+        EXPECT_EQ(frame->width, static_cast<std::uint32_t>(client.width));
+        EXPECT_EQ(frame->height, static_cast<std::uint32_t>(client.height));
+        if (!shownFirst && ShowsFrame(first, *frame, client.x, client.y)) shownFirst = frame;
+        if (!shownSecond && ShowsFrame(second, *frame, client.x, client.y)) shownSecond = frame;
+    }
+    EXPECT_GT(frameFiles, 0);
+    ASSERT_TRUE(shownFirst.has_value()) << "the first screenshot matches no composed frame";
+    ASSERT_TRUE(shownSecond.has_value()) << "the second screenshot matches no composed frame";
+    // 200 ms of a 20 ms clock lie between them.
+    const auto ticks = static_cast<long long>(shownSecond->tick) - static_cast<long long>(shownFirst->tick);
+    EXPECT_GE(ticks, 5);
+    EXPECT_LE(ticks, 30);
+    std::printf("    screenshots 200 ms apart show frames %llu (tick %llu) and %llu (tick %llu)\n",
+                static_cast<unsigned long long>(shownFirst->frame),
+                static_cast<unsigned long long>(shownFirst->tick),
+                static_cast<unsigned long long>(shownSecond->frame),
+                static_cast<unsigned long long>(shownSecond->tick));
+    ExpectEndsAfter(pid, {"key", "--delay", "0", "a"}, 200);
 }
 
 // ----- settings mode -----
