@@ -1,7 +1,5 @@
 #include "platform/cursor.h"
 
-#include <mutex>
-
 #include <QCursor>
 #include <QGuiApplication>
 #include <QPoint>
@@ -10,24 +8,14 @@ namespace plenova::platform {
 
 namespace {
 
-std::mutex serviceMutex;
-std::shared_ptr<CursorService>& Current() {
-    static std::shared_ptr<CursorService> service = std::make_shared<ScriptedCursor>();
-    return service;
-}
+constinit ServiceSlot<CursorService> cursorSlot{&MakeService<CursorService, ScriptedCursor>};
 
 }  // namespace
 
-CursorService& Cursor() {
-    std::lock_guard lock(serviceMutex);
-    return *Current();
-}
+CursorService& Cursor() { return cursorSlot.Get(); }
 
 std::shared_ptr<CursorService> SetCursorService(std::shared_ptr<CursorService> service) {
-    std::lock_guard lock(serviceMutex);
-    if (!service) service = std::make_shared<ScriptedCursor>();
-    std::swap(service, Current());
-    return service;
+    return cursorSlot.Set(std::move(service));
 }
 
 ScreenPoint QtCursor::Position() {
@@ -51,10 +39,5 @@ void ScriptedCursor::Set(std::int32_t x, std::int32_t y) {
 }
 
 void ScriptedCursor::Queue(std::int32_t x, std::int32_t y) { queue_.push_back({x, y}); }
-
-ScopedScriptedCursor::ScopedScriptedCursor()
-    : cursor_(std::make_shared<ScriptedCursor>()), previous_(SetCursorService(cursor_)) {}
-
-ScopedScriptedCursor::~ScopedScriptedCursor() { SetCursorService(previous_); }
 
 }  // namespace plenova::platform

@@ -6,6 +6,8 @@
 #include <deque>
 #include <memory>
 
+#include "platform/service_slot.h"
+
 namespace plenova::platform {
 
 struct ScreenPoint {
@@ -51,18 +53,6 @@ private:
 };
 
 // Installs a ScriptedCursor for the lifetime of the object and restores the previous one.
-class ScopedScriptedCursor {
-public:
-    ScopedScriptedCursor();
-    ~ScopedScriptedCursor();
-    ScopedScriptedCursor(const ScopedScriptedCursor&) = delete;
-    ScopedScriptedCursor& operator=(const ScopedScriptedCursor&) = delete;
-    ScriptedCursor* operator->() { return cursor_.get(); }
-    ScriptedCursor& operator*() { return *cursor_; }
-
-private:
-    std::shared_ptr<ScriptedCursor> cursor_;
-    std::shared_ptr<CursorService> previous_;
-};
+using ScopedScriptedCursor = ScopedService<CursorService, ScriptedCursor, &SetCursorService>;
 
 }  // namespace plenova::platform

@@ -15,7 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <mutex>
 #include <sstream>
 #include <system_error>
 
@@ -167,15 +166,11 @@ bool ReplaceFileAtomically(const fs::path& target, std::string_view text, mode_t
     return true;
 }
 
-std::mutex& CurrentMutex() {
-    static std::mutex m;
-    return m;
+std::shared_ptr<Machine> MakeDefaultMachine() {
+    return std::make_shared<Machine>(Machine::DefaultRoot());
 }
 
-std::shared_ptr<Machine>& CurrentSlot() {
-    static std::shared_ptr<Machine> machine;
-    return machine;
-}
+constinit ServiceSlot<Machine> machineSlot{&MakeDefaultMachine};
 
 }  // namespace
 
@@ -801,28 +796,19 @@ int Machine::RunBootStep() const {
 
 // ----- the process's machine -----------------------------------------------------------------
 
-Machine& CurrentMachine() {
-    std::lock_guard lock(CurrentMutex());
-    auto& slot = CurrentSlot();
-    if (!slot) slot = std::make_shared<Machine>(Machine::DefaultRoot());
-    return *slot;
-}
+Machine& CurrentMachine() { return machineSlot.Get(); }
 
 std::shared_ptr<Machine> SetCurrentMachine(std::shared_ptr<Machine> machine) {
-    std::lock_guard lock(CurrentMutex());
-    auto previous = std::move(CurrentSlot());
-    CurrentSlot() = std::move(machine);
-    return previous;
+    return machineSlot.Set(std::move(machine));
 }
 
-ScopedMachine::ScopedMachine(const fs::path& root) : machine_(std::make_shared<Machine>(root)) {
+ScopedMachine::ScopedMachine(const fs::path& root)
+    : ScopedService(std::make_shared<Machine>(root)) {
     if (const char* v = std::getenv("PLENOVA_MACHINE")) previousEnv_ = std::string(v);
-    ::setenv("PLENOVA_MACHINE", machine_->Root().c_str(), 1);
-    previous_ = SetCurrentMachine(machine_);
+    ::setenv("PLENOVA_MACHINE", (*this)->Root().c_str(), 1);
 }
 
 ScopedMachine::~ScopedMachine() {
-    SetCurrentMachine(previous_);
     if (previousEnv_)
         ::setenv("PLENOVA_MACHINE", previousEnv_->c_str(), 1);
     else

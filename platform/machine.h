@@ -57,6 +57,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/service_slot.h"
+
 namespace plenova::platform {
 
 // Drive types as the classic GetDriveType returns them.
@@ -207,18 +209,12 @@ std::shared_ptr<Machine> SetCurrentMachine(std::shared_ptr<Machine> machine);
 
 // For tests: makes a machine on `root` current for the lifetime of the object and restores the
 // previous one afterwards. It also sets PLENOVA_MACHINE, so child processes use the same one.
-class ScopedMachine {
+class ScopedMachine : public ScopedService<Machine, Machine, &SetCurrentMachine> {
 public:
     explicit ScopedMachine(const std::filesystem::path& root);
     ~ScopedMachine();
-    ScopedMachine(const ScopedMachine&) = delete;
-    ScopedMachine& operator=(const ScopedMachine&) = delete;
-    Machine& operator*() { return *machine_; }
-    Machine* operator->() { return machine_.get(); }
 
 private:
-    std::shared_ptr<Machine> machine_;
-    std::shared_ptr<Machine> previous_;
     std::optional<std::string> previousEnv_;
 };
 

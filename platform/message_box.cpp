@@ -1,7 +1,6 @@
 #include "platform/message_box.h"
 
 #include <iostream>
-#include <mutex>
 
 namespace plenova::platform {
 
@@ -27,24 +26,15 @@ public:
     }
 };
 
-std::mutex serviceMutex;
-std::shared_ptr<MessageBoxService>& Current() {
-    static std::shared_ptr<MessageBoxService> service = std::make_shared<StderrMessageBoxes>();
-    return service;
-}
+constinit ServiceSlot<MessageBoxService> messageBoxSlot{
+    &MakeService<MessageBoxService, StderrMessageBoxes>};
 
 }  // namespace
 
-MessageBoxService& MessageBoxes() {
-    std::lock_guard lock(serviceMutex);
-    return *Current();
-}
+MessageBoxService& MessageBoxes() { return messageBoxSlot.Get(); }
 
 std::shared_ptr<MessageBoxService> SetMessageBoxes(std::shared_ptr<MessageBoxService> service) {
-    std::lock_guard lock(serviceMutex);
-    if (!service) service = std::make_shared<StderrMessageBoxes>();
-    std::swap(service, Current());
-    return service;
+    return messageBoxSlot.Set(std::move(service));
 }
 
 MsgResult ScriptedMessageBoxes::Show(const MessageBoxRequest& request) {
@@ -54,10 +44,5 @@ MsgResult ScriptedMessageBoxes::Show(const MessageBoxRequest& request) {
     answers_.pop_front();
     return r;
 }
-
-ScopedScriptedMessageBoxes::ScopedScriptedMessageBoxes()
-    : boxes_(std::make_shared<ScriptedMessageBoxes>()), previous_(SetMessageBoxes(boxes_)) {}
-
-ScopedScriptedMessageBoxes::~ScopedScriptedMessageBoxes() { SetMessageBoxes(previous_); }
 
 }  // namespace plenova::platform

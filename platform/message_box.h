@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/service_slot.h"
+
 namespace plenova::platform {
 
 enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore };
@@ -55,18 +57,7 @@ private:
 };
 
 // Installs a ScriptedMessageBoxes for the lifetime of the object and restores the previous one.
-class ScopedScriptedMessageBoxes {
-public:
-    ScopedScriptedMessageBoxes();
-    ~ScopedScriptedMessageBoxes();
-    ScopedScriptedMessageBoxes(const ScopedScriptedMessageBoxes&) = delete;
-    ScopedScriptedMessageBoxes& operator=(const ScopedScriptedMessageBoxes&) = delete;
-    ScriptedMessageBoxes& operator*() { return *boxes_; }
-    ScriptedMessageBoxes* operator->() { return boxes_.get(); }
-
-private:
-    std::shared_ptr<ScriptedMessageBoxes> boxes_;
-    std::shared_ptr<MessageBoxService> previous_;
-};
+using ScopedScriptedMessageBoxes =
+    ScopedService<MessageBoxService, ScriptedMessageBoxes, &SetMessageBoxes>;
 
 }  // namespace plenova::platform

@@ -311,23 +311,18 @@ std::uint32_t MultimediaService::Open(const std::string& rest) {
 
 namespace {
 
-std::unique_ptr<MultimediaService>& Global() {
-    static std::unique_ptr<MultimediaService> service;
+std::shared_ptr<MultimediaService> MakeMultimedia() {
+    auto service = std::make_shared<MultimediaService>();
+    if (const char* log = std::getenv("PLENOVA_MCI_LOG"); log != nullptr && *log != '\0')
+        service->SetLogFile(log);
     return service;
 }
 
+constinit ServiceSlot<MultimediaService> multimediaSlot{&MakeMultimedia};
+
 }  // namespace
 
-MultimediaService& Multimedia() {
-    auto& service = Global();
-    if (!service) {
-        service = std::make_unique<MultimediaService>();
-        if (const char* log = std::getenv("PLENOVA_MCI_LOG"); log != nullptr && *log != '\0') {
-            service->SetLogFile(log);
-        }
-    }
-    return *service;
-}
+MultimediaService& Multimedia() { return multimediaSlot.Get(); }
 
 std::shared_ptr<AudioBackend> SetAudioBackend(std::shared_ptr<AudioBackend> backend) {
     MultimediaService& service = Multimedia();
@@ -337,10 +332,8 @@ std::shared_ptr<AudioBackend> SetAudioBackend(std::shared_ptr<AudioBackend> back
 }
 
 ScopedTestAudio::ScopedTestAudio(std::int64_t lengthMs)
-    : backend_(std::make_shared<TestAudioBackend>(lengthMs)), previous_(SetAudioBackend(backend_)) {
+    : ScopedService(std::make_shared<TestAudioBackend>(lengthMs)) {
     Multimedia().ClearRecords();
 }
-
-ScopedTestAudio::~ScopedTestAudio() { SetAudioBackend(previous_); }
 
 }  // namespace plenova::platform

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "platform/audio_device.h"
+#include "platform/service_slot.h"
 
 namespace plenova::platform {
 
@@ -135,18 +136,9 @@ inline void MciExecute(const std::string& command) { Multimedia().Execute(comman
 
 // Installs a TestAudioBackend (manual mode) in the process-wide service for the lifetime of the
 // object, clears the records, and restores the previous back end at the end.
-class ScopedTestAudio {
+class ScopedTestAudio : public ScopedService<AudioBackend, TestAudioBackend, &SetAudioBackend> {
 public:
     explicit ScopedTestAudio(std::int64_t lengthMs = 1000);
-    ~ScopedTestAudio();
-    ScopedTestAudio(const ScopedTestAudio&) = delete;
-    ScopedTestAudio& operator=(const ScopedTestAudio&) = delete;
-    TestAudioBackend* operator->() { return backend_.get(); }
-    TestAudioBackend& operator*() { return *backend_; }
-
-private:
-    std::shared_ptr<TestAudioBackend> backend_;
-    std::shared_ptr<AudioBackend> previous_;
 };
 
 }  // namespace plenova::platform

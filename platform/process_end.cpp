@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <mutex>
 
 #include <unistd.h>
 
@@ -11,24 +10,15 @@ namespace plenova::platform {
 
 namespace {
 
-std::mutex serviceMutex;
-std::shared_ptr<ProcessEndService>& Current() {
-    static std::shared_ptr<ProcessEndService> service = std::make_shared<ImmediateProcessEnd>();
-    return service;
-}
+constinit ServiceSlot<ProcessEndService> processEndSlot{
+    &MakeService<ProcessEndService, ImmediateProcessEnd>};
 
 }  // namespace
 
-ProcessEndService& ProcessEnd() {
-    std::lock_guard lock(serviceMutex);
-    return *Current();
-}
+ProcessEndService& ProcessEnd() { return processEndSlot.Get(); }
 
 std::shared_ptr<ProcessEndService> SetProcessEnd(std::shared_ptr<ProcessEndService> service) {
-    std::lock_guard lock(serviceMutex);
-    if (!service) service = std::make_shared<ImmediateProcessEnd>();
-    std::swap(service, Current());
-    return service;
+    return processEndSlot.Set(std::move(service));
 }
 
 void EndProcess(int exitCode) {
@@ -49,10 +39,5 @@ void ThrowingProcessEnd::End(int exitCode) {
     lastExitCode_ = exitCode;
     throw ProcessEnded{exitCode};
 }
-
-ScopedThrowingProcessEnd::ScopedThrowingProcessEnd()
-    : service_(std::make_shared<ThrowingProcessEnd>()), previous_(SetProcessEnd(service_)) {}
-
-ScopedThrowingProcessEnd::~ScopedThrowingProcessEnd() { SetProcessEnd(previous_); }
 
 }  // namespace plenova::platform

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include "platform/service_slot.h"
+
 namespace plenova::platform {
 
 // Thrown by the test double. Deliberately not derived from std::exception: code that ignores
@@ -47,18 +49,7 @@ private:
 };
 
 // Installs a ThrowingProcessEnd for the lifetime of the object and restores the previous one.
-class ScopedThrowingProcessEnd {
-public:
-    ScopedThrowingProcessEnd();
-    ~ScopedThrowingProcessEnd();
-    ScopedThrowingProcessEnd(const ScopedThrowingProcessEnd&) = delete;
-    ScopedThrowingProcessEnd& operator=(const ScopedThrowingProcessEnd&) = delete;
-    ThrowingProcessEnd* operator->() { return service_.get(); }
-    ThrowingProcessEnd& operator*() { return *service_; }
-
-private:
-    std::shared_ptr<ThrowingProcessEnd> service_;
-    std::shared_ptr<ProcessEndService> previous_;
-};
+using ScopedThrowingProcessEnd =
+    ScopedService<ProcessEndService, ThrowingProcessEnd, &SetProcessEnd>;
 
 }  // namespace plenova::platform

@@ -2,7 +2,6 @@
 
 #include <bit>
 #include <chrono>
-#include <mutex>
 
 namespace plenova::platform {
 
@@ -26,11 +25,7 @@ std::uint64_t ClockReading() {
     return steady ^ std::rotl(wall, 32);
 }
 
-std::mutex serviceMutex;
-std::shared_ptr<RandomService>& Current() {
-    static std::shared_ptr<RandomService> service = std::make_shared<ClockRandom>();
-    return service;
-}
+constinit ServiceSlot<RandomService> randomSlot{&MakeService<RandomService, ClockRandom>};
 
 }  // namespace
 
@@ -64,21 +59,10 @@ float SequenceRandom::NextSingle() {
     return value;
 }
 
-RandomService& Random() {
-    std::lock_guard lock(serviceMutex);
-    return *Current();
-}
+RandomService& Random() { return randomSlot.Get(); }
 
 std::shared_ptr<RandomService> SetRandomService(std::shared_ptr<RandomService> service) {
-    std::lock_guard lock(serviceMutex);
-    if (!service) service = std::make_shared<ClockRandom>();
-    std::swap(service, Current());
-    return service;
+    return randomSlot.Set(std::move(service));
 }
-
-ScopedRandom::ScopedRandom(std::shared_ptr<RandomService> service)
-    : previous_(SetRandomService(std::move(service))) {}
-
-ScopedRandom::~ScopedRandom() { SetRandomService(previous_); }
 
 }  // namespace plenova::platform

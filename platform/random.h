@@ -17,6 +17,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/service_slot.h"
+
 namespace plenova::platform {
 
 class RandomService {
@@ -95,15 +97,6 @@ private:
 };
 
 // Installs a service for the lifetime of the object and restores the previous one.
-class ScopedRandom {
-public:
-    explicit ScopedRandom(std::shared_ptr<RandomService> service);
-    ~ScopedRandom();
-    ScopedRandom(const ScopedRandom&) = delete;
-    ScopedRandom& operator=(const ScopedRandom&) = delete;
-
-private:
-    std::shared_ptr<RandomService> previous_;
-};
+using ScopedRandom = ScopedService<RandomService, RandomService, &SetRandomService>;
 
 }  // namespace plenova::platform

@@ -1,7 +1,5 @@
 #include "platform/screen.h"
 
-#include <mutex>
-
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -11,11 +9,7 @@ namespace plenova::platform {
 
 namespace {
 
-std::mutex serviceMutex;
-std::shared_ptr<ScreenService>& Current() {
-    static std::shared_ptr<ScreenService> service = std::make_shared<FixedScreen>();
-    return service;
-}
+constinit ServiceSlot<ScreenService> screenSlot{&MakeService<ScreenService, FixedScreen>};
 
 std::int32_t TwipsPerPixel(double dpi) {
     // A screen that reports no sensible density is taken at the classic 96 dpi.
@@ -26,16 +20,10 @@ std::int32_t TwipsPerPixel(double dpi) {
 
 }  // namespace
 
-ScreenService& Screen() {
-    std::lock_guard lock(serviceMutex);
-    return *Current();
-}
+ScreenService& Screen() { return screenSlot.Get(); }
 
 std::shared_ptr<ScreenService> SetScreenService(std::shared_ptr<ScreenService> service) {
-    std::lock_guard lock(serviceMutex);
-    if (!service) service = std::make_shared<FixedScreen>();
-    std::swap(service, Current());
-    return service;
+    return screenSlot.Set(std::move(service));
 }
 
 ScreenMetrics QtScreen::Metrics() {
@@ -50,10 +38,5 @@ ScreenMetrics QtScreen::Metrics() {
     m.twipsPerPixelY = TwipsPerPixel(screen->logicalDotsPerInchY());
     return m;
 }
-
-ScopedFixedScreen::ScopedFixedScreen(ScreenMetrics metrics)
-    : screen_(std::make_shared<FixedScreen>(metrics)), previous_(SetScreenService(screen_)) {}
-
-ScopedFixedScreen::~ScopedFixedScreen() { SetScreenService(previous_); }
 
 }  // namespace plenova::platform

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/service_slot.h"
+
 namespace plenova::platform {
 
 struct ScreenMetrics {
@@ -53,17 +55,10 @@ private:
 };
 
 // Installs a FixedScreen for the lifetime of the object and restores the previous one.
-class ScopedFixedScreen {
+class ScopedFixedScreen : public ScopedService<ScreenService, FixedScreen, &SetScreenService> {
 public:
-    explicit ScopedFixedScreen(ScreenMetrics metrics = {});
-    ~ScopedFixedScreen();
-    ScopedFixedScreen(const ScopedFixedScreen&) = delete;
-    ScopedFixedScreen& operator=(const ScopedFixedScreen&) = delete;
-    FixedScreen* operator->() { return screen_.get(); }
-
-private:
-    std::shared_ptr<FixedScreen> screen_;
-    std::shared_ptr<ScreenService> previous_;
+    explicit ScopedFixedScreen(ScreenMetrics metrics = {})
+        : ScopedService(std::make_shared<FixedScreen>(metrics)) {}
 };
 
 }  // namespace plenova::platform
