@@ -1,5 +1,5 @@
 // The random-number service: SplitMix64's published outputs, the single-precision numbers, the
-// clock mixing of a reseed, and the two test doubles.
+// clock mixing of a reseed, the seeded double and the service switch.
 #include <cmath>
 #include <memory>
 #include <set>
@@ -73,15 +73,6 @@ TEST(SeededRandom, SameSeedSameNumbersAndCountsReseeds) {
     EXPECT_EQ(x, y);
     EXPECT_NE(x, z);
     EXPECT_EQ(a.Reseeds(), 10);
-}
-
-TEST(SequenceRandom, HandsOutItsNumbersInTurnAndRecordsTheCalls) {
-    SequenceRandom r({0.25f, 0.5f});
-    r.Reseed();
-    EXPECT_EQ(r.NextSingle(), 0.25f);
-    EXPECT_EQ(r.NextSingle(), 0.5f);
-    EXPECT_EQ(r.NextSingle(), 0.25f);
-    EXPECT_EQ(r.Calls(), (std::vector<char>{'R', 'N', 'N', 'N'}));
 }
 
 TEST(RandomService, ScopedServiceIsUsedAndTheRealOneComesBack) {
