@@ -205,7 +205,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "scene_run: the saver wrote no counters\n");
         return 1;
     }
-    const double span = static_cast<double>(b.stats.at("steady_ns") - a.stats.at("steady_ns")) / 1e9;
+    const double span =
+        static_cast<double>(b.stats.at("steady_ns") - a.stats.at("steady_ns")) / 1e9;
     const double wall = static_cast<double>(b.atNs - a.atNs) / 1e9;
     const double firstFrameMs =
         final.count("first_frame_steady_ns")
@@ -222,14 +223,16 @@ int main(int argc, char** argv) {
     std::printf("CPU per second of run      %.1f %% of one core\n", 100.0 * (b.cpu - a.cpu) / wall);
     std::printf("peak memory (VmHWM)        %.1f MB (resident at the end %.1f MB)\n",
                 static_cast<double>(peakKb) / 1024.0, static_cast<double>(rssKb) / 1024.0);
-    std::printf("first frame into window    %.1f ms after the start of the process\n", firstFrameMs);
+    std::printf("first frame into window    %.1f ms after the start of the process\n",
+                firstFrameMs);
     std::printf("first frame on the screen  %.1f ms after the start of the process\n",
                 onScreenNs < 0 ? -1.0 : static_cast<double>(onScreenNs - startNs) / 1e6);
     std::printf("whole run                  %lld ticks, %lld dropped, %lld frames shown, copy %s\n",
                 final.count("ticks") ? final.at("ticks") : -1,
                 final.count("ticks_dropped") ? final.at("ticks_dropped") : -1,
                 final.count("frames_shown") ? final.at("frames_shown") : -1,
-                final.count("direct_copy") && final.at("direct_copy") ? "straight into the window system's buffer"
-                                                                   : "through an image of its own");
+                final.count("direct_copy") && final.at("direct_copy")
+                    ? "straight into the window system's buffer"
+                    : "through an image of its own");
     return 0;
 }

@@ -96,8 +96,8 @@ Form1::Form1()
     : Form(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(dialogs::kSaverCaption));
-    // The scene covers every pixel; until a frame is drawn the window is black.
-    // Every paint covers the whole window itself: Qt erases nothing first.
+    // Every paint covers the whole window itself (the scene, or black before there is one):
+    // Qt erases nothing first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     QPalette black = palette();
@@ -193,7 +193,9 @@ void Form1::LoadSceneAssets() {
     // 4. Frame counts and edge modes.
     frameCounts.assign(slotCount, 0);
     edgeModes.assign(slotCount, 0);
-    for (std::size_t i = 0; i < slotCount && i < kFrameCounts.size(); ++i) frameCounts[i] = kFrameCounts[i];
+    for (std::size_t i = 0; i < slotCount && i < kFrameCounts.size(); ++i) {
+        frameCounts[i] = kFrameCounts[i];
+    }
     // 5.-8. The frame pictures, each frame a picture of its own.
     for (Int16 i = 0; i <= 3; ++i) {
         for (Int16 n = 0; n <= 3; ++n) LoadFrame(i, "Ani000" + std::to_string(n) + ".bmp", n);
@@ -307,7 +309,9 @@ void Form1::PlaceSprite(Int16 i, const platform::ScreenMetrics& screen) {
     const double x = Divide(px * (freeWidth / 100) + freeWidth / 2, TX);
     sprite.MoveTo(ToSingle(x), ToSingle(y));
     // 4.-5. The speed: fixed, or a random whole number of steps of 1.5 pixels on each axis.
-    if (i < 0 || static_cast<std::size_t>(i) >= kSpriteSpeeds.size()) throw SubscriptOutOfRangeError();
+    if (i < 0 || static_cast<std::size_t>(i) >= kSpriteSpeeds.size()) {
+        throw SubscriptOutOfRangeError();
+    }
     const SpriteSpeed& speed = kSpriteSpeeds[static_cast<std::size_t>(i)];
     if (!speed.random) {
         sprite.set_Xv(speed.x * 1.5f);
@@ -369,7 +373,9 @@ void Form1::FrameCopied() {
                 std::chrono::steady_clock::now().time_since_epoch())
                 .count();
     }
-    if (probe_ && canvasBitmap) probe_->FrameShown(*canvasBitmap, counters_.framesShown, counters_.ticks);
+    if (probe_ && canvasBitmap) {
+        probe_->FrameShown(*canvasBitmap, counters_.framesShown, counters_.ticks);
+    }
 }
 
 namespace {
@@ -447,7 +453,8 @@ void Form1::paintEvent(QPaintEvent* event) {
 void Form1::Timer1_Timer() {
     const auto now = std::chrono::steady_clock::now();
     if (counters_.ticks > 0) {
-        const auto gap = std::chrono::duration_cast<std::chrono::microseconds>(now - lastTick_).count();
+        const auto gap =
+            std::chrono::duration_cast<std::chrono::microseconds>(now - lastTick_).count();
         if (gap > counters_.maxTickGapUs) counters_.maxTickGapUs = gap;
         if (gap > kClockPeriodMs * 1500) ++counters_.lateTicks;
     }

@@ -450,8 +450,10 @@ bool ShowsFrame(const Shot& shot, const DumpedFrame& f, int left, int top) {
     for (int y = 0; y < shot.height; ++y) {
         for (int x = 0; x < shot.width; ++x) {
             const int fx = x - left, fy = y - top;
-            if (fx < 0 || fy < 0 || fx >= static_cast<int>(f.width) || fy >= static_cast<int>(f.height))
+            if (fx < 0 || fy < 0 || fx >= static_cast<int>(f.width) ||
+                fy >= static_cast<int>(f.height)) {
                 return false;
+            }
             const std::uint8_t index = f.indexes[static_cast<std::size_t>(fy) * f.width + fx];
             if ((f.colours[index] & 0xFFFFFFu) != shot.At(x, y)) return false;
         }
@@ -474,7 +476,9 @@ TEST_F(SaverE2E, SceneMovesAndTheScreenShowsExactlyTheFramesTheSaverComposed) {
 
     // The background scrolls a pixel per tick and the sprites drift: most of the screen changed.
     std::size_t changed = 0;
-    for (std::size_t i = 0; i < first.pixels.size(); ++i) changed += first.pixels[i] != second.pixels[i];
+    for (std::size_t i = 0; i < first.pixels.size(); ++i) {
+        changed += first.pixels[i] != second.pixels[i];
+    }
     EXPECT_GT(changed, first.pixels.size() / 4) << changed << " pixels changed";
 
     // Each screenshot is one whole frame that the saver composed (never a mix of two): find it
@@ -496,7 +500,8 @@ TEST_F(SaverE2E, SceneMovesAndTheScreenShowsExactlyTheFramesTheSaverComposed) {
     ASSERT_TRUE(shownFirst.has_value()) << "the first screenshot matches no composed frame";
     ASSERT_TRUE(shownSecond.has_value()) << "the second screenshot matches no composed frame";
     // 200 ms of a 20 ms clock lie between them.
-    const auto ticks = static_cast<long long>(shownSecond->tick) - static_cast<long long>(shownFirst->tick);
+    const auto ticks =
+        static_cast<long long>(shownSecond->tick) - static_cast<long long>(shownFirst->tick);
     EXPECT_GE(ticks, 5);
     EXPECT_LE(ticks, 30);
     std::printf("    screenshots 200 ms apart show frames %llu (tick %llu) and %llu (tick %llu)\n",

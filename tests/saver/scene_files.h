@@ -62,7 +62,8 @@ inline std::vector<std::uint8_t> Picture(int width, int height,
 
 inline void WriteFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::vector<std::uint8_t> Plain(int width, int height, std::uint8_t value,
