@@ -8,7 +8,9 @@
 
 #include <vector>
 
+class QColor;
 class QPainter;
+class QPen;
 
 namespace plenova::datagen {
 
@@ -30,6 +32,10 @@ ArtPixels PrepareOpaque(const QImage& image, double weight);
 
 // New transparent premultiplied ARGB canvas.
 QImage NewCanvas(int width, int height);
+
+// The pen of the figures' outlines and strokes: round joins and caps, so that thick strokes
+// end softly.
+QPen RoundPen(const QColor& color, double width = 1.4);
 
 // The tiling deep-space background, in true colour.
 ArtPixels PaintBackground();

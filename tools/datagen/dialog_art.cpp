@@ -101,6 +101,13 @@ void StarSparkle(QPainter& p, QPointF c, double radius, QColor color) {
     p.drawPath(star);
 }
 
+// The opaque dialog pictures start from black space.
+QImage BlackCanvas(int width, int height) {
+    QImage image = NewCanvas(width, height);
+    image.fill(Qt::black);
+    return image;
+}
+
 void StarField(QPainter& p, int width, int height, int count, std::uint64_t seed) {
     Rng rng(seed);
     p.setPen(Qt::NoPen);
@@ -117,8 +124,7 @@ void StarField(QPainter& p, int width, int height, int count, std::uint64_t seed
 } // namespace
 
 QImage PaintPreview() {
-    QImage image(assets::kPreviewWidth, assets::kPreviewHeight, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::black);
+    QImage image = BlackCanvas(assets::kPreviewWidth, assets::kPreviewHeight);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
     StarField(p, image.width(), image.height(), 260, 0xB1A5);
@@ -143,8 +149,7 @@ QImage PaintPreview() {
 }
 
 QImage PaintTitle() {
-    QImage image(206, 71, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::black);
+    QImage image = BlackCanvas(206, 71);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
     StarField(p, image.width(), image.height(), 40, 0x717E);
@@ -157,8 +162,7 @@ QImage PaintTitle() {
 QImage PaintStarPicture(int size, int variant) {
     static const QColor kColors[4] = {QColor(255, 220, 80), QColor(140, 200, 255), QColor(255, 150, 200),
                                       QColor(255, 255, 220)};
-    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::black);
+    QImage image = BlackCanvas(size, size);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
     StarSparkle(p, QPointF(size / 2.0, size / 2.0), size / 2.0 - 0.5, kColors[variant % 4]);
@@ -166,8 +170,7 @@ QImage PaintStarPicture(int size, int variant) {
 }
 
 QImage PaintProgramIcon(int size) {
-    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
+    QImage image = NewCanvas(size, size);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
     const double s = size / 32.0;
@@ -201,8 +204,7 @@ QImage PaintProgramIcon(int size) {
 QImage PaintArrowIcon(int size, bool up) {
     // Sixteen-colour icons are drawn crisp, in exact colours of the standard sixteen: yellow
     // with a black outline and a white glint along the upper left edge.
-    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
+    QImage image = NewCanvas(size, size);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, false);
     const int n = size;

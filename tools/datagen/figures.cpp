@@ -20,13 +20,6 @@ void Prepare(QPainter& p) {
     p.setRenderHint(QPainter::SmoothPixmapTransform, true);
 }
 
-QPen Outline(const QColor& color, double width = 1.4) {
-    QPen pen(color, width);
-    pen.setJoinStyle(Qt::RoundJoin);
-    pen.setCapStyle(Qt::RoundCap);
-    return pen;
-}
-
 // Soft light: a radial fall-off from `color` to nothing.
 QRadialGradient Glow(QPointF center, double radius, QColor color, double innerAlpha = 1.0) {
     QRadialGradient g(center, radius);
@@ -73,7 +66,7 @@ void DrawRocketBody(QPainter& p) {
     finFill.setColorAt(0, QColor(236, 80, 64));
     finFill.setColorAt(0.5, QColor(200, 40, 40));
     finFill.setColorAt(1, QColor(120, 20, 30));
-    p.setPen(Outline(outline));
+    p.setPen(RoundPen(outline));
     p.setBrush(finFill);
     p.drawPath(fins);
 
@@ -105,11 +98,11 @@ void DrawRocketBody(QPainter& p) {
     p.setPen(Qt::NoPen);
     p.setBrush(Cylinder(cy - 8, cy + 8, QColor(222, 52, 48)));
     p.drawPath(noseArea);
-    p.setPen(Outline(outline, 1.0));
+    p.setPen(RoundPen(outline, 1.0));
     p.drawLine(QPointF(70, cy - 9), QPointF(70, cy + 9));
     p.restore();
     p.setBrush(Qt::NoBrush);
-    p.setPen(Outline(outline));
+    p.setPen(RoundPen(outline));
     p.drawPath(hull);
 
     // Middle fin seen edge-on.
@@ -120,12 +113,12 @@ void DrawRocketBody(QPainter& p) {
     mid.lineTo(30, cy + 1.6);
     mid.closeSubpath();
     p.setBrush(QColor(170, 30, 36));
-    p.setPen(Outline(outline, 1.0));
+    p.setPen(RoundPen(outline, 1.0));
     p.drawPath(mid);
 
     // Porthole.
     const QPointF window(57, cy - 0.5);
-    p.setPen(Outline(outline, 1.2));
+    p.setPen(RoundPen(outline, 1.2));
     p.setBrush(QColor(150, 156, 170));
     p.drawEllipse(window, 5.2, 5.2);
     QRadialGradient glass(window + QPointF(-1.5, -1.5), 5);
@@ -182,7 +175,7 @@ void SolarPanel(QPainter& p, QRectF r) {
     g.setColorAt(0, QColor(70, 110, 200));
     g.setColorAt(0.45, QColor(36, 60, 140));
     g.setColorAt(1, QColor(18, 30, 80));
-    p.setPen(Outline(outline, 1.3));
+    p.setPen(RoundPen(outline, 1.3));
     p.setBrush(g);
     p.drawRect(r);
     p.setPen(QPen(QColor(120, 160, 230, 170), 0.8));
@@ -220,9 +213,9 @@ Layered PaintSatellite() {
     p.rotate(-8);
     const QColor outline(34, 30, 36);
     // Struts.
-    p.setPen(Outline(outline, 3.2));
+    p.setPen(RoundPen(outline, 3.2));
     p.drawLine(QPointF(-50, 0), QPointF(50, 0));
-    p.setPen(Outline(QColor(190, 192, 200), 1.4));
+    p.setPen(RoundPen(QColor(190, 192, 200), 1.4));
     p.drawLine(QPointF(-50, 0), QPointF(50, 0));
     SolarPanel(p, QRectF(-56, -11, 38, 22));
     SolarPanel(p, QRectF(18, -11, 38, 22));
@@ -233,7 +226,7 @@ Layered PaintSatellite() {
     foil.setColorAt(0.35, QColor(222, 168, 52));
     foil.setColorAt(0.7, QColor(176, 120, 30));
     foil.setColorAt(1, QColor(110, 70, 20));
-    p.setPen(Outline(outline, 1.4));
+    p.setPen(RoundPen(outline, 1.4));
     p.setBrush(foil);
     p.drawRoundedRect(body, 2.5, 2.5);
     p.setPen(QPen(QColor(255, 240, 170, 150), 0.9));
@@ -244,9 +237,9 @@ Layered PaintSatellite() {
     p.drawLine(QPointF(2, 11), QPointF(10, 7));
     p.drawLine(QPointF(-11, -2), QPointF(0, -9));
     // Dish antenna on top, on a short mast.
-    p.setPen(Outline(outline, 2.4));
+    p.setPen(RoundPen(outline, 2.4));
     p.drawLine(QPointF(0, -14), QPointF(0, -19));
-    p.setPen(Outline(QColor(200, 200, 210), 1.0));
+    p.setPen(RoundPen(QColor(200, 200, 210), 1.0));
     p.drawLine(QPointF(0, -14), QPointF(0, -19));
     QPainterPath dish;
     dish.moveTo(-12, -22);
@@ -256,16 +249,16 @@ Layered PaintSatellite() {
     dishFill.setColorAt(0, QColor(250, 250, 252));
     dishFill.setColorAt(0.6, QColor(196, 198, 210));
     dishFill.setColorAt(1, QColor(120, 124, 140));
-    p.setPen(Outline(outline, 1.3));
+    p.setPen(RoundPen(outline, 1.3));
     p.setBrush(dishFill);
     p.drawPath(dish);
-    p.setPen(Outline(QColor(60, 60, 70), 1.0));
+    p.setPen(RoundPen(QColor(60, 60, 70), 1.0));
     p.drawLine(QPointF(0, -22), QPointF(0, -28));
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(240, 60, 50));
     p.drawEllipse(QPointF(0, -28.5), 1.6, 1.6);
     // Whip antenna below.
-    p.setPen(Outline(QColor(60, 60, 70), 1.8));
+    p.setPen(RoundPen(QColor(60, 60, 70), 1.8));
     p.drawLine(QPointF(6, 14), QPointF(12, 24));
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(220, 220, 230));
@@ -334,22 +327,22 @@ Layered PaintAstronaut() {
         path.moveTo(a);
         path.quadTo(b, c);
         p.setBrush(Qt::NoBrush);
-        p.setPen(Outline(outline, width + 2.6));
+        p.setPen(RoundPen(outline, width + 2.6));
         p.drawPath(path);
-        p.setPen(Outline(color, width));
+        p.setPen(RoundPen(color, width));
         p.drawPath(path);
-        p.setPen(Outline(color.darker(135), width * 0.35));
+        p.setPen(RoundPen(color.darker(135), width * 0.35));
         p.drawPath(path.translated(0.9, 1.1));
     };
     // Backpack.
-    p.setPen(Outline(outline));
+    p.setPen(RoundPen(outline));
     p.setBrush(Cylinder(-18, 8, QColor(196, 198, 210)));
     p.drawRoundedRect(QRectF(-14, -16, 28, 24), 4, 4);
     // Legs, floating apart.
     limb(QPointF(-6, 8), QPointF(-12, 18), QPointF(-16, 28), 8, suit);
     limb(QPointF(6, 8), QPointF(10, 18), QPointF(8, 29), 8, suit);
     // Boots.
-    p.setPen(Outline(outline));
+    p.setPen(RoundPen(outline));
     p.setBrush(QColor(120, 124, 140));
     p.drawRoundedRect(QRectF(-22, 26, 11, 7), 3, 3);
     p.drawRoundedRect(QRectF(4, 27, 11, 7), 3, 3);
@@ -357,7 +350,7 @@ Layered PaintAstronaut() {
     limb(QPointF(-9, -6), QPointF(-20, -12), QPointF(-22, -25), 7, suit);
     limb(QPointF(9, -5), QPointF(19, 0), QPointF(22, 10), 7, suit);
     // Gloves.
-    p.setPen(Outline(outline));
+    p.setPen(RoundPen(outline));
     p.setBrush(QColor(200, 90, 60));
     p.drawEllipse(QPointF(-22, -27), 4.2, 4.2);
     p.drawEllipse(QPointF(22, 12), 4.2, 4.2);
@@ -368,7 +361,7 @@ Layered PaintAstronaut() {
     torsoFill.setColorAt(0, QColor(255, 255, 255));
     torsoFill.setColorAt(0.5, suit);
     torsoFill.setColorAt(1, QColor(170, 174, 190));
-    p.setPen(Outline(outline));
+    p.setPen(RoundPen(outline));
     p.setBrush(torsoFill);
     p.drawPath(torso);
     // Chest panel with three lights.
@@ -387,7 +380,7 @@ Layered PaintAstronaut() {
     shell.setColorAt(0, QColor(255, 255, 255));
     shell.setColorAt(0.7, suit);
     shell.setColorAt(1, QColor(160, 164, 182));
-    p.setPen(Outline(outline, 1.5));
+    p.setPen(RoundPen(outline, 1.5));
     p.setBrush(shell);
     p.drawEllipse(headCenter, 12.5, 12);
     // Gold visor with the reflection of a bright window of light.
@@ -397,7 +390,7 @@ Layered PaintAstronaut() {
     visorFill.setColorAt(0, QColor(255, 236, 150));
     visorFill.setColorAt(0.35, QColor(236, 160, 40));
     visorFill.setColorAt(1, QColor(120, 60, 20));
-    p.setPen(Outline(outline, 1.2));
+    p.setPen(RoundPen(outline, 1.2));
     p.setBrush(visorFill);
     p.drawPath(visor);
     p.setPen(Qt::NoPen);
@@ -431,16 +424,16 @@ std::vector<Layered> PaintSaucerFrames() {
         dome.moveTo(28, 30);
         dome.cubicTo(28, 3, 68, 3, 68, 30);
         dome.closeSubpath();
-        p.setPen(Outline(outline));
+        p.setPen(RoundPen(outline));
         p.setBrush(QColor(30, 70, 110));
         p.drawPath(dome);
         p.save();
         p.setClipPath(dome);
-        p.setPen(Outline(QColor(20, 70, 30), 1.0));
+        p.setPen(RoundPen(QColor(20, 70, 30), 1.0));
         p.setBrush(QColor(110, 210, 90));
         p.drawEllipse(QPointF(48, 22), 8.5, 8);
         p.drawEllipse(QPointF(48, 33), 6, 6);
-        p.setPen(Outline(QColor(20, 70, 30), 1.2));
+        p.setPen(RoundPen(QColor(20, 70, 30), 1.2));
         p.drawLine(QPointF(44, 15), QPointF(41, 9));
         p.drawLine(QPointF(52, 15), QPointF(55, 9));
         p.setPen(Qt::NoPen);
@@ -453,7 +446,7 @@ std::vector<Layered> PaintSaucerFrames() {
         p.setBrush(QColor(255, 255, 255));
         p.drawEllipse(QPointF(44.4, 20.2), 0.8, 0.8);
         p.drawEllipse(QPointF(50.4, 20.2), 0.8, 0.8);
-        p.setPen(Outline(QColor(20, 70, 30), 1.0));
+        p.setPen(RoundPen(QColor(20, 70, 30), 1.0));
         p.setBrush(Qt::NoBrush);
         p.drawArc(QRectF(45, 22.5, 6, 4), 200 * 16, 140 * 16);
         p.setPen(Qt::NoPen);
@@ -472,7 +465,7 @@ std::vector<Layered> PaintSaucerFrames() {
         p.drawPath(shine);
         p.restore();
         // Underside.
-        p.setPen(Outline(outline));
+        p.setPen(RoundPen(outline));
         p.setBrush(Cylinder(32, 44, QColor(110, 116, 134)));
         p.drawEllipse(QPointF(48, 37), 22, 7);
         // Disc.
@@ -493,7 +486,7 @@ std::vector<Layered> PaintSaucerFrames() {
             const QPointF at(48 + 38 * std::sin(t), 35.2 + 2.6 * std::cos(t));
             const bool lit = (k + frame) % 4 == 0;
             const QColor c = kLights[k % 3];
-            p.setPen(Outline(outline, 0.8));
+            p.setPen(RoundPen(outline, 0.8));
             p.setBrush(lit ? c.lighter(120) : c.darker(190));
             p.drawEllipse(at, 2.3, 1.9);
             if (lit) {

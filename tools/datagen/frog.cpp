@@ -21,13 +21,6 @@ const QColor kSkinLight(170, 232, 100);
 const QColor kSkinDark(44, 120, 44);
 const QColor kBelly(226, 240, 160);
 
-QPen Pen(const QColor& color, double width) {
-    QPen pen(color, width);
-    pen.setJoinStyle(Qt::RoundJoin);
-    pen.setCapStyle(Qt::RoundCap);
-    return pen;
-}
-
 QRadialGradient SkinGradient(QPointF center, double radius) {
     QRadialGradient g(center + QPointF(-radius * 0.35, -radius * 0.4), radius * 1.25);
     g.setColorAt(0.0, kSkinLight);
@@ -43,18 +36,18 @@ void Limb(QPainter& p, QPointF a, QPointF b, QPointF c, double widthA, double wi
         (void)w;
     };
     const double wb = (widthA + widthC) / 2;
-    p.setPen(Pen(kOutline, widthA + 2.4));
+    p.setPen(RoundPen(kOutline, widthA + 2.4));
     segment(a, b, widthA);
-    p.setPen(Pen(kOutline, wb + 2.4));
+    p.setPen(RoundPen(kOutline, wb + 2.4));
     segment(b, c, wb);
-    p.setPen(Pen(kSkin, widthA));
+    p.setPen(RoundPen(kSkin, widthA));
     segment(a, b, widthA);
-    p.setPen(Pen(kSkin, wb));
+    p.setPen(RoundPen(kSkin, wb));
     segment(b, c, wb);
     // Highlight along the upper side of each segment.
-    p.setPen(Pen(kSkinLight, widthA * 0.35));
+    p.setPen(RoundPen(kSkinLight, widthA * 0.35));
     segment(a + QPointF(-0.6, -widthA * 0.22), b + QPointF(-0.6, -widthA * 0.22), 0);
-    p.setPen(Pen(kSkinLight, wb * 0.3));
+    p.setPen(RoundPen(kSkinLight, wb * 0.3));
     segment(b + QPointF(-0.4, -wb * 0.22), c + QPointF(-0.4, -wb * 0.22), 0);
 }
 
@@ -77,17 +70,17 @@ void Foot(QPainter& p, QPointF wrist, double direction, double length, double sp
         }
     }
     web.closeSubpath();
-    p.setPen(Pen(kOutline, 1.3));
+    p.setPen(RoundPen(kOutline, 1.3));
     p.setBrush(QColor(120, 200, 80));
     p.drawPath(web);
     for (const QPointF& tip : tips) {
-        p.setPen(Pen(kOutline, 3.6));
+        p.setPen(RoundPen(kOutline, 3.6));
         p.drawLine(wrist, tip);
-        p.setPen(Pen(kSkin, 1.6));
+        p.setPen(RoundPen(kSkin, 1.6));
         p.drawLine(wrist, tip);
     }
     for (const QPointF& tip : tips) {
-        p.setPen(Pen(kOutline, 1.0));
+        p.setPen(RoundPen(kOutline, 1.0));
         p.setBrush(QColor(200, 240, 130));
         p.drawEllipse(tip, 2.3, 2.3);
     }
@@ -99,7 +92,7 @@ QPointF Polar(QPointF origin, double angle, double length) {
 
 void Eye(QPainter& p, QPointF center, double look) {
     // Green bulge, white eyeball, big pupil and two glints.
-    p.setPen(Pen(kOutline, 1.6));
+    p.setPen(RoundPen(kOutline, 1.6));
     p.setBrush(SkinGradient(center, 13));
     p.drawEllipse(center, 13.5, 13);
     const QPointF ball = center + QPointF(0, 1.5);
@@ -107,7 +100,7 @@ void Eye(QPainter& p, QPointF center, double look) {
     white.setColorAt(0, QColor(255, 255, 255));
     white.setColorAt(0.7, QColor(240, 244, 236));
     white.setColorAt(1, QColor(186, 200, 180));
-    p.setPen(Pen(kOutline, 1.2));
+    p.setPen(RoundPen(kOutline, 1.2));
     p.setBrush(white);
     p.drawEllipse(ball, 10, 10);
     const QPointF pupil = ball + QPointF(look, 1.0);
@@ -158,7 +151,7 @@ void DrawFrog(QPainter& p, double phase) {
     QPainterPath head;
     head.addEllipse(QPointF(0, -16), 35, 22);
     const QPainterPath shape = body.united(head);
-    p.setPen(Pen(kOutline, 2.0));
+    p.setPen(RoundPen(kOutline, 2.0));
     p.setBrush(SkinGradient(QPointF(0, -4), 44));
     p.drawPath(shape);
     // Pale belly.
@@ -166,7 +159,7 @@ void DrawFrog(QPainter& p, double phase) {
     belly.setColorAt(0, QColor(248, 252, 210));
     belly.setColorAt(0.7, kBelly);
     belly.setColorAt(1, QColor(190, 214, 120));
-    p.setPen(Pen(QColor(150, 190, 90), 1.0));
+    p.setPen(RoundPen(QColor(150, 190, 90), 1.0));
     p.setBrush(belly);
     p.drawEllipse(QPointF(0, 19), 18, 21);
     // Spots on the head and sides.
@@ -189,7 +182,7 @@ void DrawFrog(QPainter& p, double phase) {
     QPainterPath smile;
     smile.moveTo(-17, -10);
     smile.cubicTo(-8, -1, 8, -1, 17, -10);
-    p.setPen(Pen(kOutline, 2.0));
+    p.setPen(RoundPen(kOutline, 2.0));
     p.setBrush(Qt::NoBrush);
     p.drawPath(smile);
     // Nostrils.

@@ -1,6 +1,7 @@
 #include "art.h"
 
 #include <QColor>
+#include <QPen>
 
 namespace plenova::datagen {
 
@@ -8,6 +9,13 @@ QImage NewCanvas(int width, int height) {
     QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     return image;
+}
+
+QPen RoundPen(const QColor& color, double width) {
+    QPen pen(color, width);
+    pen.setJoinStyle(Qt::RoundJoin);
+    pen.setCapStyle(Qt::RoundCap);
+    return pen;
 }
 
 namespace {
