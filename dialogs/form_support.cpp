@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QPushButton>
 
 #include "base/checked.h"
 #include "base/twips.h"
@@ -98,6 +99,16 @@ void SetColors(QWidget& widget, const QColor& text, const QColor& background, bo
     // window colour like every other control.
     widget.setBackgroundRole(QPalette::Window);
     widget.setAutoFillBackground(opaque);
+}
+
+QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& text, double left,
+                        double top, double width, double height) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setGeometry(TwipsRect(left, top, width, height));
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
 }
 
 // ----- pictures -----

@@ -16,6 +16,7 @@
 #include <QWidget>
 
 class QEventLoop;
+class QPushButton;
 
 namespace plenova::dialogs {
 
@@ -51,6 +52,11 @@ QColor ColorWord(std::uint32_t word);
 
 // Sets the colours of a control: text on background (background only drawn when `opaque`).
 void SetColors(QWidget& widget, const QColor& text, const QColor& background, bool opaque);
+
+// A push button of a window, placed in twips. It is never a default button: Enter and Esc
+// belong to the window's key preview.
+QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& text, double left,
+                        double top, double width, double height);
 
 // ----- pictures of the windows -----
 // The windows' pictures are data files. They are looked for, by name and without regard to

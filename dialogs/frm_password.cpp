@@ -29,19 +29,9 @@ frmPassword::frmPassword(QWidget& saverWindow, std::function<void()> stopMusic)
     txtPassword = MakePasswordBox(this, "txtPassword");
     txtPassword->setGeometry(TwipsRect(120, 120, 3375, 375));
 
-    cmdOK = new QPushButton(QStringLiteral("&OK"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setGeometry(TwipsRect(2040, 720, 1455, 375));
-
-    cmdCancel = new QPushButton(QStringLiteral("キャンセル(&C)"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setGeometry(TwipsRect(240, 720, 1455, 375));
-
-    // Neither button is a default or cancel button; Enter and Esc belong to the window.
-    for (QPushButton* button : {cmdOK, cmdCancel}) {
-        button->setAutoDefault(false);
-        button->setDefault(false);
-    }
+    cmdOK = MakeButton(this, QStringLiteral("cmdOK"), QStringLiteral("&OK"), 2040, 720, 1455, 375);
+    cmdCancel = MakeButton(this, QStringLiteral("cmdCancel"), QStringLiteral("キャンセル(&C)"), 240,
+                           720, 1455, 375);
     setTabOrder(txtPassword, cmdOK);
     setTabOrder(cmdOK, cmdCancel);
 

@@ -22,13 +22,9 @@ frmPassword2::frmPassword2(QWidget* parent)
     setWindowTitle(QStringLiteral("PlenovaSaverのパスワード変更"));
     SetFixedClientTwips(3945, 2220);
 
-    cmdOK = new QPushButton(QStringLiteral("&OK"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setGeometry(TwipsRect(2280, 1680, 1335, 375));
-
-    Command1 = new QPushButton(QStringLiteral("キャンセル(&C)"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(TwipsRect(600, 1680, 1335, 375));
+    cmdOK = MakeButton(this, QStringLiteral("cmdOK"), QStringLiteral("&OK"), 2280, 1680, 1335, 375);
+    Command1 = MakeButton(this, QStringLiteral("Command1"), QStringLiteral("キャンセル(&C)"), 600,
+                          1680, 1335, 375);
 
     txtPassword = MakePasswordBox(this, "txtPassword");
     txtPassword->setGeometry(TwipsRect(120, 240, 3735, 360));
@@ -40,10 +36,6 @@ frmPassword2::frmPassword2(QWidget* parent)
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(TwipsRect(240, 840, 2295, 255));
 
-    for (QPushButton* button : {cmdOK, Command1}) {
-        button->setAutoDefault(false);
-        button->setDefault(false);
-    }
     setTabOrder(cmdOK, Command1);
     setTabOrder(Command1, txtPassword);
     setTabOrder(txtPassword, txtTest);

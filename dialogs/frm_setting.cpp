@@ -45,15 +45,6 @@ QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& text, dou
     return label;
 }
 
-QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& text, double left,
-                        double top, double width, double height) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(name);
-    button->setGeometry(TwipsRect(left, top, width, height));
-    button->setAutoDefault(false);
-    return button;
-}
-
 }  // namespace
 
 int SensitivityForDisplay(const std::string& stored) {
