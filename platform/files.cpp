@@ -27,6 +27,23 @@ std::optional<std::filesystem::path> HostPath(const std::string& path) {
     }
 }
 
+enum class Kind { File, Folder };
+
+// Whether a file or folder of that name exists; a host path is looked at without a machine.
+bool Exists(const std::string& path, Kind kind) {
+    if (IsHostPath(path)) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) return false;
+        return kind == Kind::File ? S_ISREG(st.st_mode) : S_ISDIR(st.st_mode);
+    }
+    try {
+        const Machine& machine = CurrentMachine();
+        return kind == Kind::File ? machine.FileExists(path) : machine.FolderExists(path);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 }  // namespace
 
 FileHandle::~FileHandle() { Close(); }
@@ -110,28 +127,8 @@ void FileHandle::Close() noexcept {
     }
 }
 
-bool FileExists(const std::string& path) {
-    if (IsHostPath(path)) {
-        struct stat st {};
-        return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-    }
-    try {
-        return CurrentMachine().FileExists(path);
-    } catch (const std::exception&) {
-        return false;
-    }
-}
+bool FileExists(const std::string& path) { return Exists(path, Kind::File); }
 
-bool FolderExists(const std::string& path) {
-    if (IsHostPath(path)) {
-        struct stat st {};
-        return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    }
-    try {
-        return CurrentMachine().FolderExists(path);
-    } catch (const std::exception&) {
-        return false;
-    }
-}
+bool FolderExists(const std::string& path) { return Exists(path, Kind::Folder); }
 
 }  // namespace plenova::platform

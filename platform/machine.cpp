@@ -69,6 +69,13 @@ void AppendNormalised(std::vector<std::string>& base, const std::vector<std::str
     }
 }
 
+// The host path of these components below the host root.
+fs::path HostRootPath(const std::vector<std::string>& components) {
+    fs::path out("/");
+    for (const std::string& c : components) out /= c;
+    return out;
+}
+
 // Normalised absolute host path without a trailing separator ("/" stays "/").
 fs::path NormaliseHost(const fs::path& p) {
     std::error_code ec;
@@ -76,9 +83,7 @@ fs::path NormaliseHost(const fs::path& p) {
     if (ec) abs = fs::path("/") / p;
     std::vector<std::string> parts;
     AppendNormalised(parts, SplitComponents(abs.native(), false));
-    fs::path out("/");
-    for (const std::string& c : parts) out /= c;
-    return out;
+    return HostRootPath(parts);
 }
 
 // Components of `path` below `folder`, when `folder` contains it (both normalised).
@@ -390,11 +395,7 @@ fs::path Machine::Resolve(const fs::path& base, const std::vector<std::string>& 
 std::optional<fs::path> Machine::ToHost(std::string_view windowsPath) const {
     auto parts = Split(windowsPath);
     if (!parts) return std::nullopt;
-    if (parts->host) {
-        fs::path out("/");
-        for (const std::string& c : parts->components) out /= c;
-        return out;
-    }
+    if (parts->host) return HostRootPath(parts->components);
     auto drive = FindDrive(parts->drive);
     if (!drive) return std::nullopt;
     return Resolve(drive->hostFolder, parts->components);
@@ -436,11 +437,7 @@ std::string Machine::ToWindows(const fs::path& hostPath) const {
 std::optional<std::string> Machine::FullPath(std::string_view windowsPath) const {
     auto parts = Split(windowsPath);
     if (!parts) return std::nullopt;
-    if (parts->host) {
-        fs::path p("/");
-        for (const std::string& c : parts->components) p /= c;
-        return ToWindows(p);
-    }
+    if (parts->host) return ToWindows(HostRootPath(parts->components));
     return JoinWindows(parts->drive, parts->components);
 }
 

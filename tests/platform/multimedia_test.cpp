@@ -423,21 +423,29 @@ TEST(SoundDecoding, DamagedCopiesOfAGoodFileNeverCrashOrOverstepTheLimits) {
     EXPECT_GT(decoded, 0);
 }
 
-TEST(SoundConversion, RateChannelsAndSampleFormatFollowTheOutput) {
-    DecodedSound mono;
-    mono.sampleRate = 8000;
-    mono.channels = 1;
-    mono.samples = {0.0f, 0.5f, 1.0f, -1.0f};
+QAudioFormat Format(int rate, int channels, QAudioFormat::SampleFormat sampleFormat) {
+    QAudioFormat format;
+    format.setSampleRate(rate);
+    format.setChannelCount(channels);
+    format.setSampleFormat(sampleFormat);
+    return format;
+}
 
-    QAudioFormat stereo16k;
-    stereo16k.setSampleRate(16000);
-    stereo16k.setChannelCount(2);
-    stereo16k.setSampleFormat(QAudioFormat::Int16);
+// The converted bytes read as samples of type T.
+template <class T>
+std::vector<T> SamplesOf(const std::vector<char>& pcm) {
+    std::vector<T> out(pcm.size() / sizeof(T));
+    std::memcpy(out.data(), pcm.data(), out.size() * sizeof(T));
+    return out;
+}
+
+TEST(SoundConversion, RateChannelsAndSampleFormatFollowTheOutput) {
+    const DecodedSound mono{.sampleRate = 8000, .channels = 1, .samples = {0.0f, 0.5f, 1.0f, -1.0f}};
+    const QAudioFormat stereo16k = Format(16000, 2, QAudioFormat::Int16);
     std::vector<char> pcm;
     ASSERT_TRUE(ConvertToFormat(mono, stereo16k, pcm));
     ASSERT_EQ(pcm.size(), 8u * 2 * 2);  // twice the frames, two channels, two bytes
-    std::vector<std::int16_t> s(pcm.size() / 2);
-    std::memcpy(s.data(), pcm.data(), pcm.size());
+    const auto s = SamplesOf<std::int16_t>(pcm);
     EXPECT_EQ(s[0], 0);
     EXPECT_EQ(s[2], 8192);  // halfway between 0 and 0.5, on both channels
     EXPECT_EQ(s[3], 8192);
@@ -445,22 +453,12 @@ TEST(SoundConversion, RateChannelsAndSampleFormatFollowTheOutput) {
     EXPECT_EQ(s[8], 32767);
     EXPECT_EQ(s[12], -32767);
 
-    DecodedSound twoChannels;
-    twoChannels.sampleRate = 8000;
-    twoChannels.channels = 2;
-    twoChannels.samples = {1.0f, 0.0f, 0.5f, -0.5f};
-    QAudioFormat monoFloat;
-    monoFloat.setSampleRate(8000);
-    monoFloat.setChannelCount(1);
-    monoFloat.setSampleFormat(QAudioFormat::Float);
-    ASSERT_TRUE(ConvertToFormat(twoChannels, monoFloat, pcm));
-    std::vector<float> f(pcm.size() / 4);
-    std::memcpy(f.data(), pcm.data(), pcm.size());
-    EXPECT_EQ(f, (std::vector<float>{0.5f, 0.0f}));
+    const DecodedSound twoChannels{
+        .sampleRate = 8000, .channels = 2, .samples = {1.0f, 0.0f, 0.5f, -0.5f}};
+    ASSERT_TRUE(ConvertToFormat(twoChannels, Format(8000, 1, QAudioFormat::Float), pcm));
+    EXPECT_EQ(SamplesOf<float>(pcm), (std::vector<float>{0.5f, 0.0f}));
 
-    QAudioFormat unsigned8 = monoFloat;
-    unsigned8.setSampleFormat(QAudioFormat::UInt8);
-    ASSERT_TRUE(ConvertToFormat(twoChannels, unsigned8, pcm));
+    ASSERT_TRUE(ConvertToFormat(twoChannels, Format(8000, 1, QAudioFormat::UInt8), pcm));
     ASSERT_EQ(pcm.size(), 2u);
     EXPECT_EQ(static_cast<unsigned char>(pcm[0]), 192);  // 128 + 0.5 * 127, rounded
     EXPECT_EQ(static_cast<unsigned char>(pcm[1]), 128);

@@ -128,8 +128,9 @@ TEST(RegistryProcesses, KilledWriterLeavesTheOldOrTheNewFile) {
         ASSERT_GE(count, reported);
         ASSERT_LE(count, reported + 1);
         for (long i = 0; i <= count; ++i) {
-            ASSERT_EQ((*values)[static_cast<std::size_t>(i)].name, "v" + std::to_string(i));
-            ASSERT_EQ((*values)[static_cast<std::size_t>(i)].text, "value " + std::to_string(i));
+            const std::string number = std::to_string(i);
+            ASSERT_EQ((*values)[static_cast<std::size_t>(i)].name, "v" + number);
+            ASSERT_EQ((*values)[static_cast<std::size_t>(i)].text, "value " + number);
         }
         next = count + 1;
     }
