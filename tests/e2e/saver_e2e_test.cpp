@@ -24,6 +24,7 @@
 
 #include "platform/machine.h"
 #include "platform/settings_store.h"
+#include "tests/support/temp_folder.h"
 
 // Xlib's macros (None, Bool, Status...) clash with names in the headers above: it comes last.
 #include <X11/Xatom.h>
@@ -210,9 +211,6 @@ private:
 class SaverE2E : public ::testing::Test {
 protected:
     SaverE2E() {
-        char pattern[] = "/tmp/plenova-e2e-XXXXXX";
-        if (::mkdtemp(pattern) == nullptr) std::abort();
-        root_ = pattern;
         fs::create_directories(root_ / "run");
         fs::permissions(root_ / "run", fs::perms::owner_all, fs::perm_options::replace);
         // The data folder: the bundled data files of the build, and a sound file.
@@ -231,8 +229,6 @@ protected:
     ~SaverE2E() override {
         for (pid_t pid : started_) Kill(pid);
         machine_.reset();
-        std::error_code ec;
-        fs::remove_all(root_, ec);
     }
 
     static void Write(const char* app, const char* section, const char* key,
@@ -294,7 +290,8 @@ protected:
         return lines;
     }
 
-    fs::path root_;
+    plenova::testing::TempFolder folder_{"plenova-e2e"};
+    const fs::path root_ = folder_.Path();
     std::optional<plenova::platform::ScopedMachine> machine_;
     std::vector<pid_t> started_;
     std::vector<std::string> extraEnv_;  // further environment of the saver

@@ -109,7 +109,7 @@ TEST_F(MusicTest, FileIsFoundWhateverItsLetterCase) {
 }
 
 TEST_F(MusicTest, DefaultDataFolderIsTheRootOfTheCurrentDrive) {
-    SCR::appDir = "\\";  // no "App"/"Dir": the root of the current drive has no sound
+    SCR::appDir.assign(1, '\\');  // no "App"/"Dir": the root of the current drive has no sound
     SCR::ControlMusic(0);
     EXPECT_TRUE(Commands().empty());
 }

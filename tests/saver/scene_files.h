@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/engine/bmp_files.h"
+
 namespace plenova::testing::scene {
 
 inline constexpr int kBackgroundWidth = 700;
@@ -32,32 +34,17 @@ constexpr std::uint32_t WindowColour(std::uint8_t index) {
 // first.
 inline std::vector<std::uint8_t> Picture(int width, int height,
                                          const std::vector<std::uint8_t>& topDown) {
-    std::vector<std::uint8_t> v;
-    const auto put16 = [&](std::uint32_t x) {
-        for (int i = 0; i < 2; ++i) v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
-    };
-    const auto put32 = [&](std::uint32_t x) {
-        for (int i = 0; i < 4; ++i) v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
-    };
-    const int row = (width + 3) / 4 * 4;
-    const std::uint32_t offBits = 54 + 1024;
-    put16(19778);  // "BM"
-    put32(offBits + static_cast<std::uint32_t>(row * height));
-    put32(0);
-    put32(offBits);
-    put32(40);
-    put32(static_cast<std::uint32_t>(width));
-    put32(static_cast<std::uint32_t>(height));
-    put16(1);
-    put16(8);
-    for (int i = 0; i < 6; ++i) put32(0);  // compression, sizes, resolution, colours
-    for (std::uint32_t i = 0; i < 256; ++i) put32((i * 0x010203u) & 0xFFFFFFu);
+    engine::testing::BmpLayout layout;
+    layout.width = width;
+    layout.height = height;
+    const int row = static_cast<int>(engine::testing::RowSize(layout));
     for (int y = height - 1; y >= 0; --y) {
         for (int x = 0; x < row; ++x) {
-            v.push_back(x < width ? topDown[static_cast<std::size_t>(y * width + x)] : 0);
+            layout.pixels.push_back(x < width ? topDown[static_cast<std::size_t>(y * width + x)]
+                                              : 0);
         }
     }
-    return v;
+    return engine::testing::MakeBmp(layout);
 }
 
 inline void WriteFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
