@@ -293,20 +293,6 @@ TEST_F(ExitTest, AnEndRequestDuringTheUnloadDoesNotStartItAgain) {
 
 // ----- clock -----
 
-TEST_F(ExitTest, ClockTickDropsTicksThatArriveWhileItRuns) {
-    Form1& form = StartSaver();
-    int nested = 0;
-    // A tick that arrives while the events of a tick run finds paintBusy set and returns.
-    QTimer::singleShot(0, &form, [&] {
-        EXPECT_EQ(form.paintBusy, kTrue);
-        form.Timer1_Timer();
-        ++nested;
-    });
-    form.Timer1_Timer();
-    EXPECT_EQ(nested, 1);
-    EXPECT_EQ(form.paintBusy, kFalse);
-}
-
 TEST_F(ExitTest, EndRequestFromInsideAClockTickEndsTheProcess) {
     Form1& form = StartSaver();
     QTimer::singleShot(0, &form, [&form] { form.Form_Click(); });
