@@ -1,0 +1,207 @@
+#include "setup/profile_reader.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "base/errors.h"
+#include "base/sjis.h"
+
+namespace plenova::setup {
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t";
+
+std::string_view Trim(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) return {};
+    const std::size_t last = text.find_last_not_of(kBlanks);
+    return text.substr(first, last - first + 1);
+}
+
+// ASCII letters in lower case; both bytes of a double-byte character stay as they are, since a
+// trail byte may look like an ASCII letter.
+std::string FoldName(std::string_view name) {
+    std::string folded(name);
+    for (std::size_t i = 0; i < folded.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(folded[i]);
+        if (IsShiftJisLeadByte(byte)) {
+            ++i;
+        } else if (byte >= 'A' && byte <= 'Z') {
+            folded[i] = static_cast<char>(byte - 'A' + 'a');
+        }
+    }
+    return folded;
+}
+
+// Position of the first "]" that is a character of its own, not the trail of a double-byte one.
+std::size_t FindClosingBracket(std::string_view line, std::size_t from) {
+    for (std::size_t i = from; i < line.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(line[i]);
+        if (IsShiftJisLeadByte(byte)) {
+            ++i;
+        } else if (byte == ']') {
+            return i;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// The first `kMaxProfileValueBytes` bytes, one less when the last of them would be the lead
+// byte of a character cut in two.
+std::string_view CutValue(std::string_view value) {
+    if (value.size() <= kMaxProfileValueBytes) return value;
+    std::size_t i = 0;
+    while (i < kMaxProfileValueBytes) {
+        const auto byte = static_cast<unsigned char>(value[i]);
+        const std::size_t width = IsShiftJisLeadByte(byte) ? 2 : 1;
+        if (i + width > kMaxProfileValueBytes) break;
+        i += width;
+    }
+    return value.substr(0, i);
+}
+
+std::string_view MakeValue(std::string_view afterEquals) {
+    std::string_view value = afterEquals.substr(0, afterEquals.find('\0'));
+    value = Trim(value);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return CutValue(value);
+}
+
+// The name as the file spells it, folded; false when code page 932 cannot hold it.
+bool ToFileName(std::string_view utf8, std::string& out) {
+    try {
+        out = FoldName(ToShiftJis(utf8));
+        return true;
+    } catch (const EncodingError&) {
+        return false;
+    }
+}
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+bool IsTrailByte(unsigned char byte) {
+    return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
+}
+
+bool TryDecode(std::string_view bytes, std::string& out) {
+    try {
+        out += FromShiftJis(bytes);
+        return true;
+    } catch (const EncodingError&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+std::string DecodeShiftJisLenient(std::string_view sjis) {
+    bool ascii = true;
+    for (char c : sjis) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii) return std::string(sjis);
+    std::string out;
+    if (TryDecode(sjis, out)) return out;
+    // Character by character, so that one bad byte costs one replacement and nothing else.
+    out.clear();
+    std::size_t i = 0;
+    while (i < sjis.size()) {
+        const auto byte = static_cast<unsigned char>(sjis[i]);
+        if (IsShiftJisLeadByte(byte) && i + 1 < sjis.size() &&
+            IsTrailByte(static_cast<unsigned char>(sjis[i + 1]))) {
+            if (!TryDecode(sjis.substr(i, 2), out)) out += kReplacement;
+            i += 2;
+            continue;
+        }
+        // A lone lead byte, or one followed by a byte that cannot trail: the next byte is read
+        // as a character of its own.
+        if (IsShiftJisLeadByte(byte) || !TryDecode(sjis.substr(i, 1), out)) out += kReplacement;
+        ++i;
+    }
+    return out;
+}
+
+ProfileFile ProfileFile::Parse(std::string_view bytes) {
+    ProfileFile file;
+    Keys* current = nullptr;  // keys of the section being read; null outside any readable one
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const std::size_t end = bytes.find_first_of("\r\n", at);
+        const std::string_view line =
+            bytes.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+        if (end == std::string_view::npos) {
+            at = bytes.size();
+        } else {
+            at = end + 1;
+            if (bytes[end] == '\r' && at < bytes.size() && bytes[at] == '\n') ++at;
+        }
+
+        const std::string_view text = Trim(line);
+        if (text.empty() || text.front() == ';') continue;
+        if (text.front() == '[') {
+            const std::size_t close = FindClosingBracket(text, 1);
+            if (close != std::string_view::npos) {
+                auto [it, added] =
+                    file.sections_.try_emplace(FoldName(Trim(text.substr(1, close - 1))));
+                // A repeated header: its keys are not read, as the first section wins.
+                current = added ? &it->second : nullptr;
+                continue;
+            }
+        }
+        const std::size_t equals = text.find('=');
+        if (equals == std::string_view::npos || current == nullptr) continue;
+        current->try_emplace(FoldName(Trim(text.substr(0, equals))),
+                             MakeValue(text.substr(equals + 1)));
+    }
+    return file;
+}
+
+ProfileFile ProfileFile::Load(const std::filesystem::path& hostPath) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(hostPath, error)) return {};
+    std::string bytes;
+    try {
+        std::ifstream in(hostPath, std::ios::binary);
+        if (!in) return {};
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (in.bad()) return {};
+    } catch (const std::exception&) {
+        // The stream library reports some read errors (a folder, a failing disk) by throwing.
+        return {};
+    }
+    return Parse(bytes);
+}
+
+const std::string* ProfileFile::Find(std::string_view section, std::string_view key) const {
+    std::string sectionName;
+    std::string keyName;
+    if (!ToFileName(section, sectionName) || !ToFileName(key, keyName)) return nullptr;
+    const auto keys = sections_.find(sectionName);
+    if (keys == sections_.end()) return nullptr;
+    const auto value = keys->second.find(keyName);
+    return value == keys->second.end() ? nullptr : &value->second;
+}
+
+std::string ProfileFile::RawValue(std::string_view section, std::string_view key) const {
+    const std::string* value = Find(section, key);
+    return value ? *value : std::string();
+}
+
+std::string ProfileFile::Value(std::string_view section, std::string_view key) const {
+    const std::string* value = Find(section, key);
+    return value ? DecodeShiftJisLenient(*value) : std::string();
+}
+
+bool ProfileFile::HasSection(std::string_view section) const {
+    std::string sectionName;
+    return ToFileName(section, sectionName) && sections_.contains(sectionName);
+}
+
+std::string ReadProfileValue(std::string_view iniBytes, std::string_view section,
+                             std::string_view key) {
+    return ProfileFile::Parse(iniBytes).Value(section, key);
+}
+
+}  // namespace plenova::setup
