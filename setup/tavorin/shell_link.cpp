@@ -1,0 +1,355 @@
+#include "setup/tavorin/shell_link.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <stdexcept>
+
+#include "base/sjis.h"
+#include "base/utf8.h"
+
+namespace plenova::tavorin {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint32_t kHasLinkTargetIdList = 0x01;
+constexpr std::uint32_t kHasLinkInfo = 0x02;
+constexpr std::uint32_t kHasWorkingDir = 0x10;
+constexpr std::uint32_t kHasArguments = 0x20;
+constexpr std::uint32_t kIsUnicode = 0x80;
+
+constexpr std::uint32_t kAttributeDirectory = 0x10;
+constexpr std::uint32_t kAttributeArchive = 0x20;
+
+// {00021401-0000-0000-C000-000000000046}, the shell link class, in its stored byte order.
+constexpr std::uint8_t kLinkClsid[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                         0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+// {20D04FE0-3AEA-1069-A2D8-08002B30309D}, My Computer.
+constexpr std::uint8_t kMyComputerClsid[16] = {0xE0, 0x4F, 0xD0, 0x20, 0xEA, 0x3A, 0x69, 0x10,
+                                               0xA2, 0xD8, 0x08, 0x00, 0x2B, 0x30, 0x30, 0x9D};
+
+void Put16(Bytes& out, std::uint32_t v) {
+    out.push_back(static_cast<std::uint8_t>(v));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+void Put32(Bytes& out, std::uint32_t v) {
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+void Put64(Bytes& out, std::uint64_t v) {
+    Put32(out, static_cast<std::uint32_t>(v));
+    Put32(out, static_cast<std::uint32_t>(v >> 32));
+}
+void Set16(Bytes& out, std::size_t at, std::uint32_t v) {
+    out[at] = static_cast<std::uint8_t>(v);
+    out[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+void Set32(Bytes& out, std::size_t at, std::uint32_t v) {
+    Set16(out, at, v & 0xFFFF);
+    Set16(out, at + 2, v >> 16);
+}
+void PutBytes(Bytes& out, std::string_view s) { out.insert(out.end(), s.begin(), s.end()); }
+
+std::u16string ToUtf16(std::string_view utf8) {
+    std::u16string out;
+    for (std::size_t at = 0; at < utf8.size();) {
+        const Utf8Char c = DecodeUtf8(utf8, at);
+        at += c.length;
+        const char32_t cp = c.valid ? c.codePoint : U'\uFFFD';
+        if (cp >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return out;
+}
+
+void PutUtf16(Bytes& out, std::u16string_view s) {
+    for (char16_t c : s) Put16(out, c);
+}
+
+bool IsAscii(std::string_view s) {
+    for (unsigned char c : s)
+        if (c >= 0x80) return false;
+    return true;
+}
+
+// The path in the ANSI code page; characters it cannot hold become "?" (the Unicode copy of the
+// path is then the one that counts).
+std::string ToAnsi(std::string_view utf8) {
+    try {
+        return ToShiftJis(utf8);
+    } catch (const std::exception&) {
+        std::string out;
+        for (std::size_t at = 0; at < utf8.size();) {
+            const Utf8Char c = DecodeUtf8(utf8, at);
+            const std::string_view one = utf8.substr(at, c.length);
+            at += c.length;
+            try {
+                out += ToShiftJis(one);
+            } catch (const std::exception&) {
+                out += '?';
+            }
+        }
+        return out;
+    }
+}
+
+// FAT date and time words (UTC), zero when the time is unknown or out of the FAT range.
+std::uint32_t FatDateTime(const std::optional<std::int64_t>& ns) {
+    if (!ns) return 0;
+    const std::time_t seconds = static_cast<std::time_t>(*ns / 1000000000);
+    std::tm tm{};
+    if (::gmtime_r(&seconds, &tm) == nullptr || tm.tm_year < 80 || tm.tm_year > 207) return 0;
+    const std::uint32_t date =
+        ((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | static_cast<unsigned>(tm.tm_mday);
+    const std::uint32_t time = (tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2);
+    return date | (time << 16);
+}
+
+// 100-nanosecond steps since 1601-01-01 UTC.
+std::uint64_t FileTime(const std::optional<std::int64_t>& ns) {
+    constexpr std::int64_t kEpochDifference = 116444736000000000;  // 1601 to 1970
+    if (!ns) return 0;
+    const std::int64_t steps = *ns / 100 + kEpochDifference;
+    return steps > 0 ? static_cast<std::uint64_t>(steps) : 0;
+}
+
+// Splits "X:\a\b" into its components; throws when it is not an absolute drive path.
+std::vector<std::string> Components(std::string_view path) {
+    const bool drivePath = path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
+                           ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    if (!drivePath) throw std::invalid_argument("not an absolute drive path");
+    std::vector<std::string> parts;
+    std::size_t start = 3;
+    while (start < path.size()) {
+        std::size_t end = path.find('\\', start);
+        if (end == std::string_view::npos) end = path.size();
+        if (end > start) parts.emplace_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+// One file-entry shell item: 8.3 name (ANSI) and the extension block 0xBEEF0004 (version 3)
+// with the long name in Unicode.
+Bytes FileEntryItem(const std::string& name, bool folder, const ShellLinkTarget& target,
+                    bool last) {
+    Bytes item;
+    Put16(item, 0);  // size, set below
+    item.push_back(folder ? 0x31 : 0x32);
+    item.push_back(0);
+    Put32(item, last && !folder ? static_cast<std::uint32_t>(target.size) : 0);
+    const std::uint32_t fat = last ? FatDateTime(target.writeTimeNs) : 0;
+    Put32(item, fat);
+    Put16(item, folder ? kAttributeDirectory : kAttributeArchive);
+    PutBytes(item, ShortName(name));
+    item.push_back(0);
+    if (item.size() % 2 != 0) item.push_back(0);
+
+    const std::size_t extension = item.size();
+    Put16(item, 0);  // size, set below
+    Put16(item, 3);
+    Put32(item, 0xBEEF0004);
+    Put32(item, fat);  // creation
+    Put32(item, fat);  // last access
+    Put16(item, 0x14);
+    Put16(item, 0);    // no localised name
+    PutUtf16(item, ToUtf16(name));
+    Put16(item, 0);
+    Put16(item, static_cast<std::uint32_t>(extension));
+    if (item.size() > 0xFFFF) throw std::invalid_argument("path component too long");
+    Set16(item, extension, static_cast<std::uint32_t>(item.size() - extension));
+    Set16(item, 0, static_cast<std::uint32_t>(item.size()));
+    return item;
+}
+
+Bytes TargetIdList(const ShellLinkTarget& target, const std::vector<std::string>& parts) {
+    Bytes list;
+    // My Computer.
+    Put16(list, 20);
+    list.push_back(0x1F);
+    list.push_back(0x50);
+    list.insert(list.end(), std::begin(kMyComputerClsid), std::end(kMyComputerClsid));
+    // The drive, "C:\" padded to the size shells use.
+    Put16(list, 25);
+    list.push_back(0x2F);
+    std::string drive = target.windowsPath.substr(0, 3);
+    drive[0] = static_cast<char>(drive[0] & ~0x20);
+    PutBytes(list, drive);
+    list.insert(list.end(), 25 - 2 - 1 - 3, 0);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const bool last = i + 1 == parts.size();
+        const Bytes item = FileEntryItem(parts[i], !last || target.isFolder, target, last);
+        list.insert(list.end(), item.begin(), item.end());
+    }
+    Put16(list, 0);  // terminal item
+    if (list.size() > 0xFFFF) throw std::invalid_argument("path too long");
+    Bytes out;
+    Put16(out, static_cast<std::uint32_t>(list.size()));
+    out.insert(out.end(), list.begin(), list.end());
+    return out;
+}
+
+Bytes LinkInfo(const ShellLinkTarget& target) {
+    const bool unicode = !IsAscii(target.windowsPath);
+    const std::uint32_t headerSize = unicode ? 0x24 : 0x1C;
+    Bytes info(headerSize, 0);
+    Set32(info, 4, headerSize);
+    Set32(info, 8, 0x1);  // VolumeIDAndLocalBasePath
+
+    Set32(info, 12, static_cast<std::uint32_t>(info.size()));
+    Put32(info, 17);  // VolumeID: size, drive type, serial number, label offset, empty label
+    Put32(info, target.driveType);
+    Put32(info, 0);
+    Put32(info, 0x10);
+    info.push_back(0);
+
+    Set32(info, 16, static_cast<std::uint32_t>(info.size()));
+    PutBytes(info, ToAnsi(target.windowsPath));
+    info.push_back(0);
+    Set32(info, 24, static_cast<std::uint32_t>(info.size()));  // common path suffix: empty
+    info.push_back(0);
+    if (unicode) {
+        if (info.size() % 2 != 0) info.push_back(0);
+        Set32(info, 28, static_cast<std::uint32_t>(info.size()));
+        PutUtf16(info, ToUtf16(target.windowsPath));
+        Put16(info, 0);
+        Set32(info, 32, static_cast<std::uint32_t>(info.size()));
+        Put16(info, 0);
+    }
+    Set32(info, 0, static_cast<std::uint32_t>(info.size()));
+    return info;
+}
+
+void PutStringData(Bytes& out, std::string_view utf8) {
+    const std::u16string s = ToUtf16(utf8);
+    if (s.size() > 0xFFFF) throw std::invalid_argument("string too long for a shell link");
+    Put16(out, static_cast<std::uint32_t>(s.size()));
+    PutUtf16(out, s);
+}
+
+std::string WorkingFolder(std::string_view path) {
+    const std::size_t slash = path.rfind('\\');
+    if (slash == std::string_view::npos) return std::string(path);
+    return std::string(path.substr(0, slash <= 2 ? 3 : slash));
+}
+
+bool IsShortNameChar(unsigned char c) {
+    if (c >= 'A' && c <= 'Z') return true;
+    if (c >= '0' && c <= '9') return true;
+    return std::string_view("$%'-_@~`!(){}^#&").find(static_cast<char>(c)) !=
+           std::string_view::npos;
+}
+
+}  // namespace
+
+std::string ShortName(std::string_view longName) {
+    std::string upper(longName);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    const std::size_t dot = upper.rfind('.');
+    const std::string_view base =
+        std::string_view(upper).substr(0, dot == std::string::npos ? upper.size() : dot);
+    const std::string_view ext =
+        dot == std::string::npos ? std::string_view() : std::string_view(upper).substr(dot + 1);
+
+    const auto fits = [](std::string_view part, std::size_t max) {
+        if (part.size() > max) return false;
+        for (unsigned char c : part)
+            if (!IsShortNameChar(c)) return false;
+        return true;
+    };
+    if (!base.empty() && fits(base, 8) && fits(ext, 3)) return upper;
+
+    // Every character outside the 8.3 set (a UTF-8 sequence counts as one) becomes "_";
+    // blanks and dots are dropped, as file systems do.
+    const auto clean = [](std::string_view part) {
+        std::string out;
+        for (std::size_t at = 0; at < part.size();) {
+            const Utf8Char c = DecodeUtf8(part, at);
+            if (c.length == 1 && IsShortNameChar(static_cast<unsigned char>(part[at])))
+                out += part[at];
+            else if (part[at] != ' ' && part[at] != '.')
+                out += '_';
+            at += c.length;
+        }
+        return out;
+    };
+    std::string shortBase = clean(base).substr(0, 6);
+    if (shortBase.empty()) shortBase = "_";
+    std::string shortExt = clean(ext).substr(0, 3);
+    return shortBase + "~1" + (shortExt.empty() ? "" : "." + shortExt);
+}
+
+std::vector<std::uint8_t> BuildShellLink(const ShellLinkTarget& target,
+                                         std::string_view arguments) {
+    const std::vector<std::string> parts = Components(target.windowsPath);
+    Bytes out;
+    std::uint32_t flags = kHasLinkTargetIdList | kHasLinkInfo | kHasWorkingDir | kIsUnicode;
+    if (!arguments.empty()) flags |= kHasArguments;
+
+    Put32(out, 0x4C);
+    out.insert(out.end(), std::begin(kLinkClsid), std::end(kLinkClsid));
+    Put32(out, flags);
+    Put32(out, target.isFolder ? kAttributeDirectory : kAttributeArchive);
+    const std::uint64_t time = FileTime(target.writeTimeNs);
+    Put64(out, time);  // creation
+    Put64(out, time);  // access
+    Put64(out, time);  // write
+    Put32(out, target.isFolder ? 0 : static_cast<std::uint32_t>(target.size));
+    Put32(out, 0);  // icon index
+    Put32(out, 1);  // SW_SHOWNORMAL
+    Put16(out, 0);  // no hot key
+    Put16(out, 0);
+    Put32(out, 0);
+    Put32(out, 0);
+
+    const Bytes idList = TargetIdList(target, parts);
+    out.insert(out.end(), idList.begin(), idList.end());
+    const Bytes info = LinkInfo(target);
+    out.insert(out.end(), info.begin(), info.end());
+    PutStringData(out, WorkingFolder(target.windowsPath));
+    if (!arguments.empty()) PutStringData(out, arguments);
+    Put32(out, 0);  // terminal extra-data block
+    return out;
+}
+
+bool WriteFileAtomically(const std::filesystem::path& file,
+                         const std::vector<std::uint8_t>& bytes) noexcept {
+    try {
+        const std::filesystem::path folder =
+            file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+        std::string pattern = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
+        const int fd = ::mkstemp(pattern.data());
+        if (fd < 0) return false;
+        bool ok = ::fchmod(fd, 0644) == 0;
+        const std::uint8_t* data = bytes.data();
+        std::size_t left = bytes.size();
+        while (ok && left > 0) {
+            const ssize_t n = ::write(fd, data, left);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                ok = false;
+                break;
+            }
+            data += n;
+            left -= static_cast<std::size_t>(n);
+        }
+        ok = ::fsync(fd) == 0 && ok;
+        ok = ::close(fd) == 0 && ok;
+        if (ok) ok = ::rename(pattern.c_str(), file.c_str()) == 0;
+        if (!ok) ::unlink(pattern.c_str());
+        return ok;
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace plenova::tavorin
