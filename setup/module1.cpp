@@ -1,0 +1,644 @@
+#include "setup/module1.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+#include "base/sjis.h"
+#include "base/text.h"
+#include "platform/machine.h"
+#include "platform/message_box.h"
+#include "platform/process_end.h"
+#include "platform/files.h"
+#include "platform/registry.h"
+#include "platform/settings_store.h"
+#include "setup/profile_reader.h"
+
+namespace plenova::setup {
+
+namespace {
+
+using platform::MsgButtons;
+using platform::MsgIcon;
+using platform::MsgResult;
+
+constexpr const char* kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr const char* kCr = "\r";
+
+platform::Machine& TheMachine() { return platform::CurrentMachine(); }
+
+// "/" separates like "\" on Windows; written as "\" so that no path is ever taken for a host
+// path.
+std::string MachinePath(std::string_view path) {
+    std::string result(path);
+    for (char& c : result)
+        if (c == '/') c = '\\';
+    return result;
+}
+
+std::optional<struct stat> StatOf(const std::string& path) {
+    auto host = TheMachine().ToHost(path);
+    struct stat st;
+    if (!host || ::stat(host->c_str(), &st) != 0) return std::nullopt;
+    return st;
+}
+
+bool IsReadOnly(const std::string& path) {
+    auto st = StatOf(path);
+    return st && S_ISREG(st->st_mode) && (st->st_mode & S_IWUSR) == 0;
+}
+
+// Deletes a plain file unless it is read-only.
+bool RemoveFile(const std::string& path) {
+    if (IsReadOnly(path)) return false;
+    return TheMachine().DeleteFile(path);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    auto sa = StatOf(a);
+    auto sb = StatOf(b);
+    return sa && sb && sa->st_dev == sb->st_dev && sa->st_ino == sb->st_ino;
+}
+
+// Reads exactly buffer.size() bytes; false on an error or an early end.
+bool ReadBlock(platform::FileHandle& file, std::span<std::byte> buffer) {
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        const std::int64_t n = file.Read(buffer.subspan(done));
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool WriteBlock(platform::FileHandle& file, std::span<const std::byte> bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const std::int64_t n = file.Write(bytes.subspan(done));
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Appends text to a file, creating it when missing; the length before the append, or an empty
+// optional when the file cannot be opened.
+std::optional<std::int64_t> AppendLines(const std::string& path,
+                                        const std::function<std::string(std::int64_t)>& text) {
+    auto host = TheMachine().ToHost(path);
+    if (!host) return std::nullopt;
+    const int fd = ::open(host->c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return std::nullopt;
+    struct stat st;
+    const std::int64_t length = ::fstat(fd, &st) == 0 ? st.st_size : 0;
+    const std::string bytes = text(length);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    return length;
+}
+
+// The ANSI code page where it can hold the text, else UTF-8 (which the boot step reads too).
+std::string AnsiOrUtf8(const std::string& text) {
+    try {
+        return ToShiftJis(text);
+    } catch (const EncodingError&) {
+        return text;
+    }
+}
+
+}  // namespace
+
+Module1::Module1(SetupWindows& windows, SupportLibrary& supportLibrary)
+    : windows_(windows), supportLibrary_(supportLibrary) {}
+
+// ----- message boxes -----
+
+void Module1::Notice(const std::string& text) const {
+    platform::ShowMessage(text, setupAppName, MsgButtons::Ok, MsgIcon::None);
+}
+
+void Module1::Warning(const std::string& text) const {
+    platform::ShowMessage(text, setupAppName, MsgButtons::Ok, MsgIcon::Exclamation);
+}
+
+bool Module1::Question(const std::string& text) const {
+    return platform::ShowMessage(text, setupAppName, MsgButtons::YesNo, MsgIcon::Question) ==
+           MsgResult::Yes;
+}
+
+// ----- uninstall log -----
+
+void Module1::Log(const std::string& key, const std::string& value) const {
+    // Without a title the section would be the log's whole branch.
+    if (productTitle.empty()) return;
+    platform::WriteSetting(setupAppName, productTitle, key, value);
+}
+
+std::string Module1::LogValue(const std::string& key) const {
+    if (productTitle.empty()) return "";
+    return platform::ReadSetting(setupAppName, productTitle, key, "");
+}
+
+std::string Module1::ExeName() const { return TheMachine().ProgramName(); }
+
+// ----- start-up -----
+
+void Module1::Main(const std::string& commandLine) {
+    commandLine_ = commandLine;
+    auto& machine = TheMachine();
+    winDir = machine.WindowsFolder();
+    sysDir = machine.SystemFolder();
+    setupAppName = "PlenovaSetup";
+    if (commandLine.empty()) {
+        RunBootstrap();
+        platform::EndProcess(0);
+    }
+    if (Left(commandLine, 7) != "/UNINST") {
+        RunInstall();
+        platform::EndProcess(0);
+    }
+    RunUninstall();
+    platform::EndProcess(0);
+}
+
+std::string Module1::ReadIni(std::string_view section, std::string_view key) const {
+    auto host = TheMachine().ToHost(MachinePath(iniPath));
+    if (!host) return "";
+    return ProfileFile::Load(*host).Value(section, key);
+}
+
+std::string Module1::GetField(std::string_view value, int index, std::string_view separator) {
+    // UTF-8 is self-synchronising, so a byte search finds the same separators as a character
+    // search, and the fields come out the same.
+    if (separator.empty()) return index == 1 ? std::string(value) : std::string();
+    std::size_t start = 0;
+    bool ranToEnd = true;
+    for (int k = 1; k <= index - 1; ++k) {
+        const std::size_t p = value.find(separator, start);
+        if (p == std::string_view::npos) {
+            ranToEnd = false;
+            break;
+        }
+        start = p + separator.size();
+    }
+    const std::size_t p = start <= value.size() ? value.find(separator, start)
+                                                : std::string_view::npos;
+    if (p != std::string_view::npos) return std::string(value.substr(start, p - start));
+    if (!ranToEnd || start > value.size()) return "";
+    return std::string(value.substr(start));
+}
+
+std::string Module1::ExpandMacros(std::string& path) const {
+    if (path.starts_with("$WIN"))
+        path = winDir + path.substr(4);
+    else if (path.starts_with("$SYSTEM"))
+        path = sysDir + path.substr(7);
+    return path;
+}
+
+void Module1::RunBootstrap() {
+    auto& machine = TheMachine();
+    srcDir = machine.ProgramFolder();
+    if (!srcDir.empty() && srcDir.back() == '\\') {
+        iniPath = srcDir + "SETUP.ini";
+        srcDir.pop_back();
+    } else {
+        iniPath = srcDir + "\\SETUP.ini";
+    }
+    if (!machine.FileExists(iniPath)) {
+        Warning("INIファイルが見つかりません");
+        platform::EndProcess(1);
+    }
+    windows_.ShowWait("初期化中...");
+    windows_.PumpEvents();
+    windows_.SetWaitHourglass();
+
+    const std::string exeFile = ExeName() + ".exe";
+    if (CopyOneFile(srcDir + "\\" + exeFile, winDir + "\\" + exeFile) < 1)
+        platform::EndProcess(1);
+    if (CopyOneFile(srcDir + "\\" + SupportLibrary::kFileName,
+                    sysDir + "\\" + SupportLibrary::kFileName) < 1)
+        platform::EndProcess(1);
+    CopyBootFiles();
+    windows_.HideWait();
+
+    machine.SetCurrentDrive(winDir);
+    machine.SetCurrentFolder(winDir);
+    const std::string program = winDir + "\\" + exeFile;
+    if (!machine.StartProcess(program, srcDir)) {
+        // No window is open any more: the wait window went before the start.
+        Warning("セットアッププログラムを起動できません" + std::string(kCr) + program);
+        platform::EndProcess(1);
+    }
+}
+
+void Module1::InstallStep(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const SupportLibraryError&) {
+        // A missing support library is no passing failure: the caller reports it and ends.
+        throw;
+    } catch (const std::exception&) {
+        // The rest of this step is abandoned; the sequence goes on with the next.
+    }
+}
+
+void Module1::DestinationDialog() {
+    auto& machine = TheMachine();
+    PathDialogRequest request;
+    request.curdirEnabled = machine.DriveType(Left(srcDir, 3)) == platform::kDriveFixed;
+    request.dstDir = dstDir;
+    request.caption = productTitle + " Setup";
+    request.srcDir = srcDir;
+    const PathDialogResult result = windows_.RunPathDialog(request);
+    switch (result.how) {
+    case PathDialogClose::Start:
+        // cmdStart_Click
+        dstDir = MachinePath(result.text);
+        if (result.curdirChecked && request.curdirEnabled) dstDir = srcDir;
+        break;
+    case PathDialogClose::Cancel:
+        // cmdEnd_Click: nothing of the installation proper has been done yet.
+        platform::EndProcess(0);
+    case PathDialogClose::Closed:
+        break;
+    }
+}
+
+void Module1::RunInstall() {
+    auto& machine = TheMachine();
+    InstallStep([&] {
+        srcDir = MachinePath(commandLine_);
+        iniPath = srcDir + "\\SETUP.ini";
+    });
+    InstallStep([&] {
+        if (!machine.FileExists(iniPath)) {
+            Warning("INIファイルが見つかりません");
+            platform::EndProcess(1);
+        }
+    });
+    InstallStep([&] { productTitle = ReadIni("SETUP", "Title"); });
+    InstallStep([&] { dstDir = MachinePath(Left(winDir, 3) + ReadIni("Setup", "DstDir")); });
+    InstallStep([&] { windows_.ShowBackground(productTitle + " Setup"); });
+    InstallStep([&] { DestinationDialog(); });
+    InstallStep([&] { RegisterUninstall(kTrue); });
+    InstallStep([&] {
+        windows_.ShowCopy([this] { CmdStopClick(); });
+        windows_.PumpEvents();
+        CopySetupFiles();
+        windows_.HideCopy();
+    });
+    InstallStep([&] {
+        if (ReadIni("Setup", "GroupIcon1").empty()) return;
+        if (!Question("スタートメニューに登録しますか？")) return;
+        windows_.ShowWait("スタートメニューに登録中...");
+        windows_.PumpEvents();
+        CreateStartMenuEntries();
+        windows_.HideWait();
+    });
+    InstallStep([&] { CleanUpSource(); });
+    InstallStep([&] { Notice("セットアップが終了しました"); });
+    InstallStep([&] { platform::WriteSetting("PlenovaSaver", "App", "Dir", dstDir); });
+}
+
+// ----- copying -----
+
+Int16 Module1::CopyOneFile(const std::string& source, const std::string& destination) {
+    windows_.PumpEvents();
+    if (cancelRequested == kTrue) return kCopyCancelled;
+
+    auto& machine = TheMachine();
+    const std::string from = MachinePath(source);
+    const std::string to = MachinePath(destination);
+    if (machine.FileExists(to)) {
+        // Copying a file onto itself would delete it first.
+        if (SameFile(from, to)) return kCopyKept;
+        std::int32_t newer = 0;
+        if (supportLibrary_.CompareVersion(from, to, newer) == 1) {
+            if (newer <= 0) return kCopyKept;
+        } else {
+            // A source whose date cannot be read is not kept back here: opening it below
+            // reports it.
+            const auto sourceDate = machine.FileDate(from);
+            const auto destinationDate = machine.FileDate(to);
+            if (sourceDate && destinationDate && *sourceDate <= *destinationDate) return kCopyKept;
+        }
+    }
+
+    const std::optional<std::int64_t> length =
+        machine.FileExists(from) ? machine.FileLength(from) : std::nullopt;
+    std::optional<platform::FileHandle> in;
+    if (length) in = platform::FileHandle::OpenRead(from);
+    if (!length || !in) {
+        Notice("ﾌｧｲﾙが開けません" + std::string(kCr) + source);
+        return kCopyFailed;
+    }
+    RemoveFile(to);
+    std::optional<platform::FileHandle> out;
+    if (!machine.Exists(to)) out = platform::FileHandle::Create(to);
+    if (!out) {
+        Notice("ﾌｧｲﾙが作成できません" + std::string(kCr) + destination);
+        in->Close();
+        return kCopyFailed;
+    }
+
+    auto abandon = [&] {
+        in->Close();
+        out->Close();
+        machine.DeleteFile(to);
+    };
+    std::int64_t remaining = *length;
+    std::vector<std::byte> buffer(static_cast<std::size_t>(std::min(remaining, kCopyBlockBytes)));
+    try {
+        while (remaining > 0) {
+            const auto block = static_cast<std::size_t>(std::min(remaining, kCopyBlockBytes));
+            std::span<std::byte> bytes(buffer.data(), block);
+            if (!ReadBlock(*in, bytes)) {
+                abandon();
+                Notice("ﾌｧｲﾙが読めません" + std::string(kCr) + source);
+                return kCopyFailed;
+            }
+            if (!WriteBlock(*out, bytes)) {
+                abandon();
+                Notice("ﾌｧｲﾙに書き込めません" + std::string(kCr) + destination);
+                return kCopyFailed;
+            }
+            remaining -= static_cast<std::int64_t>(block);
+            windows_.PumpEvents();
+            if (cancelRequested == kTrue) {
+                abandon();
+                return kCopyCancelled;
+            }
+        }
+    } catch (...) {
+        // Whatever stops the copy half-way, no partial destination stays behind.
+        abandon();
+        throw;
+    }
+    in->Close();
+    out->Close();
+    supportLibrary_.CopyFileDateTime(to, from);
+    return kCopyDone;
+}
+
+void Module1::CopyBootFiles() {
+    cancelRequested = 0;
+    for (Int16 n = 1;; n = Add16(n, 1)) {
+        const std::string value = ReadIni("BOOT", "Copy" + ToText(n));
+        if (value.empty()) break;
+        const std::string name1 = GetField(value, 1, ",");
+        std::string name2 = GetField(value, 2, ",");
+        if (name2.empty()) name2 = name1;
+        std::string folder = GetField(value, 3, ",");
+        ExpandMacros(folder);
+        const std::string source = MachinePath(srcDir + "\\" + name1);
+        const std::string destination = MachinePath(folder + "\\" + name2);
+        if (CopyOneFile(source, destination) < 1) platform::EndProcess(1);
+        if (GetField(value, 4, ",") == "REGIST" && supportLibrary_.RegistDll(destination, -1) == 0)
+            Warning(destination + "の登録に失敗しました");
+    }
+}
+
+void Module1::CopySetupFiles() {
+    auto& machine = TheMachine();
+    cancelRequested = 0;
+    Int16 k = 1;
+    for (Int16 n = 1;; n = Add16(n, 1)) {
+        const std::string value = ReadIni("SETUP", "Copy" + ToText(n));
+        if (value.empty()) break;
+        const std::string name1 = GetField(value, 1, ",");
+        std::string name2 = GetField(value, 2, ",");
+        if (name2.empty()) name2 = name1;
+        std::string folder = GetField(value, 3, ",");
+        if (folder.starts_with("$"))
+            ExpandMacros(folder);
+        else if (!folder.empty())
+            folder = dstDir + "\\" + folder;
+        else
+            folder = dstDir;
+        folder = MachinePath(folder);
+
+        if (!machine.Exists(folder)) {
+            if (!MakeFolderPath(folder)) {
+                Notice("ﾌｫﾙﾀﾞが作成できません" + std::string(kCr) + folder);
+                platform::EndProcess(1);
+            }
+            Log("MkDir" + ToText(k), folder);
+            k = Add16(k, 1);
+        }
+
+        const std::string source = MachinePath(srcDir + "\\" + name1);
+        const std::string destination = folder + "\\" + MachinePath(name2);
+        windows_.SetCopyLabels(source, "-> " + destination);
+
+        if (srcDir != folder) {
+            if (CopyOneFile(source, destination) < 1) platform::EndProcess(1);
+            // Files are moved out of a source folder on a hard disk; never the one file that
+            // source and destination both name.
+            if (machine.DriveType(Left(source, 3)) == platform::kDriveFixed &&
+                !SameFile(source, destination) && !RemoveFile(source))
+                throw FileAccessError("cannot delete " + source);
+        }
+        Log("Copy" + ToText(n), destination);
+    }
+}
+
+bool Module1::MakeFolderPath(const std::string& rawPath) const {
+    auto& machine = TheMachine();
+    const std::string path = MachinePath(rawPath);
+    std::size_t start = 0;
+    if (path.starts_with("\\\\")) {
+        const std::size_t serverEnd = path.find('\\', 2);
+        if (serverEnd == std::string::npos) return false;
+        const std::size_t shareEnd = path.find('\\', serverEnd + 1);
+        if (shareEnd == std::string::npos) return false;
+        start = shareEnd + 1;
+    } else if (path.starts_with("\\")) {
+        start = 1;
+    } else if (Mid(path, 2, 2) == ":\\") {
+        start = Left(path, 3).size();
+    }
+    for (;;) {
+        const std::size_t p = start <= path.size() ? path.find('\\', start) : std::string::npos;
+        const std::string partial = p == std::string::npos ? path : path.substr(0, p);
+        if (!machine.Exists(partial) && !machine.MakeFolder(partial)) return false;
+        if (p == std::string::npos) return true;
+        start = p + 1;
+    }
+}
+
+void Module1::CleanUpSource() {
+    auto& machine = TheMachine();
+    if (machine.DriveType(Left(srcDir, 3)) != platform::kDriveFixed) return;
+    auto remove = [](const std::string& path) {
+        try {
+            RemoveFile(MachinePath(path));
+        } catch (const std::exception&) {
+        }
+    };
+    try {
+        for (Int16 n = 1;; n = Add16(n, 1)) {
+            const std::string value = ReadIni("BOOT", "Copy" + ToText(n));
+            if (value.empty()) break;
+            remove(srcDir + "\\" + GetField(value, 1, ","));
+        }
+    } catch (const std::exception&) {
+    }
+    remove(srcDir + "\\" + ExeName() + ".exe");
+    remove(srcDir + "\\" + SupportLibrary::kFileName);
+    remove(iniPath);
+}
+
+// ----- records -----
+
+void Module1::RegisterUninstall(Int16 doRegister) {
+    // Without a title the key would be the parent of every product's entry.
+    if (productTitle.empty()) return;
+    const std::string key = kUninstallKey + productTitle;
+    platform::Registry registry = platform::CurrentRegistry();
+    if (doRegister != kTrue) {
+        try {
+            registry.DeleteKey(platform::Hive::LocalMachine, key);
+        } catch (const std::exception&) {
+        }
+        return;
+    }
+    const std::string command = winDir + "\\" + ExeName() + ".exe /UNINST " + productTitle;
+    try {
+        registry.CreateKey(platform::Hive::LocalMachine, key);
+    } catch (const std::exception&) {
+        return;
+    }
+    registry.SetString(platform::Hive::LocalMachine, key, "DisplayName", productTitle);
+    registry.SetString(platform::Hive::LocalMachine, key, "UninstallString", command);
+}
+
+std::string Module1::GetSpecialFolderPath(int id) const {
+    constexpr int kPrograms = 2;
+    if (id != kPrograms) return "";
+    return TheMachine().ProgramsFolder();
+}
+
+void Module1::CreateStartMenuEntries() {
+    std::string folder = GetSpecialFolderPath(2);
+    const std::string group = ReadIni("Setup", "Group");
+    if (!group.empty()) {
+        folder = MachinePath(folder + "\\" + group);
+        if (!MakeFolderPath(folder)) {
+            Warning("フォルダが作成できません " + folder);
+            platform::EndProcess(1);
+        }
+        Log("Group", folder);
+    }
+    windows_.OpenFolder(folder);
+    for (Int16 n = 1;; n = Add16(n, 1)) {
+        const std::string value = ReadIni("Setup", "GroupIcon" + ToText(n));
+        if (value.empty()) break;
+        const std::string link = folder + "\\" + MachinePath(GetField(value, 1, ",")) + ".lnk";
+        std::string target = GetField(value, 2, ",");
+        if (target.starts_with("$"))
+            ExpandMacros(target);
+        else
+            target = dstDir + "\\" + target;
+        supportLibrary_.CreateShortcut(link, MachinePath(target), GetField(value, 3, ","));
+        Log("Icon" + ToText(n), link);
+        windows_.PumpEvents();
+    }
+}
+
+// ----- uninstall -----
+
+void Module1::RunUninstall() {
+    auto& machine = TheMachine();
+    productTitle = Mid(commandLine_, 9);
+    if (!Question(productTitle + " をアンインストールしますか？")) platform::EndProcess(0);
+    windows_.ShowWait(productTitle + " のアンインストール中...");
+    windows_.PumpEvents();
+    windows_.SetWaitHourglass();
+
+    // From here on every failure is passed over.
+    auto step = [](const std::function<void()>& body) {
+        try {
+            body();
+        } catch (const std::exception&) {
+        }
+    };
+    step([&] {
+        const std::string saver = winDir.ends_with("\\") ? winDir + "PlenovaSaver.scr"
+                                                         : winDir + "\\PlenovaSaver.scr";
+        RemoveFile(saver);
+    });
+    step([&] {
+        for (int n = 1; n <= 32767; ++n) {
+            const std::string path = LogValue("Copy" + ToText(n));
+            if (path.empty()) break;
+            RemoveFile(MachinePath(path));
+        }
+    });
+    step([&] {
+        for (int k = 1; k <= 32767; ++k) {
+            const std::string path = LogValue("MkDir" + ToText(k));
+            if (path.empty()) break;
+            machine.RemoveFolder(MachinePath(path));
+        }
+    });
+    step([&] {
+        for (int n = 1; n <= 32767; ++n) {
+            const std::string path = LogValue("Icon" + ToText(n));
+            if (path.empty()) break;
+            RemoveFile(MachinePath(path));
+        }
+    });
+    step([&] {
+        const std::string group = LogValue("Group");
+        if (!group.empty()) machine.RemoveFolder(MachinePath(group));
+    });
+    step([&] {
+        // Without a title the section would be the whole log of every product.
+        if (!productTitle.empty())
+            platform::SettingsStore().DeleteSection(setupAppName, productTitle);
+    });
+    step([&] { RegisterUninstall(kFalse); });
+    step([&] { RemoveSetupProgram(); });
+    step([&] { windows_.HideWait(); });
+    Notice(productTitle + " のアンインストールが終了しました。 ");
+}
+
+void Module1::RemoveSetupProgram() {
+    platform::SettingsStore store;
+    if (!store.ApplicationExists(setupAppName)) return;
+    if (store.SectionName(setupAppName, 0)) return;  // another product is still logged
+    store.DeleteApplication(setupAppName);
+
+    const std::string program = winDir + "\\" + ExeName() + ".exe";
+    AppendLines(winDir + "\\WININIT.INI", [&](std::int64_t length) {
+        std::string lines = length == 0 ? "[rename]\r\n" : "";
+        return lines + "NUL=" + AnsiOrUtf8(program) + "\r\n";
+    });
+}
+
+// ----- window logic -----
+
+void Module1::UpdateCurdirState(PathDialogControls& controls) {
+    controls.SetDestinationEnabled(!controls.CurdirChecked());
+}
+
+void Module1::CmdStopClick() {
+    if (Question("セットアップを中止しますか")) cancelRequested = kTrue;
+}
+
+std::string Module1::BrowseStartFolder(const std::string& sanshodir) const {
+    if (TheMachine().Exists(MachinePath(sanshodir))) return sanshodir;
+    return Left(winDir, 3);
+}
+
+}  // namespace plenova::setup

@@ -1,0 +1,63 @@
+// The setup program's support library "TAVORIN.DLL", loaded at run time the way the Windows
+// loader finds a library: first in the running program's own folder, then in the system
+// folder of the machine. The library is loaded on the first call, so a mode that never needs it
+// (the uninstallation) runs without it.
+//
+// Paths are passed as the machine's Windows paths in UTF-8 and handed to the library in the
+// ANSI code page (Shift-JIS); a path that code page cannot hold raises EncodingError.
+//
+// A library that is missing, cannot be loaded or lacks one of the four functions raises
+// SupportLibraryError, whose text names the folders searched or the missing function.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "base/errors.h"
+
+namespace plenova::setup {
+
+class SupportLibraryError : public RuntimeError {
+public:
+    // 48: the classic "error in loading DLL".
+    explicit SupportLibraryError(const std::string& message) : RuntimeError(48, message) {}
+};
+
+class SupportLibrary {
+public:
+    SupportLibrary() = default;
+    ~SupportLibrary();
+    SupportLibrary(const SupportLibrary&) = delete;
+    SupportLibrary& operator=(const SupportLibrary&) = delete;
+
+    // The library's file name, as the program and the first stage know it.
+    static constexpr const char* kFileName = "TAVORIN.DLL";
+
+    // 1 and `comparison` set when both files have a version; anything else: no comparison.
+    std::int32_t CompareVersion(const std::string& source, const std::string& destination,
+                                std::int32_t& comparison);
+    std::int32_t CopyFileDateTime(const std::string& destination, const std::string& source);
+    std::int32_t RegistDll(const std::string& library, std::int32_t registerFlag);
+    std::int32_t CreateShortcut(const std::string& link, const std::string& target,
+                                const std::string& arguments);
+
+    // The host file the library was loaded from; empty before the first call.
+    const std::string& LoadedFrom() const noexcept { return loadedFrom_; }
+
+private:
+    using CompareFn = std::int32_t (*)(const char*, const char*, std::int32_t*);
+    using DateFn = std::int32_t (*)(const char*, const char*);
+    using RegistFn = std::int32_t (*)(const char*, std::int32_t);
+    using ShortcutFn = std::int32_t (*)(const char*, const char*, const char*);
+
+    void Load();
+
+    void* handle_ = nullptr;
+    std::string loadedFrom_;
+    CompareFn compareVersion_ = nullptr;
+    DateFn copyFileDateTime_ = nullptr;
+    RegistFn registDll_ = nullptr;
+    ShortcutFn createShortcut_ = nullptr;
+};
+
+}  // namespace plenova::setup
