@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <exception>
 
+#include "platform/file_io.h"
 #include "platform/machine.h"
 
 namespace plenova::platform {
@@ -62,51 +63,40 @@ FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
 std::optional<FileHandle> FileHandle::OpenRead(const std::string& path) {
     auto host = HostPath(path);
     if (!host) return std::nullopt;
-    int fd = ::open(host->c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {  // a folder is no file to read
-        ::close(fd);
+    try {
+        return FileHandle(OpenForReading(*host).Release());
+    } catch (const FileError&) {
         return std::nullopt;
     }
-    return FileHandle(fd);
 }
 
 std::optional<FileHandle> FileHandle::Create(const std::string& path) {
     auto host = HostPath(path);
     if (!host) return std::nullopt;
-    int fd = ::open(host->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return std::nullopt;
-    return FileHandle(fd);
+    try {
+        return FileHandle(OpenForWriting(*host, WriteOpen::CreateOrTruncate, 0666).Release());
+    } catch (const FileError&) {
+        return std::nullopt;
+    }
 }
 
 std::int64_t FileHandle::Read(std::span<std::byte> buffer) {
     if (fd_ < 0) return -1;
-    std::size_t done = 0;
-    while (done < buffer.size()) {
-        ssize_t n = ::read(fd_, buffer.data() + done, buffer.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        if (n == 0) break;
-        done += static_cast<std::size_t>(n);
+    try {
+        return static_cast<std::int64_t>(ReadFully(fd_, buffer, "file handle"));
+    } catch (const FileError&) {
+        return -1;
     }
-    return static_cast<std::int64_t>(done);
 }
 
 std::int64_t FileHandle::Write(std::span<const std::byte> bytes) {
     if (fd_ < 0) return -1;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        done += static_cast<std::size_t>(n);
+    try {
+        WriteAll(fd_, bytes, "file handle");
+        return static_cast<std::int64_t>(bytes.size());
+    } catch (const FileError&) {
+        return -1;
     }
-    return static_cast<std::int64_t>(done);
 }
 
 std::int64_t FileHandle::Length() const {

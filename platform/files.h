@@ -22,9 +22,11 @@ public:
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
 
-    // Opens an existing file for reading; an empty optional when it cannot be opened.
+    // Opens an existing regular file for reading; an empty optional when it cannot be opened
+    // or is something else (a folder, FIFO or device is refused at once, never waited on).
     static std::optional<FileHandle> OpenRead(const std::string& path);
-    // Creates (or truncates) a file for writing; an empty optional on failure.
+    // Creates (or truncates) a regular file for writing; an empty optional on failure, and for
+    // a name that is a FIFO or device (never written to).
     static std::optional<FileHandle> Create(const std::string& path);
 
     bool IsOpen() const noexcept { return fd_ >= 0; }

@@ -5,6 +5,7 @@ add_library(plenova_platform_machine STATIC
   ${CMAKE_CURRENT_LIST_DIR}/files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/registry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/settings_store.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/posix/file_io.cpp
 )
 target_include_directories(plenova_platform_machine PUBLIC "${PROJECT_SOURCE_DIR}")
 target_link_libraries(plenova_platform_machine

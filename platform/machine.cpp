@@ -5,6 +5,7 @@
 #include <pwd.h>
 #include <spawn.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,13 +15,15 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <iostream>
+#include <mutex>
 #include <system_error>
 
 #include "base/sjis.h"
 #include "base/text.h"
 #include "base/utf8.h"
+#include "platform/file_io.h"
+#include "platform/machine_formats.h"
 
 extern char** environ;
 
@@ -115,8 +118,18 @@ std::string TrimBlanks(std::string_view s) {
     return std::string(s.substr(b, e - b));
 }
 
-// One drive line of the table: "A: 2 /host/folder".
+std::shared_ptr<Machine> MakeDefaultMachine() {
+    return std::make_shared<Machine>(Machine::DefaultRoot());
+}
+
+constinit ServiceSlot<Machine> machineSlot{&MakeDefaultMachine};
+
+}  // namespace
+
+// ----- the drive table and WININIT.INI as text ------------------------------------------------
+
 std::optional<Drive> ParseDriveLine(std::string_view raw, const fs::path& root) {
+    if (raw.find('\0') != std::string_view::npos) return std::nullopt;
     std::string line = TrimBlanks(raw);
     if (line.size() < 6 || !IsLetter(line[0]) || line[1] != ':') return std::nullopt;
     std::size_t i = 2;
@@ -138,46 +151,53 @@ std::optional<Drive> ParseDriveLine(std::string_view raw, const fs::path& root) 
     return d;
 }
 
-bool WriteWhole(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
+DriveTable ParseDriveTable(std::string_view text, const fs::path& root) {
+    DriveTable table;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        table.lines.emplace_back(line);
+        const std::string t = TrimBlanks(line);
+        if (t.empty() || t[0] == '#') continue;
+        if (auto d = ParseDriveLine(line, root)) {
+            std::erase_if(table.drives, [&](const Drive& x) { return x.letter == d->letter; });
+            table.drives.push_back(*d);
         }
-        data.remove_prefix(static_cast<std::size_t>(n));
     }
-    return true;
+    return table;
 }
 
-// Replaces `target` with `text` atomically (new file, fsync, rename, fsync of the folder).
-bool ReplaceFileAtomically(const fs::path& target, std::string_view text, mode_t mode) {
-    fs::path tmp = target;
-    tmp += ".new-" + std::to_string(::getpid());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    if (fd < 0) return false;
-    bool ok = WriteWhole(fd, text) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(tmp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        return false;
+std::vector<BootEntry> ParseBootScript(std::string_view text) {
+    // The setup program writes in the ANSI code page; hand-made files may be UTF-8.
+    auto decode = [](const std::string& t) {
+        if (IsValidUtf8(t)) return t;
+        try {
+            return plenova::FromShiftJis(t);
+        } catch (const std::exception&) {
+            return t;
+        }
+    };
+    std::vector<BootEntry> entries;
+    bool inRename = false;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string line = TrimBlanks(text.substr(0, end));
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (line.empty() || line[0] == ';') continue;
+        if (line.front() == '[') {
+            inRename = plenova::EqualsIgnoreCase(line, "[rename]");
+            continue;
+        }
+        const std::size_t eq = line.find('=');
+        if (!inRename || eq == std::string::npos) continue;
+        BootEntry entry{decode(TrimBlanks(line.substr(0, eq))),
+                        decode(TrimBlanks(line.substr(eq + 1)))};
+        if (!entry.source.empty()) entries.push_back(std::move(entry));
     }
-    int dir = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
+    return entries;
 }
-
-std::shared_ptr<Machine> MakeDefaultMachine() {
-    return std::make_shared<Machine>(Machine::DefaultRoot());
-}
-
-constinit ServiceSlot<Machine> machineSlot{&MakeDefaultMachine};
-
-}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 
@@ -223,24 +243,67 @@ fs::path Machine::DriveTablePath() const { return root_ / "drives"; }
 
 // ----- drives --------------------------------------------------------------------------------
 
+namespace {
+
+// The table's text, empty when there is none. Throws FileError when it cannot be had whole:
+// part of a table is never taken, since rewriting it would lose the drives after the cut.
+std::string ReadDriveTableText(const fs::path& path) {
+    auto fd = OpenForReadingIfExists(path);
+    if (!fd) return {};
+    return ReadAll(fd->Get(), kDriveTableLimit, path);
+}
+
+}  // namespace
+
+void Machine::UseDriveTable(std::string_view text) {
+    DriveTable table = ParseDriveTable(text, root_);
+    tableDrives_ = std::move(table.drives);
+}
+
 void Machine::LoadDriveTable() {
     tableDrives_.clear();
-    tableLines_.clear();
-    std::ifstream in(DriveTablePath(), std::ios::binary);
-    std::string line;
-    // A table is a handful of lines; a huge file is not ours, so stop reading it early.
-    std::size_t total = 0;
-    while (in && std::getline(in, line) && total < (1u << 20)) {
-        total += line.size() + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        tableLines_.push_back(line);
-        std::string t = TrimBlanks(line);
-        if (t.empty() || t[0] == '#') continue;
-        if (auto d = ParseDriveLine(line, root_)) {
-            std::erase_if(tableDrives_, [&](const Drive& x) { return x.letter == d->letter; });
-            tableDrives_.push_back(*d);
-        }
+    tableProblem_.clear();
+    try {
+        FileLock lock = FileLock::Acquire(DriveTablePath(), LockMode::Shared);
+        UseDriveTable(ReadDriveTableText(DriveTablePath()));
+    } catch (const FileError& e) {
+        // The machine still starts, with C: and Z: only, and the table is left as it is.
+        tableProblem_ = std::string("the drive table is not used: ") + e.what();
+        std::cerr << tableProblem_ << "\n";
     }
+}
+
+bool Machine::ChangeDriveTable(char letter, const std::string* newLine) {
+    const fs::path path = DriveTablePath();
+    std::string text;
+    try {
+        // Under the writers' lock and from the file as it is now, so that another process's
+        // change made since this machine read the table is kept.
+        FileLock lock = FileLock::Acquire(path, LockMode::Exclusive);
+        const std::string current = ReadDriveTableText(path);
+        DriveTable table = ParseDriveTable(current, root_);
+        bool placed = false;
+        for (const std::string& l : table.lines) {
+            auto d = ParseDriveLine(l, root_);
+            if (d && d->letter == letter) {
+                if (newLine && !placed) text += *newLine + "\n";
+                placed = true;
+            } else {
+                text += l + "\n";
+            }
+        }
+        if (!newLine && !placed) {
+            UseDriveTable(current);
+            return false;
+        }
+        if (newLine && !placed) text += *newLine + "\n";
+        ReplaceFile(path, text, 0600);
+    } catch (const FileError& e) {
+        throw MachineError(std::string("the drive table is not changed: ") + e.what());
+    }
+    tableProblem_.clear();
+    UseDriveTable(text);
+    return true;
 }
 
 std::vector<Drive> Machine::Drives() const {
@@ -268,45 +331,20 @@ void Machine::AddDrive(char letter, const fs::path& hostFolder, int type) {
         throw std::invalid_argument("drives C: and Z: are fixed and cannot be changed");
     if (type < 0 || type > kDriveRamDisk) throw std::invalid_argument("a drive type is 0 to 6");
     const std::string folder = hostFolder.string();
-    if (folder.empty() || folder.find_first_of("\r\n") != std::string::npos ||
+    if (folder.empty() || folder.find_first_of(std::string_view("\r\n\0", 3)) != folder.npos ||
         TrimBlanks(folder) != folder)
-        throw std::invalid_argument("the host folder must be a non-empty path without line breaks "
-                                    "or surrounding blanks");
-    std::string newLine = std::string(1, letter) + ": " + std::to_string(type) + " " +
-                          NormaliseHost(hostFolder.is_absolute() ? hostFolder : root_ / hostFolder).string();
-    std::vector<std::string> lines;
-    bool placed = false;
-    for (const std::string& l : tableLines_) {
-        auto d = ParseDriveLine(l, root_);
-        if (d && d->letter == letter) {
-            if (!placed) lines.push_back(newLine);
-            placed = true;
-        } else {
-            lines.push_back(l);
-        }
-    }
-    if (!placed) lines.push_back(newLine);
-    std::string text;
-    for (const std::string& l : lines) text += l + "\n";
-    if (!ReplaceFileAtomically(DriveTablePath(), text, 0600))
-        throw MachineError("cannot write the drive table " + DriveTablePath().string() + ": " +
-                           std::strerror(errno));
-    LoadDriveTable();
+        throw std::invalid_argument("the host folder must be a non-empty path without line breaks, "
+                                    "NUL bytes or surrounding blanks");
+    const std::string newLine =
+        std::string(1, letter) + ": " + std::to_string(type) + " " +
+        NormaliseHost(hostFolder.is_absolute() ? hostFolder : root_ / hostFolder).string();
+    ChangeDriveTable(letter, &newLine);
 }
 
 bool Machine::RemoveDrive(char letter) {
     letter = UpperLetter(letter);
-    if (letter == 'C' || letter == 'Z' || !FindDrive(letter)) return false;
-    std::string text;
-    for (const std::string& l : tableLines_) {
-        auto d = ParseDriveLine(l, root_);
-        if (!(d && d->letter == letter)) text += l + "\n";
-    }
-    if (!ReplaceFileAtomically(DriveTablePath(), text, 0600))
-        throw MachineError("cannot write the drive table " + DriveTablePath().string() + ": " +
-                           std::strerror(errno));
-    LoadDriveTable();
-    return true;
+    if (letter == 'C' || letter == 'Z' || !IsLetter(letter)) return false;
+    return ChangeDriveTable(letter, nullptr);
 }
 
 int Machine::DriveType(std::string_view root) const {
@@ -619,41 +657,27 @@ bool Machine::CopyFile(std::string_view from, std::string_view to, bool overwrit
     auto src = ToHost(from);
     auto dst = ToHost(to);
     if (!src || !dst) return false;
-    int in = ::open(src->c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
-    struct stat sst;
-    struct stat dstSt;
-    if (::fstat(in, &sst) != 0 || !S_ISREG(sst.st_mode) ||
-        (::stat(dst->c_str(), &dstSt) == 0 &&
-         (!overwrite || (dstSt.st_dev == sst.st_dev && dstSt.st_ino == sst.st_ino)))) {
-        ::close(in);
+    try {
+        UniqueFd in = OpenForReading(*src);
+        struct stat sst;
+        struct stat dstSt;
+        if (::fstat(in.Get(), &sst) != 0) return false;
+        if (::stat(dst->c_str(), &dstSt) == 0 &&
+            (!overwrite || (dstSt.st_dev == sst.st_dev && dstSt.st_ino == sst.st_ino)))
+            return false;
+        const WriteOpen how = overwrite ? WriteOpen::CreateOrTruncate : WriteOpen::CreateNew;
+        UniqueFd out = OpenForWriting(*dst, how, sst.st_mode & 0777);
+        std::vector<std::byte> buffer(1 << 16);
+        for (;;) {
+            const std::size_t n = ReadFully(in.Get(), buffer, *src);
+            if (n == 0) break;
+            WriteAll(out.Get(), std::span<const std::byte>(buffer.data(), n), *dst);
+        }
+        ::fchmod(out.Get(), sst.st_mode & 0777);
+        return ::close(out.Release()) == 0;
+    } catch (const FileError&) {
         return false;
     }
-    int out = ::open(dst->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (overwrite ? 0 : O_EXCL),
-                     sst.st_mode & 0777);
-    if (out < 0) {
-        ::close(in);
-        return false;
-    }
-    std::vector<char> buffer(1 << 16);
-    bool ok = true;
-    for (;;) {
-        ssize_t n = ::read(in, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ok = false;
-            break;
-        }
-        if (n == 0) break;
-        if (!WriteWhole(out, std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
-            ok = false;
-            break;
-        }
-    }
-    ::fchmod(out, sst.st_mode & 0777);
-    ok = (::close(out) == 0) && ok;
-    ::close(in);
-    return ok;
 }
 
 bool Machine::RenameFile(std::string_view from, std::string_view to) const {
@@ -739,55 +763,100 @@ bool Machine::StartProcess(std::string_view program, std::string_view arguments)
 
 // ----- the boot step --------------------------------------------------------------------------
 
+namespace {
+
+// Guards against two threads of one process running the boot step at once: a claim named with
+// this process's id is then always a leftover of an earlier process that had the same id.
+std::mutex bootStepMutex;
+
+// Carries out the entries of a claimed WININIT.INI whose lock `fd` holds; returns the count.
+int CarryOut(const Machine& machine, int fd, const fs::path& claimed) {
+    std::string text;
+    try {
+        text = ReadAll(fd, kBootScriptLimit, claimed);
+    } catch (const FileError& e) {
+        // Carrying out part of the file could rename or delete the wrong files.
+        std::cerr << "WININIT.INI is not carried out: " << e.what() << "\n";
+        return 0;
+    }
+    int count = 0;
+    for (const BootEntry& entry : ParseBootScript(text)) {
+        if (plenova::EqualsIgnoreCase(entry.target, "NUL")) {
+            if (machine.DeleteFile(entry.source)) ++count;
+        } else {
+            auto from = machine.ToHost(entry.source);
+            auto to = machine.ToHost(entry.target);
+            if (from && to && ::rename(from->c_str(), to->c_str()) == 0) ++count;
+        }
+    }
+    return count;
+}
+
+// Takes the lock of an open claim and checks that `path` still names that file: one that
+// was finished (renamed to WININIT.BAK) while we waited is not carried out twice.
+bool LockClaim(int fd, const fs::path& path) {
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EINTR) return false;
+    }
+    struct stat held;
+    struct stat named;
+    return ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+}  // namespace
+
 int Machine::RunBootStep() const {
     auto script = ToHost("C:\\WINDOWS\\WININIT.INI");
     auto done = ToHost("C:\\WINDOWS\\WININIT.BAK");
     if (!script || !done) return 0;
-    // Taking the file away first makes sure that of two programs starting at once only one
-    // carries out its lines.
-    fs::path claimed = *script;
-    claimed += ".boot-" + std::to_string(::getpid());
-    if (::rename(script->c_str(), claimed.c_str()) != 0) return 0;
-    std::string text;
-    {
-        std::ifstream in(claimed, std::ios::binary);
-        std::ostringstream buffer;
-        buffer << in.rdbuf();
-        text = buffer.str().substr(0, 1u << 20);  // a real script is a few lines
-    }
+    std::lock_guard<std::mutex> guard(bootStepMutex);
+    const fs::path folder = script->parent_path();
+    const std::string claimPrefix = script->filename().string() + ".boot-";
     int count = 0;
-    bool inRename = false;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        line = TrimBlanks(line);
-        if (line.empty() || line[0] == ';') continue;
-        if (line.front() == '[') {
-            inRename = plenova::EqualsIgnoreCase(line, "[rename]");
-            continue;
-        }
-        const std::size_t eq = line.find('=');
-        if (!inRename || eq == std::string::npos) continue;
-        // The setup program writes in the ANSI code page; hand-made files may be UTF-8.
-        auto decode = [](const std::string& t) {
-            if (IsValidUtf8(t)) return t;
-            try {
-                return plenova::FromShiftJis(t);
-            } catch (const std::exception&) {
-                return t;
-            }
-        };
-        const std::string target = decode(TrimBlanks(line.substr(0, eq)));
-        const std::string source = decode(TrimBlanks(line.substr(eq + 1)));
-        if (source.empty()) continue;
-        if (plenova::EqualsIgnoreCase(target, "NUL")) {
-            if (DeleteFile(source)) ++count;
-        } else {
-            auto from = ToHost(source);
-            auto to = ToHost(target);
-            if (from && to && ::rename(from->c_str(), to->c_str()) == 0) ++count;
+    auto finish = [&](UniqueFd& fd, const fs::path& claimed) {
+        count += CarryOut(*this, fd.Get(), claimed);
+        // Renamed while still locked, so that nobody who waits for the lock finds it again.
+        ::rename(claimed.c_str(), done->c_str());
+        SyncFolder(folder);
+    };
+
+    // Claims left by a process that ended (crashed, killed) before it was done: a claim is
+    // locked by its owner for as long as it works on it, and the lock ends with the process,
+    // so a claim whose lock can be taken is abandoned, whatever process now has its id.
+    std::vector<fs::path> abandoned;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() > claimPrefix.size() &&
+            plenova::EqualsIgnoreCase(name.substr(0, claimPrefix.size()), claimPrefix))
+            abandoned.push_back(entry.path());
+    }
+    std::sort(abandoned.begin(), abandoned.end());
+    for (const fs::path& claimed : abandoned) {
+        try {
+            auto fd = OpenForReadingIfExists(claimed);
+            if (fd && LockClaim(fd->Get(), claimed)) finish(*fd, claimed);
+        } catch (const FileError& e) {
+            std::cerr << "WININIT.INI is not carried out: " << e.what() << "\n";
         }
     }
-    ::rename(claimed.c_str(), done->c_str());
+
+    // Of several programs starting at once only one carries the file out: the one that locks
+    // it first and renames it to its claim while holding the lock.
+    try {
+        auto fd = OpenForReadingIfExists(*script);
+        if (!fd || !LockClaim(fd->Get(), *script)) return count;
+        fs::path claimed = *script;
+        claimed += ".boot-" + std::to_string(::getpid());
+        if (::rename(script->c_str(), claimed.c_str()) != 0) return count;
+        // A new WININIT.INI written between the check and the rename was renamed instead: it
+        // is then carried out by the next start, as the lock held is on another file.
+        if (!LockClaim(fd->Get(), claimed)) return count;
+        finish(*fd, claimed);
+    } catch (const FileError& e) {
+        std::cerr << "WININIT.INI is not carried out: " << e.what() << "\n";
+    }
     return count;
 }
 

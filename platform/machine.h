@@ -24,8 +24,13 @@
 // classic GetDriveType values below), blanks, and the host folder as the rest of the line
 // (blanks inside kept, trailing blanks removed; relative folders are taken from the machine
 // root). Blank lines and lines starting with "#" are comments; any other line that does not
-// have this form is ignored (and kept when the table is rewritten), as are lines for C: and Z:.
-// The table is read when the Machine is created; AddDrive/RemoveDrive rewrite it atomically.
+// have this form is ignored (and kept when the table is rewritten), as are lines for C: and Z:,
+// and so is a line holding a NUL byte.
+// The table is read when the Machine is created. It is used whole or not at all: a table larger
+// than 1 MiB, or a name that is no regular file (a FIFO, a device), gives a machine with C: and
+// Z: only, a message on standard error, and AddDrive/RemoveDrive refuse to rewrite it.
+// AddDrive/RemoveDrive take the table's exclusive lock, read it afresh (so that changes other
+// processes made meanwhile are kept) and replace it atomically.
 //
 // Path mapping (Windows to host):
 //   - "\" and "/" both separate components; a path that starts with "/" is a host path and is
@@ -110,11 +115,15 @@ public:
     // All drives in letter order, C: and Z: included.
     std::vector<Drive> Drives() const;
     std::optional<Drive> FindDrive(char letter) const;  // either letter case
+    // Why the drive table is not used (too large, not a regular file, unreadable); empty when
+    // it is used or there is none.
+    const std::string& DriveTableProblem() const noexcept { return tableProblem_; }
     // Adds or replaces a table drive (not C: or Z:; type 0 to 6) and rewrites the table.
     // Throws std::invalid_argument for a bad letter or type, MachineError when the table
-    // cannot be written.
+    // cannot be read whole or written.
     void AddDrive(char letter, const std::filesystem::path& hostFolder, int type);
-    // Removes a table drive; false when there was none (C: and Z: cannot be removed).
+    // Removes a table drive; false when there was none (C: and Z: cannot be removed). Throws
+    // MachineError when the table cannot be read whole or written.
     bool RemoveDrive(char letter);
     // Type of the drive named by the first characters of `root` ("C:\", "C:", "c:\x" all name
     // C:); an empty text names the current drive. 1 (no root dir) for a letter without a drive
@@ -192,11 +201,13 @@ private:
     std::filesystem::path Resolve(const std::filesystem::path& base,
                                   const std::vector<std::string>& components) const;
     void LoadDriveTable();
+    void UseDriveTable(std::string_view text);
+    bool ChangeDriveTable(char letter, const std::string* newLine);
     void EnsureFolder(std::string_view windowsPath) const;
 
     std::filesystem::path root_;
     std::vector<Drive> tableDrives_;
-    std::vector<std::string> tableLines_;  // the table as read, for rewriting
+    std::string tableProblem_;             // why the table is not used; empty when it is
     std::string programPath_;              // override of the program's own path
     mutable std::vector<std::pair<char, std::string>> driveFolders_;  // last folder per drive
 };

@@ -14,6 +14,10 @@
 // case (plenova::FoldCase) and keep the case in which they were first written. The empty value
 // name is the key's default value, written "@".
 //
+// Limits, as Windows has them: a key path holds at most 512 components (the hive's root key
+// being none), a key name at most 255 characters, a value name at most 16 383 (characters
+// counted in UTF-16 units, as Windows counts them). A hive file holds at most 64 MiB.
+//
 // Values: strings are written "name"="text" with "\" and '"' escaped as \\ and \"; a string
 // holding a control character other than tab is written as hex(1): (UTF-16LE with its
 // terminating NUL, as regedit does) so that every string round-trips exactly. dword:xxxxxxxx
@@ -23,10 +27,10 @@
 //
 // Durability and concurrency: every call reads the file afresh; every write is a
 // read-modify-write done under an exclusive flock on "<hive>.lock" beside the hive, writes the
-// whole new text to "<hive>.new", fsyncs it, renames it over the hive and fsyncs the folder
-// before the call returns. A crash at any moment leaves either the old or the new file; two
-// processes writing at once lose nothing. Readers take a shared lock. Hive, temporary and lock
-// files have mode 0600.
+// whole new text to a temporary file beside the hive, fsyncs it, renames it over the hive and
+// fsyncs the folder before the call returns (platform/file_io.h). A crash at any moment leaves
+// either the old or the new file; two processes writing at once lose nothing. Readers take a
+// shared lock. Hive, temporary and lock files have mode 0600.
 //
 // Unknown and damaged content:
 //   - A missing or empty (0-byte) hive file is an empty hive.
@@ -39,14 +43,21 @@
 //     and a write replaces it (the earlier duplicates are dropped by that write only).
 //   - The file is *damaged* when it cannot be read as a whole: it is larger than 64 MiB, it is
 //     not valid UTF-8 (a UTF-8 byte-order mark at the start is allowed), it contains a NUL
-//     byte, or its first line is not "Windows Registry Editor Version 5.00". A damaged hive is
+//     byte, its first line is not "Windows Registry Editor Version 5.00", or a key header of
+//     this hive or a value line goes beyond the limits above. A damaged hive is
 //     moved aside to "<hive>.damaged-<YYYYMMDDTHHMMSS>" (UTC; "-2", "-3"... appended when that
 //     name is taken; never overwritten, never deleted) and the call that found it, reader or
 //     writer, throws DamagedHiveError naming both files; its write is not done. The hive is
 //     empty from then on. This is the only case in which the file's content makes a call fail.
 //   - Line ends may be LF or CRLF on reading; the file is always written with LF.
-//   - Other failures (the folder cannot be written, the disk is full, a lock cannot be taken)
-//     throw RegistryError; the hive is then unchanged.
+//   - A write whose result would be larger than 64 MiB throws RegistryError before anything is
+//     replaced, so that no write makes a file that the next read must refuse.
+//   - Reading costs time and memory in proportion to the file's size whatever its shape: the
+//     depth of the key tree never sets the depth of the call stack, and a key's subkeys and
+//     values are found by name in constant time however many there are.
+//   - Other failures (the folder cannot be written, the disk is full, a lock cannot be taken,
+//     the hive's name is a FIFO, device or folder) throw RegistryError; the hive is then
+//     unchanged. Such a name is never waited on.
 #pragma once
 
 #include <cstdint>
@@ -117,7 +128,9 @@ public:
     const std::filesystem::path& HivePath(Hive hive) const;
 
     // Writes. An invalid key path or value name (a control character other than tab in a
-    // name) throws std::invalid_argument.
+    // name) throws std::invalid_argument. So does a key path or value name beyond the limits
+    // above given to CreateKey, SetString or SetDword; nothing is written then. (Deleting such a
+    // key or value finds nothing.)
     // Creates the key and its missing parents; true when it was created, false when it existed.
     bool CreateKey(Hive hive, std::string_view key);
     // Creates the key when missing and sets the value.
@@ -142,6 +155,8 @@ public:
     std::optional<std::vector<RegistryValue>> Values(Hive hive, std::string_view key) const;
     // The key and its whole subtree as .reg text (header line, blank line, then each key with
     // its values, a blank line after each key); empty optional when the key is missing.
+    // RegistryError when the text would be larger than 64 MiB (possible for a file that has
+    // headers only for its deepest keys, since the text has one for every key).
     std::optional<std::string> Export(Hive hive, std::string_view key) const;
 
 private:

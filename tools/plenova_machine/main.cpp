@@ -11,13 +11,13 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/text.h"
+#include "platform/file_io.h"
 #include "platform/machine.h"
 #include "platform/registry.h"
 
@@ -283,10 +283,12 @@ int RegCommand(const std::vector<std::string>& args) {
     std::error_code ec;
     if (fs::exists(file, ec) && !ra.force && !Confirm("File " + file + " exists, overwrite"))
         return Fail("the file exists; add /y to overwrite it");
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << *text;
-    out.close();
-    if (!out) return Fail("cannot write " + file);
+    // Owner only, like the hives: an export may hold the stored password.
+    try {
+        ReplaceFile(file, *text, 0600);
+    } catch (const FileError& e) {
+        return Fail(e.what());
+    }
     std::cout << "The operation completed successfully.\n";
     return kOk;
 }

@@ -1,0 +1,251 @@
+#include "platform/file_io.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+namespace plenova::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void ThrowErrno(const std::string& what, const fs::path& path, int error = errno) {
+    throw FileError(what + " " + path.string() + ": " + std::strerror(error), error);
+}
+
+const char* KindName(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "something else";
+}
+
+FileTooLargeError TooLarge(const fs::path& path, std::size_t limit) {
+    return FileTooLargeError(
+        path.string() + " is larger than " + std::to_string(limit) + " bytes", EFBIG);
+}
+
+// Refuses anything but a regular file, then puts the descriptor back into blocking mode.
+void CheckRegular(int fd, const fs::path& path) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) ThrowErrno("cannot examine", path);
+    if (!S_ISREG(st.st_mode)) {
+        throw NotRegularFileError(
+            path.string() + " is " + KindName(st.st_mode) + ", not a regular file", 0);
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+}
+
+// Opens an existing regular file without ever blocking on the open itself.
+int OpenChecked(const fs::path& path, int flags, mode_t mode) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+}  // namespace
+
+// ----- UniqueFd ------------------------------------------------------------------------------
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+}
+
+int UniqueFd::Release() noexcept {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+void UniqueFd::Reset(int fd) noexcept {
+    if (fd_ >= 0 && fd_ != fd) ::close(fd_);
+    fd_ = fd;
+}
+
+fs::path SiblingPath(const fs::path& path, std::string_view suffix) {
+    fs::path out = path;
+    out += std::string(suffix);
+    return out;
+}
+
+// ----- reading -------------------------------------------------------------------------------
+
+UniqueFd OpenForReading(const fs::path& path) {
+    UniqueFd fd(OpenChecked(path, O_RDONLY, 0));
+    if (!fd.IsOpen()) ThrowErrno("cannot open", path);
+    CheckRegular(fd.Get(), path);
+    return fd;
+}
+
+std::optional<UniqueFd> OpenForReadingIfExists(const fs::path& path) {
+    UniqueFd fd(OpenChecked(path, O_RDONLY, 0));
+    if (!fd.IsOpen()) {
+        if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+        ThrowErrno("cannot open", path);
+    }
+    CheckRegular(fd.Get(), path);
+    return fd;
+}
+
+std::size_t ReadFully(int fd, std::span<std::byte> buffer, const fs::path& path) {
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        const ssize_t n = ::read(fd, buffer.data() + done, buffer.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ThrowErrno("cannot read", path);
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+std::string ReadAll(int fd, std::size_t limit, const fs::path& path) {
+    // The size on record is only a hint for the first allocation, and never beyond the limit:
+    // the file may be sparse, growing, or lie about its size.
+    struct stat st;
+    std::size_t capacity = 64 * 1024;
+    const bool known = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (known && static_cast<std::uint64_t>(st.st_size) > limit) throw TooLarge(path, limit);
+    if (known && st.st_size > 0)
+        capacity = static_cast<std::size_t>(
+            std::min<std::uint64_t>(static_cast<std::uint64_t>(st.st_size) + 1, limit + 1));
+    capacity = std::min(capacity, limit + 1);
+    std::string text;
+    text.resize(capacity);
+    std::size_t got = 0;
+    for (;;) {
+        if (got == text.size()) {
+            if (text.size() > limit) break;  // holds limit + 1 bytes: more than allowed
+            text.resize(std::min(text.size() * 2, limit + 1));
+        }
+        const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ThrowErrno("cannot read", path);
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    if (got > limit) throw TooLarge(path, limit);
+    text.resize(got);
+    return text;
+}
+
+std::string ReadFileLimited(const fs::path& path, std::size_t limit) {
+    UniqueFd fd = OpenForReading(path);
+    return ReadAll(fd.Get(), limit, path);
+}
+
+// ----- writing -------------------------------------------------------------------------------
+
+UniqueFd OpenForWriting(const fs::path& path, WriteOpen how, mode_t mode) {
+    const int flags = O_WRONLY | O_CREAT | (how == WriteOpen::CreateNew ? O_EXCL : 0);
+    UniqueFd fd(OpenChecked(path, flags, mode));
+    if (!fd.IsOpen()) {
+        // A FIFO without a reader answers a non-blocking open for writing with ENXIO.
+        if (errno == ENXIO)
+            throw NotRegularFileError(
+                path.string() + " is a FIFO or socket, not a regular file", 0);
+        ThrowErrno("cannot create", path);
+    }
+    CheckRegular(fd.Get(), path);
+    if (how == WriteOpen::CreateOrTruncate) {
+        while (::ftruncate(fd.Get(), 0) != 0) {
+            if (errno != EINTR) ThrowErrno("cannot empty", path);
+        }
+    }
+    return fd;
+}
+
+void WriteAll(int fd, std::span<const std::byte> bytes, const fs::path& path) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ThrowErrno("cannot write", path);
+        }
+        if (n == 0) ThrowErrno("cannot write", path, ENOSPC);
+        bytes = bytes.subspan(static_cast<std::size_t>(n));
+    }
+}
+
+void WriteAll(int fd, std::string_view text, const fs::path& path) {
+    WriteAll(fd, std::as_bytes(std::span<const char>(text.data(), text.size())), path);
+}
+
+void SyncFolder(const fs::path& folder) {
+    const int dir =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+void ReplaceFile(const fs::path& target, std::string_view content, mode_t mode) {
+    // Unique within the process too, so that two threads replacing one file never share it.
+    static std::atomic<unsigned> counter{0};
+    fs::path tmp;
+    UniqueFd fd;
+    for (int attempt = 0; attempt < 100 && !fd.IsOpen(); ++attempt) {
+        tmp = SiblingPath(target, ".new-" + std::to_string(::getpid()) + "-" +
+                                      std::to_string(counter.fetch_add(1)));
+        fd.Reset(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!fd.IsOpen() && errno != EEXIST) ThrowErrno("cannot write", tmp);
+    }
+    if (!fd.IsOpen()) ThrowErrno("cannot write", tmp, EEXIST);
+    try {
+        if (::fchmod(fd.Get(), mode) != 0) ThrowErrno("cannot set the mode of", tmp);
+        WriteAll(fd.Get(), content, tmp);
+        if (::fsync(fd.Get()) != 0) ThrowErrno("cannot write", tmp);
+        const int closed = ::close(fd.Release());
+        if (closed != 0) ThrowErrno("cannot write", tmp);
+        if (::rename(tmp.c_str(), target.c_str()) != 0) ThrowErrno("cannot replace", target);
+    } catch (...) {
+        fd.Reset();
+        ::unlink(tmp.c_str());
+        throw;
+    }
+    SyncFolder(target.parent_path());
+}
+
+// ----- locks ---------------------------------------------------------------------------------
+
+UniqueFd OpenLockFile(const fs::path& target, LockMode mode) {
+    const fs::path lock = SiblingPath(target, ".lock");
+    UniqueFd fd(OpenChecked(lock, O_RDWR | O_CREAT | O_NOFOLLOW, 0600));
+    if (fd.IsOpen()) return fd;
+    if (mode == LockMode::Exclusive) ThrowErrno("cannot open the lock", lock);
+    fd.Reset(OpenChecked(lock, O_RDONLY | O_NOFOLLOW, 0));
+    return fd;
+}
+
+void LockDescriptor(int fd, LockMode mode, const fs::path& target) {
+    while (::flock(fd, mode == LockMode::Shared ? LOCK_SH : LOCK_EX) != 0) {
+        if (errno != EINTR) ThrowErrno("cannot lock", target);
+    }
+}
+
+FileLock FileLock::Acquire(const fs::path& target, LockMode mode) {
+    UniqueFd fd = OpenLockFile(target, mode);
+    if (fd.IsOpen()) LockDescriptor(fd.Get(), mode, target);
+    return FileLock(std::move(fd));
+}
+
+}  // namespace plenova::platform
