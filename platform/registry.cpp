@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <memory>
 #include <utility>
 
@@ -84,6 +85,44 @@ bool ValidComponents(const std::vector<std::string>& parts) {
     for (const std::string& p : parts)
         if (p.empty() || HasControl(p, false) || !IsValidUtf8(p)) return false;
     return true;
+}
+
+// Limits as Windows has them. Lengths count UTF-16 units, as Windows counts characters.
+constexpr std::size_t kMaxKeyDepth = 512;
+constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxValueNameLength = 16383;
+
+// `s` is valid UTF-8: every lead byte is one unit, a four-byte sequence two.
+std::size_t Utf16Length(std::string_view s) {
+    std::size_t n = 0;
+    for (char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c & 0xC0) != 0x80) n += c >= 0xF0 ? 2 : 1;
+    }
+    return n;
+}
+
+// What in a key path goes beyond the limits ("a key path of 600 levels (at most 512)"); none
+// when it keeps within them.
+template <class Parts>
+std::optional<std::string> KeyBeyondLimits(const Parts& parts) {
+    if (parts.size() > kMaxKeyDepth)
+        return "a key path of " + std::to_string(parts.size()) + " levels (at most " +
+               std::to_string(kMaxKeyDepth) + ")";
+    for (const auto& p : parts) {
+        const std::size_t length = Utf16Length(p);
+        if (length > kMaxKeyNameLength)
+            return "a key name of " + std::to_string(length) + " characters (at most " +
+                   std::to_string(kMaxKeyNameLength) + ")";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ValueNameBeyondLimits(std::string_view name) {
+    const std::size_t length = Utf16Length(name);
+    if (length <= kMaxValueNameLength) return std::nullopt;
+    return "a value name of " + std::to_string(length) + " characters (at most " +
+           std::to_string(kMaxValueNameLength) + ")";
 }
 
 std::string Quote(std::string_view s) {
@@ -186,59 +225,205 @@ std::optional<std::string> DecodeHex1(std::string_view data) {
 
 // ----- the document model --------------------------------------------------------------------
 
+bool IsAscii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Hash and equality of names without regard to letter case. ASCII names, nearly all of them,
+// are compared without making folded copies; the hash is that of Fold(s) either way.
+std::uint64_t FoldedHash(std::string_view s) {
+    std::uint64_t h = 1469598103934665603ull;
+    if (IsAscii(s)) {
+        for (char c : s) h = (h ^ static_cast<unsigned char>(LowerAscii(c))) * 1099511628211ull;
+    } else {
+        for (char c : plenova::FoldCase(s)) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    return h;
+}
+
+bool FoldedEqual(std::string_view a, std::string_view b) {
+    if (IsAscii(a) && IsAscii(b)) {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+        return true;
+    }
+    return Fold(a) == Fold(b);
+}
+
+// Positions in a long list (subkeys or values) by folded name, so that finding one costs the
+// same among 100 000 as among ten. Open addressing at most half full; a slot holds the
+// position + 1, 0 when free. `nameAt(position)` gives the name stored at a position.
+class NameIndex {
+public:
+    template <class NameAt>
+    std::optional<std::size_t> Find(std::string_view name, NameAt nameAt) const {
+        if (slots_.empty()) return std::nullopt;
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t s = FoldedHash(name) & mask; slots_[s] != 0; s = (s + 1) & mask)
+            if (FoldedEqual(nameAt(slots_[s] - 1), name)) return slots_[s] - 1;
+        return std::nullopt;
+    }
+
+    // `name` leads to `position` from now on, also when an equal name led elsewhere.
+    template <class NameAt>
+    void Put(std::string_view name, std::size_t position, NameAt nameAt) {
+        if ((used_ + 1) * 2 > slots_.size()) Grow(nameAt);
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t s = FoldedHash(name) & mask;
+        for (; slots_[s] != 0; s = (s + 1) & mask) {
+            if (FoldedEqual(nameAt(slots_[s] - 1), name)) {
+                slots_[s] = static_cast<std::uint32_t>(position + 1);
+                return;
+            }
+        }
+        slots_[s] = static_cast<std::uint32_t>(position + 1);
+        ++used_;
+    }
+
+private:
+    template <class NameAt>
+    void Grow(NameAt nameAt) {
+        std::vector<std::uint32_t> old(std::max<std::size_t>(16, slots_.size() * 2), 0);
+        old.swap(slots_);
+        const std::size_t mask = slots_.size() - 1;
+        for (std::uint32_t slot : old) {
+            if (slot == 0) continue;
+            std::size_t s = FoldedHash(nameAt(slot - 1)) & mask;
+            while (slots_[s] != 0) s = (s + 1) & mask;
+            slots_[s] = slot;
+        }
+    }
+
+    std::vector<std::uint32_t> slots_;
+    std::size_t used_ = 0;
+};
+
+// Lists shorter than this are searched from end to end.
+constexpr std::size_t kIndexFrom = 8;
+
 struct Entry {
+    std::string name;         // value name as first written
+    std::string text;         // String: the text; verbatim: the lines as read, joined by "\n"
+    std::uint32_t dword = 0;  // Dword
+    ValueKind kind = ValueKind::String;
     bool isValue = false;
-    RegistryValue value;
-    std::string folded;             // folded value name
-    std::vector<std::string> raw;   // lines kept verbatim (unknown lines, values of kind Other)
+    bool verbatim = false;    // unknown lines and values of kind Other, written back as read
 };
 
 struct Key {
     std::string name;
-    std::string folded;
-    std::vector<Entry> entries;
-    std::vector<std::unique_ptr<Key>> children;
+    std::vector<Key*> children;  // in file order; owned by the document
+    std::vector<Entry> entries;  // in file order
+    std::unique_ptr<NameIndex> childIndex;
+    std::unique_ptr<NameIndex> valueIndex;  // a value name leads to its last entry
 
-    Key* Child(const std::string& foldedName) const {
-        for (const auto& c : children)
-            if (c->folded == foldedName) return c.get();
+    Key* Child(std::string_view childName) const {
+        if (childIndex) {
+            const auto at = childIndex->Find(childName, [this](std::size_t i) {
+                return std::string_view(children[i]->name);
+            });
+            return at ? children[*at] : nullptr;
+        }
+        for (Key* c : children)
+            if (FoldedEqual(c->name, childName)) return c;
         return nullptr;
     }
-    Key* AddChild(const std::string& childName) {
-        children.push_back(std::make_unique<Key>());
-        children.back()->name = childName;
-        children.back()->folded = Fold(childName);
-        return children.back().get();
+    void LinkChild(Key* child) {
+        children.push_back(child);
+        if (childIndex)
+            childIndex->Put(child->name, children.size() - 1,
+                            [this](std::size_t i) { return std::string_view(children[i]->name); });
+        else if (children.size() >= kIndexFrom)
+            ReindexChildren();
     }
-    // Index of the value entry that counts for `foldedName` (the last one), or -1.
-    std::ptrdiff_t ValueIndex(const std::string& foldedName) const {
+    // False when there is no such child.
+    bool UnlinkChild(std::string_view childName) {
+        const auto n = std::erase_if(children, [&](const Key* c) { return FoldedEqual(c->name, childName); });
+        if (n > 0) ReindexChildren();
+        return n > 0;
+    }
+    void ReindexChildren() {
+        childIndex.reset();
+        if (children.size() < kIndexFrom) return;
+        childIndex = std::make_unique<NameIndex>();
+        for (std::size_t i = 0; i < children.size(); ++i)
+            childIndex->Put(children[i]->name, i,
+                            [this](std::size_t k) { return std::string_view(children[k]->name); });
+    }
+
+    // Index of the value entry that counts for `valueName` (the last one), or -1.
+    std::ptrdiff_t ValueIndex(std::string_view valueName) const {
+        if (valueIndex) {
+            const auto at = valueIndex->Find(valueName, [this](std::size_t i) {
+                return std::string_view(entries[i].name);
+            });
+            return at ? static_cast<std::ptrdiff_t>(*at) : -1;
+        }
         for (std::size_t i = entries.size(); i-- > 0;)
-            if (entries[i].isValue && entries[i].folded == foldedName) return static_cast<std::ptrdiff_t>(i);
+            if (entries[i].isValue && FoldedEqual(entries[i].name, valueName))
+                return static_cast<std::ptrdiff_t>(i);
         return -1;
+    }
+    void AddEntry(Entry e) {
+        entries.push_back(std::move(e));
+        if (!entries.back().isValue) return;
+        if (valueIndex)
+            valueIndex->Put(entries.back().name, entries.size() - 1,
+                            [this](std::size_t i) { return std::string_view(entries[i].name); });
+        else if (entries.size() >= kIndexFrom)
+            ReindexValues();
+    }
+    // After entries were removed.
+    void ReindexValues() {
+        valueIndex.reset();
+        if (entries.size() < kIndexFrom) return;
+        valueIndex = std::make_unique<NameIndex>();
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            if (entries[i].isValue)
+                valueIndex->Put(entries[i].name, i,
+                                [this](std::size_t k) { return std::string_view(entries[k].name); });
     }
 };
 
+// The keys below the root live in one flat list and point to their children without owning
+// them: freeing a document never walks the tree, however deep a file made it, and a deleted
+// subtree is merely unlinked.
 struct Document {
     std::vector<std::string> preamble;  // lines before the first key
     Key root;
     std::vector<std::string> foreign;   // sections this hive cannot address, verbatim
+    std::deque<Key> keys;
+
+    Key* AddKey(Key& parent, std::string_view name) {
+        Key& k = keys.emplace_back();
+        k.name = name;
+        parent.LinkChild(&k);
+        return &k;
+    }
 };
 
-Key* FindKey(const Key& root, const std::vector<std::string>& parts) {
+template <class Parts>
+Key* FindKey(const Key& root, const Parts& parts) {
     const Key* k = &root;
-    for (const std::string& p : parts) {
-        k = k->Child(Fold(p));
+    for (const auto& p : parts) {
+        k = k->Child(p);
         if (!k) return nullptr;
     }
     return const_cast<Key*>(k);
 }
 
-Key* FindOrCreateKey(Key& root, const std::vector<std::string>& parts, bool* created = nullptr) {
-    Key* k = &root;
-    for (const std::string& p : parts) {
-        Key* next = k->Child(Fold(p));
+template <class Parts>
+Key* FindOrCreateKey(Document& doc, const Parts& parts, bool* created = nullptr) {
+    Key* k = &doc.root;
+    for (const auto& p : parts) {
+        Key* next = k->Child(p);
         if (!next) {
-            next = k->AddChild(p);
+            next = doc.AddKey(*k, p);
             if (created) *created = true;
         }
         k = next;
@@ -251,121 +436,177 @@ bool IsHeaderLine(std::string_view line) {
     return t.size() >= 2 && t.front() == '[' && t.back() == ']';
 }
 
-// Parses one value line (plus its continuation lines for unquoted data). `i` indexes `lines`
-// and is advanced past the lines used. None when the line is no well-formed value line.
-std::optional<Entry> ParseValue(const std::vector<std::string_view>& lines, std::size_t& i) {
-    std::string_view line = TrimLeft(lines[i]);
-    Entry e;
-    e.isValue = true;
-    std::size_t pos = 0;
+// The line that starts at text[pos], without its line end; `next` is where the next one starts.
+std::string_view LineAt(std::string_view text, std::size_t pos, std::size_t& next) {
+    const std::size_t nl = text.find('\n', pos);
+    const std::size_t end = nl == std::string_view::npos ? text.size() : nl;
+    next = nl == std::string_view::npos ? text.size() : nl + 1;
+    std::string_view line = text.substr(pos, end - pos);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+}
+
+struct ParsedValue {
+    RegistryValue value;
+    std::string raw;      // kind Other: the lines as read, joined by "\n"
+    std::size_t end = 0;  // where the line after the value starts
+};
+
+// Parses the value line starting at text[pos] (plus its continuation lines for unquoted data).
+// None when the line is no well-formed value line.
+std::optional<ParsedValue> ParseValue(std::string_view text, std::size_t pos) {
+    std::size_t next = 0;
+    const std::string_view first = LineAt(text, pos, next);
+    std::string_view line = TrimLeft(first);
+    ParsedValue v;
+    std::size_t at = 0;
     if (!line.empty() && line[0] == '@') {
-        pos = 1;
+        at = 1;
     } else if (!line.empty() && line[0] == '"') {
-        auto name = Unquote(line, pos);
+        auto name = Unquote(line, at);
         if (!name) return std::nullopt;
-        e.value.name = *name;
+        v.value.name = std::move(*name);
     } else {
         return std::nullopt;
     }
-    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
-    if (pos >= line.size() || line[pos] != '=') return std::nullopt;
-    ++pos;
-    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
-    e.folded = Fold(e.value.name);
-    std::string_view data = line.substr(pos);
+    while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+    if (at >= line.size() || line[at] != '=') return std::nullopt;
+    ++at;
+    while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+    std::string_view data = line.substr(at);
 
     if (!data.empty() && data[0] == '"') {
         std::size_t p = 0;
-        auto text = Unquote(data, p);
-        if (!text || !TrimRight(data.substr(p)).empty()) return std::nullopt;
-        e.value.kind = ValueKind::String;
-        e.value.text = std::move(*text);
-        ++i;
-        return e;
+        auto str = Unquote(data, p);
+        if (!str || !TrimRight(data.substr(p)).empty()) return std::nullopt;
+        v.value.kind = ValueKind::String;
+        v.value.text = std::move(*str);
+        v.end = next;
+        return v;
     }
     // Unquoted data may go on over lines ending in "\".
-    std::size_t last = i;
     std::string joined(TrimRight(data));
-    while (!TrimRight(lines[last]).empty() && TrimRight(lines[last]).back() == '\\' &&
-           last + 1 < lines.size() && !IsHeaderLine(lines[last + 1])) {
-        ++last;
+    std::string raw(first);
+    std::string_view last = first;
+    bool continued = false;
+    while (!TrimRight(last).empty() && TrimRight(last).back() == '\\' && next < text.size()) {
+        std::size_t after = 0;
+        const std::string_view following = LineAt(text, next, after);
+        if (IsHeaderLine(following)) break;
         joined += "\n";
-        joined += TrimRight(lines[last]);
+        joined += TrimRight(following);
+        raw += "\n";
+        raw += following;
+        last = following;
+        next = after;
+        continued = true;
     }
+    v.end = next;
     std::string_view td = TrimRight(data);
-    if (last == i && StartsWithNoCase(td, "dword:") && td.size() > 6 && td.size() <= 14) {
-        std::uint32_t v = 0;
+    if (!continued && StartsWithNoCase(td, "dword:") && td.size() > 6 && td.size() <= 14) {
+        std::uint32_t n = 0;
         bool ok = true;
         for (char c : td.substr(6)) {
             const int d = HexDigit(c);
             if (d < 0) ok = false;
-            v = (v << 4) | static_cast<std::uint32_t>(d < 0 ? 0 : d);
+            n = (n << 4) | static_cast<std::uint32_t>(d < 0 ? 0 : d);
         }
         if (ok) {
-            e.value.kind = ValueKind::Dword;
-            e.value.dword = v;
-            ++i;
-            return e;
+            v.value.kind = ValueKind::Dword;
+            v.value.dword = n;
+            return v;
         }
     }
     if (StartsWithNoCase(td, "hex(1):")) {
-        if (auto text = DecodeHex1(std::string_view(joined).substr(7))) {
-            e.value.kind = ValueKind::String;
-            e.value.text = std::move(*text);
-            i = last + 1;
-            return e;
+        if (auto str = DecodeHex1(std::string_view(joined).substr(7))) {
+            v.value.kind = ValueKind::String;
+            v.value.text = std::move(*str);
+            return v;
         }
     }
-    e.value.kind = ValueKind::Other;
-    e.value.text = joined;
-    for (std::size_t k = i; k <= last; ++k) e.raw.emplace_back(lines[k]);
-    i = last + 1;
+    v.value.kind = ValueKind::Other;
+    v.value.text = std::move(joined);
+    v.raw = std::move(raw);
+    return v;
+}
+
+// The value an entry holds. Values of kind Other keep only their lines; their data text is read
+// from those again when asked for.
+RegistryValue ValueOf(const Entry& e) {
+    if (e.kind == ValueKind::Other) {
+        if (auto v = ParseValue(e.text, 0)) return std::move(v->value);
+    }
+    return RegistryValue{e.name, e.kind, e.verbatim ? std::string() : e.text, e.dword};
+}
+
+Entry EntryOf(ParsedValue v) {
+    Entry e;
+    e.isValue = true;
+    e.name = std::move(v.value.name);
+    e.kind = v.value.kind;
+    e.dword = v.value.dword;
+    e.verbatim = e.kind == ValueKind::Other;
+    e.text = e.verbatim ? std::move(v.raw) : std::move(v.value.text);
     return e;
 }
 
+// Content that breaks the limits; the hive is then damaged as a whole.
+struct HiveDamage {
+    std::string what;
+};
+
+std::vector<std::string_view> SplitKeyView(std::string_view key) {
+    std::vector<std::string_view> out;
+    for (std::size_t start = 0;;) {
+        const std::size_t p = key.find('\\', start);
+        out.push_back(key.substr(start, p == std::string_view::npos ? std::string_view::npos : p - start));
+        if (p == std::string_view::npos) break;
+        start = p + 1;
+    }
+    return out;
+}
+
 // The key path of a section header inside this hive; none when the header names another root
-// or an impossible key, or is a deletion ("[-...]").
-std::optional<std::vector<std::string>> ParseHeader(std::string_view inner, Hive hive) {
+// or an impossible key, or is a deletion ("[-...]"). Throws HiveDamage when the key breaks the
+// limits.
+std::optional<std::vector<std::string_view>> ParseHeader(std::string_view inner, Hive hive) {
     if (inner.empty() || inner[0] == '-') return std::nullopt;
-    std::vector<std::string> parts = SplitKey(inner);
-    if (parts.empty() || !plenova::EqualsIgnoreCase(parts[0], HiveName(hive))) return std::nullopt;
+    std::vector<std::string_view> parts = SplitKeyView(inner);
+    if (!plenova::EqualsIgnoreCase(parts[0], HiveName(hive))) return std::nullopt;
     parts.erase(parts.begin());
-    if (!ValidComponents(parts)) return std::nullopt;
+    for (std::string_view p : parts)
+        if (p.empty() || HasControl(p, false) || !IsValidUtf8(p)) return std::nullopt;
+    if (auto beyond = KeyBeyondLimits(parts)) throw HiveDamage{"it holds " + *beyond};
     return parts;
 }
 
 // `text` is valid UTF-8 without NUL whose first line is the header. With `only` (folded key
-// components), values are read only for that key and its subtree: a reader needs no more, and
-// the rest of a large hive then costs little. Such a partial document is never written back.
+// components), values are kept only for that key and its subtree: a reader needs no more, and
+// the rest of a large hive then costs little memory. Such a partial document is never written
+// back. Throws HiveDamage when the content breaks the limits, `only` or not.
 Document Parse(std::string_view text, Hive hive, const std::vector<std::string>* only) {
-    std::vector<std::string_view> lines;
-    for (std::size_t start = 0; start < text.size();) {
-        std::size_t nl = text.find('\n', start);
-        std::string_view line = text.substr(start, nl == std::string_view::npos ? std::string_view::npos : nl - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.push_back(line);
-        if (nl == std::string_view::npos) break;
-        start = nl + 1;
-    }
     Document doc;
     Key* current = nullptr;   // section being read; null in the preamble or a foreign section
     bool inForeign = false;
     bool skipping = false;    // a section whose values this reader does not need
-    for (std::size_t i = 1; i < lines.size();) {
-        std::string_view line = lines[i];
+    std::size_t pos = 0;
+    LineAt(text, 0, pos);     // the header line, checked by the caller
+    while (pos < text.size()) {
+        std::size_t next = 0;
+        const std::string_view line = LineAt(text, pos, next);
         if (TrimRight(line).empty()) {  // blank lines only separate
-            ++i;
+            pos = next;
             continue;
         }
         if (IsHeaderLine(line)) {
             std::string_view t = TrimRight(TrimLeft(line));
             if (auto parts = ParseHeader(t.substr(1, t.size() - 2), hive)) {
-                current = FindOrCreateKey(doc.root, *parts);
+                current = FindOrCreateKey(doc, *parts);
                 inForeign = false;
                 if (only) {
                     bool wanted = parts->size() >= only->size();
                     for (std::size_t k = 0; wanted && k < only->size(); ++k)
-                        wanted = Fold((*parts)[k]) == (*only)[k];
+                        wanted = FoldedEqual((*parts)[k], (*only)[k]);
                     skipping = !wanted;
                 }
             } else {
@@ -374,79 +615,109 @@ Document Parse(std::string_view text, Hive hive, const std::vector<std::string>*
                 current = nullptr;
                 inForeign = true;
             }
-            ++i;
+            pos = next;
             continue;
         }
         if (inForeign) {
             doc.foreign.emplace_back(line);
-            ++i;
+            pos = next;
             continue;
         }
         if (!current) {
             doc.preamble.emplace_back(line);
-            ++i;
+            pos = next;
             continue;
         }
-        if (skipping) {
-            ++i;
-            continue;
-        }
-        std::size_t next = i;
-        if (auto e = ParseValue(lines, next)) {
-            current->entries.push_back(std::move(*e));
-            i = next;
+        // Skipped sections are parsed too, so that every caller finds the same damage.
+        if (auto v = ParseValue(text, pos)) {
+            if (auto beyond = ValueNameBeyondLimits(v->value.name)) throw HiveDamage{"it holds " + *beyond};
+            pos = v->end;
+            if (!skipping) current->AddEntry(EntryOf(std::move(*v)));
         } else {
-            Entry opaque;
-            opaque.raw.emplace_back(line);
-            current->entries.push_back(std::move(opaque));
-            ++i;
+            if (!skipping) {
+                Entry opaque;
+                opaque.verbatim = true;
+                opaque.text = line;
+                current->AddEntry(std::move(opaque));
+            }
+            pos = next;
         }
     }
     return doc;
 }
 
-std::string ValueLine(const RegistryValue& v) {
-    std::string out = v.name.empty() ? std::string("@") : Quote(v.name);
+std::string ValueLine(const Entry& e) {
+    std::string out = e.name.empty() ? std::string("@") : Quote(e.name);
     out += "=";
-    if (v.kind == ValueKind::Dword) {
+    if (e.kind == ValueKind::Dword) {
         char buf[16];
-        std::snprintf(buf, sizeof buf, "dword:%08x", static_cast<unsigned>(v.dword));
+        std::snprintf(buf, sizeof buf, "dword:%08x", static_cast<unsigned>(e.dword));
         out += buf;
-    } else if (v.kind == ValueKind::String) {
-        out += HasControl(v.text, true) ? EncodeHex1(v.text) : Quote(v.text);
     } else {
-        out += v.text;
+        out += HasControl(e.text, true) ? EncodeHex1(e.text) : Quote(e.text);
     }
     return out;
 }
 
-void WriteKey(std::string& out, const Key& key, const std::string& path, bool isRoot) {
-    if (!isRoot || !key.entries.empty()) {
-        out += "[" + path + "]\n";
+// Appends the key (its header as `path`; the hive's root only when it has entries) and its
+// subtree in file order. Walks with a stack of its own rather than recursion, since a file
+// shapes the tree. False, with `out` left partly written, once `out` would pass `limit` bytes.
+bool WriteTree(std::string& out, const Key& top, std::string path, bool isRoot, std::size_t limit) {
+    const auto write = [&](const Key& key, bool root) {
+        if (root && key.entries.empty()) return true;
+        out += "[";
+        out += path;
+        out += "]\n";
         for (const Entry& e : key.entries) {
-            if (!e.raw.empty()) {
-                for (const std::string& l : e.raw) out += l + "\n";
+            if (e.verbatim) {
+                out += e.text;
+                out += "\n";
             } else {
-                out += ValueLine(e.value) + "\n";
+                out += ValueLine(e);
+                out += "\n";
             }
+            if (out.size() > limit) return false;
         }
         out += "\n";
+        return out.size() <= limit;
+    };
+    if (!write(top, isRoot)) return false;
+    struct Frame {
+        const Key* key;
+        std::size_t next;        // child to write next
+        std::size_t pathLength;  // of the key's own path
+    };
+    std::vector<Frame> stack{{&top, 0, path.size()}};
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        if (f.next == f.key->children.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const Key* child = f.key->children[f.next++];
+        path.resize(f.pathLength);
+        path += "\\";
+        path += child->name;
+        if (path.size() > limit || !write(*child, false)) return false;
+        stack.push_back({child, 0, path.size()});
     }
-    for (const auto& c : key.children) WriteKey(out, *c, path + "\\" + c->name, false);
+    return true;
 }
 
-std::string Serialise(const Document& doc, Hive hive) {
+// The hive's text; none when it would be larger than a hive may be.
+std::optional<std::string> Serialise(const Document& doc, Hive hive) {
     std::string out(kHeader);
     out += "\n\n";
     if (!doc.preamble.empty()) {
         for (const std::string& l : doc.preamble) out += l + "\n";
         out += "\n";
     }
-    WriteKey(out, doc.root, HiveName(hive), true);
+    if (!WriteTree(out, doc.root, HiveName(hive), true, kMaxHiveBytes)) return std::nullopt;
     if (!doc.foreign.empty()) {
         for (const std::string& l : doc.foreign) out += l + "\n";
         out += "\n";
     }
+    if (out.size() > kMaxHiveBytes) return std::nullopt;
     return out;
 }
 
@@ -561,6 +832,17 @@ int OpenLock(const fs::path& hive, bool write) {
     }
 }
 
+// Load, with content that breaks the limits counted as damage.
+Loaded LoadChecked(const fs::path& path, Hive hive, const std::vector<std::string>* only = nullptr) {
+    try {
+        return Load(path, hive, only);
+    } catch (const HiveDamage& damage) {
+        Loaded result;
+        result.damage = damage.what;
+        return result;
+    }
+}
+
 // Runs `read` on the hive's content under a shared lock.
 template <class F>
 auto ReadHive(const fs::path& path, Hive hive, const std::vector<std::string>& key, F&& read) {
@@ -569,26 +851,31 @@ auto ReadHive(const fs::path& path, Hive hive, const std::vector<std::string>& k
     UniqueFd lock(OpenLock(path, false));
     if (lock.Get() >= 0 && !Flock(lock.Get(), LOCK_SH))
         throw RegistryError(Errno("cannot lock the registry file", path));
-    Loaded loaded = Load(path, hive, &only);
+    Loaded loaded = LoadChecked(path, hive, &only);
     if (!loaded.doc) {
         // Moving the file aside needs the writers' lock; someone may have done it meanwhile.
         if (lock.Get() >= 0 && !Flock(lock.Get(), LOCK_EX))
             throw RegistryError(Errno("cannot lock the registry file", path));
-        loaded = Load(path, hive, &only);
+        loaded = LoadChecked(path, hive, &only);
         if (!loaded.doc) MoveAside(path, loaded.damage);
     }
     return read(static_cast<const Document&>(*loaded.doc));
 }
 
 // Runs `change` on the hive's content under the exclusive lock and saves the result when
-// `change` returns true.
+// `change` returns true. A result that the next read would refuse as too large is not saved.
 template <class F>
 void WriteHive(const fs::path& path, Hive hive, F&& change) {
     UniqueFd lock(OpenLock(path, true));
     if (!Flock(lock.Get(), LOCK_EX)) throw RegistryError(Errno("cannot lock the registry file", path));
-    Loaded loaded = Load(path, hive);
+    Loaded loaded = LoadChecked(path, hive);
     if (!loaded.doc) MoveAside(path, loaded.damage);
-    if (change(*loaded.doc)) Save(path, Serialise(*loaded.doc, hive));
+    if (!change(*loaded.doc)) return;
+    std::optional<std::string> text = Serialise(*loaded.doc, hive);
+    if (!text)
+        throw RegistryError("The registry file " + path.string() +
+                            " would grow larger than 64 MiB, more than it may hold; it is left as it was.");
+    Save(path, *text);
 }
 
 std::vector<std::string> CheckedKey(std::string_view key) {
@@ -596,30 +883,52 @@ std::vector<std::string> CheckedKey(std::string_view key) {
     return SplitKey(key);
 }
 
+// A key path that a write may create.
+std::vector<std::string> CheckedNewKey(std::string_view key) {
+    std::vector<std::string> parts = CheckedKey(key);
+    if (auto beyond = KeyBeyondLimits(parts))
+        throw std::invalid_argument("the registry cannot hold " + *beyond);
+    return parts;
+}
+
 void CheckName(std::string_view name) {
     if (HasControl(name, true) || !IsValidUtf8(name))
         throw std::invalid_argument("invalid registry value name");
+    if (auto beyond = ValueNameBeyondLimits(name))
+        throw std::invalid_argument("the registry cannot hold " + *beyond);
 }
 
 void SetValue(Key& key, RegistryValue value) {
-    const std::string folded = Fold(value.name);
-    const std::ptrdiff_t at = key.ValueIndex(folded);
+    const std::ptrdiff_t at = key.ValueIndex(value.name);
     if (at < 0) {
         Entry e;
         e.isValue = true;
-        e.folded = folded;
-        e.value = std::move(value);
-        key.entries.push_back(std::move(e));
+        e.name = std::move(value.name);
+        e.kind = value.kind;
+        e.text = std::move(value.text);
+        e.dword = value.dword;
+        key.AddEntry(std::move(e));
         return;
     }
     Entry& e = key.entries[static_cast<std::size_t>(at)];
-    value.name = e.value.name;  // the case first written stays
-    e.value = std::move(value);
-    e.raw.clear();
+    // The case first written stays.
+    e.kind = value.kind;
+    e.text = std::move(value.text);
+    e.dword = value.dword;
+    e.verbatim = false;
     // Earlier duplicates of the name go with this write.
-    for (std::size_t i = static_cast<std::size_t>(at); i-- > 0;)
-        if (key.entries[i].isValue && key.entries[i].folded == folded)
-            key.entries.erase(key.entries.begin() + static_cast<std::ptrdiff_t>(i));
+    const std::string name = e.name;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < key.entries.size(); ++i) {
+        const Entry& x = key.entries[i];
+        if (i < static_cast<std::size_t>(at) && x.isValue && FoldedEqual(x.name, name)) continue;
+        if (kept != i) key.entries[kept] = std::move(key.entries[i]);
+        ++kept;
+    }
+    if (kept != key.entries.size()) {
+        key.entries.resize(kept);
+        key.ReindexValues();
+    }
 }
 
 bool SameValue(const RegistryValue& a, const RegistryValue& b) {
@@ -667,29 +976,29 @@ const fs::path& Registry::HivePath(Hive hive) const {
 }
 
 bool Registry::CreateKey(Hive hive, std::string_view key) {
-    const auto parts = CheckedKey(key);
+    const auto parts = CheckedNewKey(key);
     bool created = false;
     WriteHive(HivePath(hive), hive, [&](Document& doc) {
-        FindOrCreateKey(doc.root, parts, &created);
+        FindOrCreateKey(doc, parts, &created);
         return created;
     });
     return created;
 }
 
 void Registry::SetString(Hive hive, std::string_view key, std::string_view name, std::string_view text) {
-    const auto parts = CheckedKey(key);
+    const auto parts = CheckedNewKey(key);
     CheckName(name);
     if (!IsValidUtf8(text) || text.find('\0') != std::string_view::npos)
         throw std::invalid_argument("a registry string must be UTF-8 text without NUL");
     WriteHive(HivePath(hive), hive, [&](Document& doc) {
         bool created = false;
-        Key* k = FindOrCreateKey(doc.root, parts, &created);
+        Key* k = FindOrCreateKey(doc, parts, &created);
         RegistryValue v{std::string(name), ValueKind::String, std::string(text), 0};
-        const std::ptrdiff_t at = k->ValueIndex(Fold(name));
+        const std::ptrdiff_t at = k->ValueIndex(name);
         if (!created && at >= 0) {
-            RegistryValue old = k->entries[static_cast<std::size_t>(at)].value;
+            const Entry& old = k->entries[static_cast<std::size_t>(at)];
             v.name = old.name;
-            if (SameValue(old, v) && k->entries[static_cast<std::size_t>(at)].raw.empty()) return false;
+            if (!old.verbatim && SameValue(ValueOf(old), v)) return false;
         }
         SetValue(*k, std::move(v));
         return true;
@@ -697,10 +1006,10 @@ void Registry::SetString(Hive hive, std::string_view key, std::string_view name,
 }
 
 void Registry::SetDword(Hive hive, std::string_view key, std::string_view name, std::uint32_t value) {
-    const auto parts = CheckedKey(key);
+    const auto parts = CheckedNewKey(key);
     CheckName(name);
     WriteHive(HivePath(hive), hive, [&](Document& doc) {
-        Key* k = FindOrCreateKey(doc.root, parts);
+        Key* k = FindOrCreateKey(doc, parts);
         SetValue(*k, RegistryValue{std::string(name), ValueKind::Dword, std::string(), value});
         return true;
     });
@@ -712,8 +1021,10 @@ bool Registry::DeleteValue(Hive hive, std::string_view key, std::string_view nam
     WriteHive(HivePath(hive), hive, [&](Document& doc) {
         Key* k = FindKey(doc.root, parts);
         if (!k) return false;
-        const std::string folded = Fold(name);
-        deleted = std::erase_if(k->entries, [&](const Entry& e) { return e.isValue && e.folded == folded; }) > 0;
+        deleted = std::erase_if(k->entries, [&](const Entry& e) {
+                      return e.isValue && FoldedEqual(e.name, name);
+                  }) > 0;
+        if (deleted) k->ReindexValues();
         return deleted;
     });
     return deleted;
@@ -724,11 +1035,11 @@ bool Registry::DeleteKey(Hive hive, std::string_view key) {
     if (parts.empty()) throw std::invalid_argument("the root key of a hive cannot be deleted");
     bool deleted = false;
     WriteHive(HivePath(hive), hive, [&](Document& doc) {
-        const std::string last = Fold(parts.back());
+        const std::string last = parts.back();
         parts.pop_back();
         Key* parent = FindKey(doc.root, parts);
         if (!parent) return false;
-        deleted = std::erase_if(parent->children, [&](const auto& c) { return c->folded == last; }) > 0;
+        deleted = parent->UnlinkChild(last);
         return deleted;
     });
     return deleted;
@@ -746,9 +1057,9 @@ std::optional<RegistryValue> Registry::QueryValue(Hive hive, std::string_view ke
     return ReadHive(HivePath(hive), hive, parts, [&](const Document& doc) -> std::optional<RegistryValue> {
         const Key* k = FindKey(doc.root, parts);
         if (!k) return std::nullopt;
-        const std::ptrdiff_t at = k->ValueIndex(Fold(name));
+        const std::ptrdiff_t at = k->ValueIndex(name);
         if (at < 0) return std::nullopt;
-        return k->entries[static_cast<std::size_t>(at)].value;
+        return ValueOf(k->entries[static_cast<std::size_t>(at)]);
     });
 }
 
@@ -765,7 +1076,7 @@ std::optional<std::vector<std::string>> Registry::SubKeys(Hive hive, std::string
         const Key* k = FindKey(doc.root, parts);
         if (!k) return std::nullopt;
         std::vector<std::string> names;
-        for (const auto& c : k->children) names.push_back(c->name);
+        for (const Key* c : k->children) names.push_back(c->name);
         return names;
     });
 }
@@ -779,7 +1090,7 @@ std::optional<std::vector<RegistryValue>> Registry::Values(Hive hive, std::strin
         std::vector<RegistryValue> values;
         for (std::size_t i = 0; i < k->entries.size(); ++i) {
             const Entry& e = k->entries[i];
-            if (e.isValue && k->ValueIndex(e.folded) == static_cast<std::ptrdiff_t>(i)) values.push_back(e.value);
+            if (e.isValue && k->ValueIndex(e.name) == static_cast<std::ptrdiff_t>(i)) values.push_back(ValueOf(e));
         }
         return values;
     });
@@ -794,12 +1105,16 @@ std::optional<std::string> Registry::Export(Hive hive, std::string_view key) con
         std::string path = HiveName(hive);
         const Key* walk = &doc.root;
         for (const std::string& p : parts) {
-            walk = walk->Child(Fold(p));
+            walk = walk->Child(p);
             path += "\\" + walk->name;
         }
         std::string out(kHeader);
         out += "\n\n";
-        WriteKey(out, *k, path, parts.empty());
+        // A hive that names only its deepest keys exports a header for every key: the text can
+        // be far larger than the file, so it is bounded like a hive.
+        if (!WriteTree(out, *k, path, parts.empty(), kMaxHiveBytes))
+            throw RegistryError("The registry key " + path +
+                                " is too large to export (more than 64 MiB as text).");
         return out;
     });
 }
