@@ -304,13 +304,49 @@ void Form::SetFixedClientTwips(double width, double height) {
 }
 
 void Form::CenterOnScreen() {
+    CenterOuterSize(frameGeometry().size());
+    // Before the first show the frame is unknown and the outer size is the client area's: a
+    // window manager's title bar and borders come later (FrameKnown).
+    centerOnFrame_ = true;
+}
+
+void Form::CenterOuterSize(QSize outer) {
     const platform::ScreenMetrics m = platform::ScreenInfo();
-    const QRect outer = frameGeometry();
     const double outerWidth = PixelsToTwipsX(outer.width());
     const double outerHeight = PixelsToTwipsY(outer.height());
     topTwips_ = (static_cast<double>(m.HeightTwips()) - outerHeight) / 2;
     leftTwips_ = (static_cast<double>(m.WidthTwips()) - outerWidth) / 2;
     move(TwipsToPixelsX(leftTwips_), TwipsToPixelsY(topTwips_));
+}
+
+void Form::FrameKnown() {
+    if (!centerOnFrame_ || !isWindow() || !isVisible()) return;
+    const QRect outer = frameGeometry();
+    // Without a window manager, or before it has framed the window, the frame is the client
+    // area and the first centring stands.
+    if (outer.size() == size()) return;
+    // Once only: a window the user has moved afterwards stays where it was put.
+    centerOnFrame_ = false;
+    widthTwips_ = PixelsToTwipsX(outer.width());
+    heightTwips_ = PixelsToTwipsY(outer.height());
+    CenterOuterSize(outer.size());
+}
+
+bool Form::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    // The window manager's frame shows up as a move of the client area (the frame's corner
+    // stays where it was asked for) or, for some managers, only with the first activation.
+    switch (event->type()) {
+    case QEvent::Show:
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::WindowActivate:
+        FrameKnown();
+        break;
+    default:
+        break;
+    }
+    return handled;
 }
 
 void Form::EnableKeyPreview() {

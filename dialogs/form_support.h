@@ -110,7 +110,9 @@ public:
 
     // Gives the window a fixed client area of `width` x `height` twips.
     void SetFixedClientTwips(double width, double height);
-    // Top = (screen height - outer height) / 2, Left likewise, in twips.
+    // Top = (screen height - outer height) / 2, Left likewise, in twips. The outer size is the
+    // window's frame as the window manager draws it: when that frame becomes known after the
+    // window is shown, the window is centred again by it, once.
     void CenterOnScreen();
 
 protected:
@@ -125,6 +127,7 @@ protected:
     // Installs the key preview on every control that exists now.
     void EnableKeyPreview();
 
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -132,6 +135,8 @@ protected:
 private:
     bool RunUnload();
     void ApplyGeometry();
+    void CenterOuterSize(QSize outer);
+    void FrameKnown();
 
     bool loaded_ = false;
     bool keyPreview_ = false;
@@ -141,6 +146,7 @@ private:
     double topTwips_ = 0;
     double widthTwips_ = 0;
     double heightTwips_ = 0;
+    bool centerOnFrame_ = false;  // centred before its frame was known
 };
 
 // The classic key code of a key event (Return and Enter 13, Esc 27, letters their capital
