@@ -233,10 +233,8 @@ TEST_F(SaverE2E, WithAPasswordAKeyShowsThePromptAndTheRightPasswordEnds) {
     EXPECT_EQ(ViewableWindows("PlenovaSaver").size(), 2u) << "no message box";
     EXPECT_FALSE(WaitExit(pid, 10ms).has_value());
     ASSERT_NO_FATAL_FAILURE(Xdotool({"key", "Return"}));  // dismisses the message box
-    // The box is gone and the prompt has the keyboard again.
-    EXPECT_TRUE(WaitUntil(
-        [&] { return ViewableWindows("PlenovaSaver").size() == 1 && FocusWindow() == *prompt; },
-        5s));
+    // The box is gone; the prompt, under the pointer, takes the keys again.
+    EXPECT_TRUE(WaitUntil([] { return ViewableWindows("PlenovaSaver").size() == 1; }, 5s));
     ASSERT_NO_FATAL_FAILURE(Xdotool({"type", "--delay", "20", "abc"}));
     ExpectEndsAfter(pid, {"key", "Return"}, 1000);
     const std::vector<std::string> log = MciLog();
