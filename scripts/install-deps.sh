@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev
   libx11-dev libxcb1-dev libxfixes-dev
-  xvfb xauth xdotool x11-utils imagemagick
+  xvfb xauth xdotool x11-utils imagemagick openbox
   fonts-ipafont-gothic
   clang libclang-rt-14-dev
   liblnk-utils
