@@ -19,14 +19,31 @@ for program in "$saver" "$tool" "$runner"; do
   fi
 done
 work=$(mktemp -d /tmp/plenova-scene-XXXXXX)
-trap 'rm -rf "$work"' EXIT
+xvfb_pid=
+# The X server goes with the script, however it ends.
+trap '[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"' EXIT
 mkdir -m 700 "$work/run"
 export PLENOVA_MACHINE="$work/machine"
 export XDG_RUNTIME_DIR="$work/run"
 export QT_QPA_PLATFORM=xcb
 data_folder=$("$tool" path -w "$PWD/$build/dist")
 "$tool" reg add 'HKCU\Software\PlenovaSaver\App' /v Dir /d "$data_folder" /f >/dev/null
-xvfb-run -a -s "-screen 0 1920x1080x24" "$runner" --seconds "$seconds" "$saver" /s 2>"$work/stderr" || {
+# An X server of our own on a display number it picks itself (never a fixed one that may be
+# taken or left over from an earlier run).
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+exec 3>&-
+for _ in $(seq 300); do
+  if [ -s "$work/display" ] || ! kill -0 "$xvfb_pid" 2>/dev/null; then break; fi
+  sleep 0.1
+done
+if [ ! -s "$work/display" ]; then
+  echo "scene_run: Xvfb did not start" >&2
+  exit 1
+fi
+export DISPLAY=":$(head -n 1 "$work/display")"
+"$runner" --seconds "$seconds" "$saver" /s 2>"$work/stderr" || {
   cat "$work/stderr" >&2
   exit 1
 }
