@@ -274,7 +274,7 @@ TEST_F(PasswordChangeTest, EntriesDifferingInCaseAreRefusedByEnter) {
 }
 
 TEST_F(PasswordChangeTest, ConfirmationWithoutNewPasswordIsCompared) {
-    // Enter rule 3: the new password is empty but the confirmation is not.
+    // An empty new password with a confirmation is compared like any other, so refused.
     dialog_->txtTest->setText(QStringLiteral("x"));
     Key(Qt::Key_Return);
     ASSERT_EQ(Boxes().size(), 1u);
