@@ -10,6 +10,8 @@ add_executable(platform_machine_tests
   ${CMAKE_CURRENT_LIST_DIR}/registry_processes_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/settings_store_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/machine_tool_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/file_io_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/machine_hostile_test.cpp
 )
 target_link_libraries(platform_machine_tests PRIVATE plenova_platform_machine plenova_test_support
                       plenova_warnings GTest::gtest_main)
