@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/e2e/saver_machine.h"
-#include "tests/e2e/x_server.h"
+#include "tests/support/x_server.h"
 // Xlib comes last.
 #include "tests/e2e/e2e_support.h"
 

@@ -1,4 +1,5 @@
-// Foreign-window operations against a real X server (run under xvfb-run with Qt's xcb platform).
+// Foreign-window operations against a real X server (run under plenova-xvfb-run with Qt's xcb
+// platform).
 #include <chrono>
 #include <functional>
 #include <memory>
