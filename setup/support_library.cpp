@@ -44,8 +44,8 @@ void SupportLibrary::Load() {
             void* symbol = ::dlsym(handle, name);
             if (symbol == nullptr) {
                 ::dlclose(handle);
-                throw SupportLibraryError("The setup support library " + windowsPath +
-                                          " has no function " + name + ".");
+                throw SupportLibraryError(std::string(kFileName) + " に関数 " + name +
+                                          " がありません\r" + windowsPath);
             }
             return symbol;
         };
@@ -58,9 +58,8 @@ void SupportLibrary::Load() {
         return;
     }
     if (!loadError.empty())
-        throw SupportLibraryError("The setup support library cannot be loaded: " + loadError);
-    throw SupportLibraryError(std::string("The setup support library ") + kFileName +
-                              " was not found (searched " + searched + ").");
+        throw SupportLibraryError(std::string(kFileName) + " を読み込めません\r" + loadError);
+    throw SupportLibraryError(std::string(kFileName) + " が見つかりません\r" + searched);
 }
 
 std::int32_t SupportLibrary::CompareVersion(const std::string& source,
