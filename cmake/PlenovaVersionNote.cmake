@@ -1,14 +1,24 @@
-# plenova_add_version_note(target): gives an executable or shared library the project version
-# as an ELF note, which the setup support library reads to compare installed files:
+# plenova_add_version_note(target [VERSION a.b.c.d]): gives an executable or shared library a
+# file version (the project version unless VERSION says otherwise) as an ELF note, which the
+# setup support library reads to compare installed files:
 #   section ".note.plenova.version", note name "Plenova", type 0x100, description four 16-bit
-#   parts major, minor, patch, build (missing parts of the project version are 0).
+#   parts major, minor, patch, build (missing parts are 0).
 function(plenova_add_version_note target)
-  foreach(part MAJOR MINOR PATCH TWEAK)
-    set(value "${PROJECT_VERSION_${part}}")
-    if(value STREQUAL "")
-      set(value 0)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "VERSION" "")
+  if(NOT arg_VERSION)
+    set(arg_VERSION "${PROJECT_VERSION}")
+  endif()
+  string(REPLACE "." ";" parts "${arg_VERSION}")
+  list(LENGTH parts count)
+  foreach(index RANGE 3)
+    set(value 0)
+    if(index LESS count)
+      list(GET parts ${index} value)
     endif()
-    set(version_${part} ${value})
+    if(NOT value MATCHES "^[0-9]+$" OR value GREATER 65535)
+      message(FATAL_ERROR "plenova_add_version_note: bad version ${arg_VERSION}")
+    endif()
+    set(version_${index} ${value})
   endforeach()
   set(source "${CMAKE_BINARY_DIR}/version_note/${target}_version_note.c")
   file(CONFIGURE OUTPUT "${source}" @ONLY CONTENT [[
@@ -24,7 +34,7 @@ struct PlenovaVersionNote {
 __attribute__((section(".note.plenova.version"), aligned(4), used, visibility("hidden")))
 const struct PlenovaVersionNote plenovaVersionNote = {
     8, 8, 0x100, "Plenova",
-    {@version_MAJOR@, @version_MINOR@, @version_PATCH@, @version_TWEAK@}};
+    {@version_0@, @version_1@, @version_2@, @version_3@}};
 ]])
   target_sources(${target} PRIVATE "${source}")
 endfunction()

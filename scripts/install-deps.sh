@@ -14,6 +14,7 @@ packages=(
   fonts-ipafont-gothic
   clang libclang-rt-14-dev
   liblnk-utils
+  binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
 )
 
 missing=()
