@@ -1,5 +1,6 @@
 #include "setup/profile_reader.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -73,6 +74,11 @@ std::string_view MakeValue(std::string_view afterEquals) {
 
 // The name as the file spells it, folded; false when code page 932 cannot hold it.
 bool ToFileName(std::string_view utf8, std::string& out) {
+    // Code page 932 holds ASCII as it is; only other names need the conversion.
+    if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return (c & 0x80) == 0; })) {
+        out = FoldName(utf8);
+        return true;
+    }
     try {
         out = FoldName(ToShiftJis(utf8));
         return true;
@@ -98,28 +104,60 @@ bool TryDecode(std::string_view bytes, std::string& out) {
 
 }  // namespace
 
+namespace {
+
+// Characters whose bytes have the shape of code page 932 (a single byte that is a character, or
+// a lead byte with a byte that can trail it) are converted in runs; the rest are replaced.
+bool IsSingleByteCharacter(unsigned char byte) {
+    return byte < 0x80 || (byte >= 0xA1 && byte <= 0xDF);
+}
+
+// Converts a run of well-shaped characters. A run that the table refuses somewhere is halved
+// at a character boundary until the refused characters stand alone, so one bad pair costs a
+// few conversions, not one per character.
+void DecodeRun(std::string_view run, std::string& out) {
+    if (run.empty() || TryDecode(run, out)) return;
+    std::size_t middle = 0;
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < run.size(); ++characters) {
+        i += IsShiftJisLeadByte(static_cast<unsigned char>(run[i])) ? 2 : 1;
+    }
+    if (characters == 1) {
+        out += kReplacement;
+        return;
+    }
+    for (std::size_t k = 0; k < characters / 2; ++k) {
+        middle += IsShiftJisLeadByte(static_cast<unsigned char>(run[middle])) ? 2 : 1;
+    }
+    DecodeRun(run.substr(0, middle), out);
+    DecodeRun(run.substr(middle), out);
+}
+
+}  // namespace
+
 std::string DecodeShiftJisLenient(std::string_view sjis) {
     bool ascii = true;
     for (char c : sjis) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     if (ascii) return std::string(sjis);
     std::string out;
-    if (TryDecode(sjis, out)) return out;
-    // Character by character, so that one bad byte costs one replacement and nothing else.
-    out.clear();
+    std::size_t runStart = 0;
     std::size_t i = 0;
     while (i < sjis.size()) {
         const auto byte = static_cast<unsigned char>(sjis[i]);
-        if (IsShiftJisLeadByte(byte) && i + 1 < sjis.size() &&
-            IsTrailByte(static_cast<unsigned char>(sjis[i + 1]))) {
-            if (!TryDecode(sjis.substr(i, 2), out)) out += kReplacement;
+        if (IsSingleByteCharacter(byte)) {
+            ++i;
+        } else if (IsShiftJisLeadByte(byte) && i + 1 < sjis.size() &&
+                   IsTrailByte(static_cast<unsigned char>(sjis[i + 1]))) {
             i += 2;
-            continue;
+        } else {
+            // A byte that is no character, a lone lead byte, or one followed by a byte that
+            // cannot trail it: replaced, and the next byte is read as a character of its own.
+            DecodeRun(sjis.substr(runStart, i - runStart), out);
+            out += kReplacement;
+            runStart = ++i;
         }
-        // A lone lead byte, or one followed by a byte that cannot trail: the next byte is read
-        // as a character of its own.
-        if (IsShiftJisLeadByte(byte) || !TryDecode(sjis.substr(i, 1), out)) out += kReplacement;
-        ++i;
     }
+    DecodeRun(sjis.substr(runStart), out);
     return out;
 }
 

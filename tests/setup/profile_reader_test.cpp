@@ -120,7 +120,7 @@ TEST(ProfileReader, InvalidBytesBecomeReplacementCharacters) {
         std::string expected;
     };
     const Bad cases[] = {
-        {"undefined single byte", "a\xA0" "b", "a" + fffd + "b"},
+        {"bytes that are no character", "a\xA0\x80\xFD" "b", "a" + fffd + fffd + fffd + "b"},
         {"lead byte at the end", "ab\x83", "ab" + fffd},
         {"lead byte before a byte that cannot trail", "a\x83" "\x20" "b", "a" + fffd + " b"},
         {"pair outside the table", "a\x85\x40" "b", "a" + fffd + "b"},
@@ -151,7 +151,7 @@ TEST(ProfileReader, HostileInputsGiveValuesOrNothing) {
     const std::string huge = "[S]\nK=" + std::string(8 << 20, 'x');
     const std::string manyHeaders = [] {
         std::string s;
-        for (int i = 0; i < 20000; ++i) s += "[" + std::to_string(i % 100) + "]\n";
+        for (int i = 0; i < 20000; ++i) s.append("[").append(std::to_string(i % 100)).append("]\n");
         return s;
     }();
     const std::string inputs[] = {"", "[", "[[", "]", "=", "[S", "[S]", "[S]\n=", "[S]\n=v",
