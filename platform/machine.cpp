@@ -17,6 +17,7 @@
 #include <cstring>
 #include <iostream>
 #include <mutex>
+#include <span>
 #include <system_error>
 
 #include "base/sjis.h"
@@ -709,10 +710,13 @@ bool Machine::StartProcess(std::string_view program, std::string_view arguments)
     if (arguments.find('\0') != std::string_view::npos) return false;
     if ((st.st_mode & S_IXUSR) == 0) {
         char magic[4] = {};
-        int fd = ::open(host->c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return false;
-        const ssize_t n = ::read(fd, magic, sizeof magic);
-        ::close(fd);
+        std::size_t n = 0;
+        try {
+            UniqueFd fd = OpenForReading(*host);
+            n = ReadFully(fd.Get(), std::as_writable_bytes(std::span<char>(magic)), *host);
+        } catch (const FileError&) {
+            return false;
+        }
         const bool elf = n == 4 && std::memcmp(magic, "\x7f" "ELF", 4) == 0;
         const bool script = n >= 2 && magic[0] == '#' && magic[1] == '!';
         if (!elf && !script) return false;
