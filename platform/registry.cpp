@@ -256,44 +256,64 @@ bool FoldedEqual(std::string_view a, std::string_view b) {
 }
 
 // Positions in a long list (subkeys or values) by folded name, so that finding one costs the
-// same among 100 000 as among ten. Open addressing at most half full; a slot holds the
-// position + 1, 0 when free. `nameAt(position)` gives the name stored at a position.
+// same among millions as among ten. Open addressing with linear probing, at most three
+// quarters full. A slot holds 8 bits of the name's hash and the position + 1 (0: free), so a
+// probe looks at a name only when those bits match. `nameAt(position)` gives the name there.
 class NameIndex {
 public:
+    // Lists are limited by the hive's size limit to far fewer items than this.
+    static constexpr std::size_t kMaxItems = (1u << 24) - 2;
+
+    explicit NameIndex(std::size_t expected = 0) { Resize(SlotsFor(expected)); }
+
     template <class NameAt>
     std::optional<std::size_t> Find(std::string_view name, NameAt nameAt) const {
-        if (slots_.empty()) return std::nullopt;
+        const std::uint64_t h = FoldedHash(name);
         const std::size_t mask = slots_.size() - 1;
-        for (std::size_t s = FoldedHash(name) & mask; slots_[s] != 0; s = (s + 1) & mask)
-            if (FoldedEqual(nameAt(slots_[s] - 1), name)) return slots_[s] - 1;
+        for (std::size_t s = h & mask; slots_[s] != 0; s = (s + 1) & mask) {
+            if ((slots_[s] >> 24) == Tag(h) && FoldedEqual(nameAt(Position(slots_[s])), name))
+                return Position(slots_[s]);
+        }
         return std::nullopt;
     }
 
     // `name` leads to `position` from now on, also when an equal name led elsewhere.
     template <class NameAt>
     void Put(std::string_view name, std::size_t position, NameAt nameAt) {
-        if ((used_ + 1) * 2 > slots_.size()) Grow(nameAt);
+        if (position > kMaxItems) throw RegistryError("a registry key cannot hold that many subkeys or values");
+        if ((used_ + 1) * 4 > slots_.size() * 3) Grow(nameAt);
+        const std::uint64_t h = FoldedHash(name);
         const std::size_t mask = slots_.size() - 1;
-        std::size_t s = FoldedHash(name) & mask;
+        const std::uint32_t slot = (Tag(h) << 24) | static_cast<std::uint32_t>(position + 1);
+        std::size_t s = h & mask;
         for (; slots_[s] != 0; s = (s + 1) & mask) {
-            if (FoldedEqual(nameAt(slots_[s] - 1), name)) {
-                slots_[s] = static_cast<std::uint32_t>(position + 1);
+            if ((slots_[s] >> 24) == Tag(h) && FoldedEqual(nameAt(Position(slots_[s])), name)) {
+                slots_[s] = slot;
                 return;
             }
         }
-        slots_[s] = static_cast<std::uint32_t>(position + 1);
+        slots_[s] = slot;
         ++used_;
     }
 
 private:
+    static std::uint32_t Tag(std::uint64_t hash) { return static_cast<std::uint32_t>(hash >> 56); }
+    static std::size_t Position(std::uint32_t slot) { return (slot & 0xFFFFFF) - 1; }
+    static std::size_t SlotsFor(std::size_t items) {
+        std::size_t n = 16;
+        while (n * 3 < items * 4 + 4) n *= 2;
+        return n;
+    }
+    void Resize(std::size_t n) { slots_.assign(n, 0); }
+
     template <class NameAt>
     void Grow(NameAt nameAt) {
-        std::vector<std::uint32_t> old(std::max<std::size_t>(16, slots_.size() * 2), 0);
+        std::vector<std::uint32_t> old(slots_.size() * 2, 0);
         old.swap(slots_);
         const std::size_t mask = slots_.size() - 1;
         for (std::uint32_t slot : old) {
             if (slot == 0) continue;
-            std::size_t s = FoldedHash(nameAt(slot - 1)) & mask;
+            std::size_t s = FoldedHash(nameAt(Position(slot))) & mask;
             while (slots_[s] != 0) s = (s + 1) & mask;
             slots_[s] = slot;
         }
@@ -306,13 +326,32 @@ private:
 // Lists shorter than this are searched from end to end.
 constexpr std::size_t kIndexFrom = 8;
 
+// A value, or a line kept verbatim. Small, since a key may hold millions: the name and the
+// text share one string, split by a NUL, which neither may hold.
 struct Entry {
-    std::string name;         // value name as first written
-    std::string text;         // String: the text; verbatim: the lines as read, joined by "\n"
+    std::string data;
     std::uint32_t dword = 0;  // Dword
     ValueKind kind = ValueKind::String;
     bool isValue = false;
     bool verbatim = false;    // unknown lines and values of kind Other, written back as read
+
+    // Value name as first written; "" for lines kept verbatim.
+    std::string_view Name() const {
+        if (!isValue) return {};
+        return std::string_view(data).substr(0, data.find('\0'));
+    }
+    // String: the text; verbatim: the lines as read, joined by "\n".
+    std::string_view Text() const {
+        if (!isValue) return data;
+        return std::string_view(data).substr(data.find('\0') + 1);
+    }
+    void Set(std::string_view name, std::string_view text) {
+        std::string both;
+        both.reserve(name.size() + 1 + text.size());
+        both.append(name).push_back('\0');
+        both.append(text);
+        data = std::move(both);
+    }
 };
 
 struct Key {
@@ -350,7 +389,7 @@ struct Key {
     void ReindexChildren() {
         childIndex.reset();
         if (children.size() < kIndexFrom) return;
-        childIndex = std::make_unique<NameIndex>();
+        childIndex = std::make_unique<NameIndex>(children.size());
         for (std::size_t i = 0; i < children.size(); ++i)
             childIndex->Put(children[i]->name, i,
                             [this](std::size_t k) { return std::string_view(children[k]->name); });
@@ -359,34 +398,39 @@ struct Key {
     // Index of the value entry that counts for `valueName` (the last one), or -1.
     std::ptrdiff_t ValueIndex(std::string_view valueName) const {
         if (valueIndex) {
-            const auto at = valueIndex->Find(valueName, [this](std::size_t i) {
-                return std::string_view(entries[i].name);
-            });
+            const auto at = valueIndex->Find(valueName, [this](std::size_t i) { return entries[i].Name(); });
             return at ? static_cast<std::ptrdiff_t>(*at) : -1;
         }
         for (std::size_t i = entries.size(); i-- > 0;)
-            if (entries[i].isValue && FoldedEqual(entries[i].name, valueName))
+            if (entries[i].isValue && FoldedEqual(entries[i].Name(), valueName))
                 return static_cast<std::ptrdiff_t>(i);
         return -1;
+    }
+    // Room for `more` entries, so that a long list is not moved as it grows.
+    void Reserve(std::size_t more) {
+        const std::size_t total = entries.size() + more;
+        if (total <= entries.capacity()) return;
+        // A key whose header comes back again and again still grows geometrically.
+        entries.reserve(std::max(total, entries.capacity() * 2));
+        if (total >= kIndexFrom) ReindexValues(total);
     }
     void AddEntry(Entry e) {
         entries.push_back(std::move(e));
         if (!entries.back().isValue) return;
         if (valueIndex)
-            valueIndex->Put(entries.back().name, entries.size() - 1,
-                            [this](std::size_t i) { return std::string_view(entries[i].name); });
+            valueIndex->Put(entries.back().Name(), entries.size() - 1,
+                            [this](std::size_t i) { return entries[i].Name(); });
         else if (entries.size() >= kIndexFrom)
             ReindexValues();
     }
-    // After entries were removed.
-    void ReindexValues() {
+    // After entries were removed, or before many are added.
+    void ReindexValues(std::size_t expected = 0) {
         valueIndex.reset();
-        if (entries.size() < kIndexFrom) return;
-        valueIndex = std::make_unique<NameIndex>();
+        if (entries.size() < kIndexFrom && expected < kIndexFrom) return;
+        valueIndex = std::make_unique<NameIndex>(std::max(expected, entries.size()));
         for (std::size_t i = 0; i < entries.size(); ++i)
             if (entries[i].isValue)
-                valueIndex->Put(entries[i].name, i,
-                                [this](std::size_t k) { return std::string_view(entries[k].name); });
+                valueIndex->Put(entries[i].Name(), i, [this](std::size_t k) { return entries[k].Name(); });
     }
 };
 
@@ -492,7 +536,8 @@ std::optional<ParsedValue> ParseValue(std::string_view text, std::size_t pos) {
     while (!TrimRight(last).empty() && TrimRight(last).back() == '\\' && next < text.size()) {
         std::size_t after = 0;
         const std::string_view following = LineAt(text, next, after);
-        if (IsHeaderLine(following)) break;
+        // A blank line ends the key's values, as the one written after them does.
+        if (IsHeaderLine(following) || TrimRight(following).empty()) break;
         joined += "\n";
         joined += TrimRight(following);
         raw += "\n";
@@ -534,19 +579,18 @@ std::optional<ParsedValue> ParseValue(std::string_view text, std::size_t pos) {
 // from those again when asked for.
 RegistryValue ValueOf(const Entry& e) {
     if (e.kind == ValueKind::Other) {
-        if (auto v = ParseValue(e.text, 0)) return std::move(v->value);
+        if (auto v = ParseValue(e.Text(), 0)) return std::move(v->value);
     }
-    return RegistryValue{e.name, e.kind, e.verbatim ? std::string() : e.text, e.dword};
+    return RegistryValue{std::string(e.Name()), e.kind, std::string(e.Text()), e.dword};
 }
 
 Entry EntryOf(ParsedValue v) {
     Entry e;
     e.isValue = true;
-    e.name = std::move(v.value.name);
     e.kind = v.value.kind;
     e.dword = v.value.dword;
     e.verbatim = e.kind == ValueKind::Other;
-    e.text = e.verbatim ? std::move(v.raw) : std::move(v.value.text);
+    e.Set(v.value.name, e.verbatim ? v.raw : v.value.text);
     return e;
 }
 
@@ -580,6 +624,20 @@ std::optional<std::vector<std::string_view>> ParseHeader(std::string_view inner,
     return parts;
 }
 
+// The lines from text[pos] up to the next header line that are not blank: at least as many as
+// the section's entries.
+std::size_t SectionLines(std::string_view text, std::size_t pos) {
+    std::size_t n = 0;
+    while (pos < text.size()) {
+        std::size_t next = 0;
+        const std::string_view line = LineAt(text, pos, next);
+        if (IsHeaderLine(line)) break;
+        if (!TrimRight(line).empty()) ++n;
+        pos = next;
+    }
+    return n;
+}
+
 // `text` is valid UTF-8 without NUL whose first line is the header. With `only` (folded key
 // components), values are kept only for that key and its subtree: a reader needs no more, and
 // the rest of a large hive then costs little memory. Such a partial document is never written
@@ -609,6 +667,7 @@ Document Parse(std::string_view text, Hive hive, const std::vector<std::string>*
                         wanted = FoldedEqual((*parts)[k], (*only)[k]);
                     skipping = !wanted;
                 }
+                if (!skipping) current->Reserve(SectionLines(text, next));
             } else {
                 if (!doc.foreign.empty()) doc.foreign.emplace_back();
                 doc.foreign.emplace_back(line);
@@ -637,7 +696,7 @@ Document Parse(std::string_view text, Hive hive, const std::vector<std::string>*
             if (!skipping) {
                 Entry opaque;
                 opaque.verbatim = true;
-                opaque.text = line;
+                opaque.data = line;
                 current->AddEntry(std::move(opaque));
             }
             pos = next;
@@ -647,14 +706,14 @@ Document Parse(std::string_view text, Hive hive, const std::vector<std::string>*
 }
 
 std::string ValueLine(const Entry& e) {
-    std::string out = e.name.empty() ? std::string("@") : Quote(e.name);
+    std::string out = e.Name().empty() ? std::string("@") : Quote(e.Name());
     out += "=";
     if (e.kind == ValueKind::Dword) {
         char buf[16];
         std::snprintf(buf, sizeof buf, "dword:%08x", static_cast<unsigned>(e.dword));
         out += buf;
     } else {
-        out += HasControl(e.text, true) ? EncodeHex1(e.text) : Quote(e.text);
+        out += HasControl(e.Text(), true) ? EncodeHex1(e.Text()) : Quote(e.Text());
     }
     return out;
 }
@@ -670,7 +729,7 @@ bool WriteTree(std::string& out, const Key& top, std::string path, bool isRoot, 
         out += "]\n";
         for (const Entry& e : key.entries) {
             if (e.verbatim) {
-                out += e.text;
+                out += e.Text();
                 out += "\n";
             } else {
                 out += ValueLine(e);
@@ -903,9 +962,8 @@ void SetValue(Key& key, RegistryValue value) {
     if (at < 0) {
         Entry e;
         e.isValue = true;
-        e.name = std::move(value.name);
         e.kind = value.kind;
-        e.text = std::move(value.text);
+        e.Set(value.name, value.text);
         e.dword = value.dword;
         key.AddEntry(std::move(e));
         return;
@@ -913,15 +971,15 @@ void SetValue(Key& key, RegistryValue value) {
     Entry& e = key.entries[static_cast<std::size_t>(at)];
     // The case first written stays.
     e.kind = value.kind;
-    e.text = std::move(value.text);
+    e.Set(std::string(e.Name()), value.text);
     e.dword = value.dword;
     e.verbatim = false;
     // Earlier duplicates of the name go with this write.
-    const std::string name = e.name;
+    const std::string name(e.Name());
     std::size_t kept = 0;
     for (std::size_t i = 0; i < key.entries.size(); ++i) {
         const Entry& x = key.entries[i];
-        if (i < static_cast<std::size_t>(at) && x.isValue && FoldedEqual(x.name, name)) continue;
+        if (i < static_cast<std::size_t>(at) && x.isValue && FoldedEqual(x.Name(), name)) continue;
         if (kept != i) key.entries[kept] = std::move(key.entries[i]);
         ++kept;
     }
@@ -997,7 +1055,7 @@ void Registry::SetString(Hive hive, std::string_view key, std::string_view name,
         const std::ptrdiff_t at = k->ValueIndex(name);
         if (!created && at >= 0) {
             const Entry& old = k->entries[static_cast<std::size_t>(at)];
-            v.name = old.name;
+            v.name = old.Name();
             if (!old.verbatim && SameValue(ValueOf(old), v)) return false;
         }
         SetValue(*k, std::move(v));
@@ -1022,7 +1080,7 @@ bool Registry::DeleteValue(Hive hive, std::string_view key, std::string_view nam
         Key* k = FindKey(doc.root, parts);
         if (!k) return false;
         deleted = std::erase_if(k->entries, [&](const Entry& e) {
-                      return e.isValue && FoldedEqual(e.name, name);
+                      return e.isValue && FoldedEqual(e.Name(), name);
                   }) > 0;
         if (deleted) k->ReindexValues();
         return deleted;
@@ -1090,7 +1148,7 @@ std::optional<std::vector<RegistryValue>> Registry::Values(Hive hive, std::strin
         std::vector<RegistryValue> values;
         for (std::size_t i = 0; i < k->entries.size(); ++i) {
             const Entry& e = k->entries[i];
-            if (e.isValue && k->ValueIndex(e.name) == static_cast<std::ptrdiff_t>(i)) values.push_back(ValueOf(e));
+            if (e.isValue && k->ValueIndex(e.Name()) == static_cast<std::ptrdiff_t>(i)) values.push_back(ValueOf(e));
         }
         return values;
     });

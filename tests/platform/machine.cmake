@@ -7,6 +7,7 @@ set_target_properties(registry_writer_helper PROPERTIES AUTOMOC OFF)
 add_executable(platform_machine_tests
   ${CMAKE_CURRENT_LIST_DIR}/machine_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/registry_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/registry_hostile_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/registry_processes_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/settings_store_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/machine_tool_test.cpp
