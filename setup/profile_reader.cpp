@@ -1,5 +1,7 @@
 #include "setup/profile_reader.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -235,6 +237,23 @@ std::string ProfileFile::Value(std::string_view section, std::string_view key) c
 bool ProfileFile::HasSection(std::string_view section) const {
     std::string sectionName;
     return ToFileName(section, sectionName) && sections_.contains(sectionName);
+}
+
+const ProfileFile& ProfileCache::Get(const std::filesystem::path& hostPath) {
+    struct stat info {};
+    std::string stamp;
+    if (::stat(hostPath.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+        stamp = std::to_string(info.st_dev) + ':' + std::to_string(info.st_ino) + ':' +
+                std::to_string(info.st_size) + ':' + std::to_string(info.st_mtim.tv_sec) + '.' +
+                std::to_string(info.st_mtim.tv_nsec) + ':' + std::to_string(info.st_ctim.tv_sec) +
+                '.' + std::to_string(info.st_ctim.tv_nsec);
+    }
+    Entry& entry = entries_[hostPath.string()];
+    if (stamp.empty() || stamp != entry.stamp) {
+        entry.file = stamp.empty() ? ProfileFile() : ProfileFile::Load(hostPath);
+        entry.stamp = stamp;
+    }
+    return entry.file;
 }
 
 std::string ReadProfileValue(std::string_view iniBytes, std::string_view section,

@@ -62,6 +62,24 @@ private:
     std::unordered_map<std::string, Keys> sections_;  // folded name to its keys
 };
 
+// Parsed files by host path, so that reading a long numbered list does not parse the file once
+// per entry. A file is parsed again when its identity, size, or change or modification time
+// differs from the last look (one stat per Get); a rewrite that keeps all of them, which needs
+// the same size within the file system's time resolution, goes unseen. A missing or unreadable
+// file gives an empty ProfileFile and is looked for again at the next Get.
+class ProfileCache {
+public:
+    // The parsed file, valid until the next Get on this cache.
+    const ProfileFile& Get(const std::filesystem::path& hostPath);
+
+private:
+    struct Entry {
+        std::string stamp;  // identity, size and times; empty for a missing file
+        ProfileFile file;
+    };
+    std::unordered_map<std::string, Entry> entries_;
+};
+
 // Value of `key` in `section` (both ASCII/UTF-8) of a Shift-JIS INI text, converted to UTF-8.
 std::string ReadProfileValue(std::string_view iniBytes, std::string_view section,
                              std::string_view key);

@@ -2,6 +2,7 @@
 // conversion, and files that are not INI files at all.
 #include "setup/profile_reader.h"
 
+#include <chrono>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -101,7 +102,7 @@ TEST(ProfileReader, LongValuesAreCutAt1023Bytes) {
              for (int i = 0; i < 511; ++i) s += kanji;
              return s;
          }()},
-        {"quotes removed before the cut", "\"" + std::string(1023, 'a') + "\"",
+        {"quotes removed before the cut", std::string(1, '"').append(1023, 'a').append(1, '"'),
          std::string(1023, 'a')},
     };
     for (const Cut& c : cuts) {
@@ -174,6 +175,30 @@ TEST(ProfileReader, LoadsAFileAndTakesAMissingOneAsEmpty) {
     EXPECT_EQ(ProfileFile::Load(folder / "none.ini").Value("SETUP", "Title"), "");
     // A folder is not a file.
     EXPECT_EQ(ProfileFile::Load(folder.Path()).Value("SETUP", "Title"), "");
+}
+
+TEST(ProfileCache, ParsesAgainOnlyWhenTheFileChanges) {
+    TempFolder folder;
+    const auto path = folder / "SETUP.ini";
+    const auto write = [&](std::string_view title) {
+        plenova::testing::WriteAll(path, "[SETUP]\nTitle=" + std::string(title) + "\n");
+    };
+    ProfileCache cache;
+    EXPECT_EQ(cache.Get(path).Value("SETUP", "Title"), "");
+    write("one");
+    EXPECT_EQ(cache.Get(path).Value("SETUP", "Title"), "one");
+    write("three");
+    EXPECT_EQ(cache.Get(path).Value("SETUP", "Title"), "three");
+    // Same size: the modification time tells the versions apart.
+    const auto before = std::filesystem::last_write_time(path);
+    write("THREE");
+    std::filesystem::last_write_time(path, before + std::chrono::seconds(1));
+    EXPECT_EQ(cache.Get(path).Value("SETUP", "Title"), "THREE");
+    std::filesystem::remove(path);
+    EXPECT_EQ(cache.Get(path).Value("SETUP", "Title"), "");
+    write("back");
+    EXPECT_EQ(cache.Get(path).Value("SETUP", "Title"), "back");
+    EXPECT_EQ(cache.Get(folder / "other.ini").Value("SETUP", "Title"), "");
 }
 
 }  // namespace
