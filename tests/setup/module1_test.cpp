@@ -233,6 +233,37 @@ TEST_F(InstallTest, SameFolderInAnotherLetterCaseKeepsTheFiles) {
     EXPECT_EQ(LogValue("Plenova Saver", "Copy1"), "c:\\src\\a.bin");
 }
 
+TEST_F(InstallTest, CancelDuringTheCopyKeepsWhatIsDoneAndLogged) {
+    fs::create_directories(temp / "medium");
+    M().AddDrive('A', temp / "medium", platform::kDriveRemovable);
+    WriteSource("A:", "DstDir=Saver\r\nCopy1=a.bin\r\nCopy2=b.bin\r\nCopy3=c.bin\r\n");
+    for (const char* name : {"a.bin", "b.bin", "c.bin"})
+        Write(std::string("A:\\") + name, std::string(2 * kCopyBlockBytes, name[0]));
+    // Pumps: 1 after showing the copy window; 2 to 4 for a.bin; 5 before b.bin, 6 after its
+    // first block.
+    windows.StopAtPump(6);
+
+    EXPECT_EQ(Install("A:"), 1);
+    EXPECT_EQ(Read("C:\\Saver\\a.bin"), std::string(2 * kCopyBlockBytes, 'a'));
+    EXPECT_FALSE(M().Exists("C:\\Saver\\b.bin"));
+    EXPECT_EQ(LogValue("Plenova Saver", "Copy1"), "C:\\Saver\\a.bin");
+    EXPECT_EQ(LogValue("Plenova Saver", "Copy2"), "");
+    EXPECT_TRUE(platform::CurrentRegistry().KeyExists(
+        Hive::LocalMachine, std::string(kUninstallParent) + "\\Plenova Saver"));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"セットアップを中止しますか"});
+    EXPECT_EQ(platform::ReadSetting("PlenovaSaver", "App", "Dir", ""), "");
+}
+
+TEST_F(InstallTest, ListStartingWithAGapIsEmpty) {
+    WriteSource("C:\\SRC", "DstDir=Saver\r\nCopy2=b.bin\r\nGroupIcon2=B,b.bin,\r\n");
+    Write("C:\\SRC\\b.bin", "b");
+    EXPECT_EQ(Install("C:\\SRC"), 0);
+    EXPECT_FALSE(M().Exists("C:\\Saver"));
+    EXPECT_EQ(LogValue("Plenova Saver", "Copy2"), "");
+    // Without GroupIcon1 there is no Start-menu question.
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"セットアップが終了しました"});
+}
+
 TEST_F(InstallTest, CancelInTheDestinationDialogEndsBeforeAnyRecord) {
     WriteSource("C:\\SRC", "Copy1=a.bin\r\n");
     Write("C:\\SRC\\a.bin", "data");
