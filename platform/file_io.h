@@ -5,7 +5,8 @@
 // place never stalls the program), checked with fstat, and anything else (FIFO, device, folder,
 // socket) is refused with NotRegularFileError. Whole-file reads take a byte limit that is
 // enforced while reading: at most limit + 1 bytes are ever requested or held, whatever the
-// file's size claims or however it grows, so a sparse 1 GiB file costs no more than the limit.
+// file's size claims or however it grows. A regular file whose size is already over the limit
+// is refused before any of it is read, so a sparse 1 GiB file costs nothing.
 //
 // Writing: WriteAll writes every byte (short writes and EINTR handled). ReplaceFile replaces a
 // file as a whole: the new content goes to a temporary file in the same folder (created with

@@ -192,7 +192,13 @@ public:
     // file, "new=old" renames old to new (replacing new); lines are done in order, failures
     // are passed over, and the file is then renamed to WININIT.BAK. Paths are Windows paths
     // in UTF-8 or, where not valid UTF-8, the ANSI code page. Of several programs starting at
-    // once, only one carries the file out. Returns the number of lines carried out.
+    // once, only one carries the file out: it locks the file (flock), renames it to
+    // "WININIT.INI.boot-<pid>" and holds the lock until the copy is WININIT.BAK. A claimed copy
+    // whose lock is free was left by a process that ended before it was done (the lock ends
+    // with the process, whatever process now has its id): the next start carries it out
+    // first. A file over 1 MiB is retired unread (a part of it could delete the wrong files),
+    // and a name that is no regular file (a FIFO, a link to a device) is left alone; both are
+    // reported on standard error. Returns the number of lines carried out.
     int RunBootStep() const;
 
 private:
