@@ -636,6 +636,29 @@ void Module1::CmdStopClick() {
     if (Question("セットアップを中止しますか")) cancelRequested = kTrue;
 }
 
+std::vector<BackgroundBand> Module1::BackgroundBands(double widthTwips, double heightTwips,
+                                                     double twipsPerPixelX,
+                                                     double twipsPerPixelY) {
+    const int width = RoundToInt32(widthTwips / twipsPerPixelX);
+    const double height = heightTwips / twipsPerPixelY;
+    std::vector<BackgroundBand> bands;
+    bands.reserve(256);
+    for (int i = 0; i <= 255; ++i) {
+        BackgroundBand band;
+        band.right = width;
+        band.top = RoundToInt32(height * i) / 256;
+        band.bottom = RoundToInt32(height * (i + 1)) / 256;
+        band.colour = static_cast<std::uint32_t>(255 - i) << 8;
+        bands.push_back(band);
+    }
+    return bands;
+}
+
+FormPosition Module1::CenterForm(double screenWidth, double screenHeight, double formWidth,
+                                 double formHeight) {
+    return {(screenWidth - formWidth) / 2, (screenHeight - formHeight) / 2};
+}
+
 std::string Module1::BrowseStartFolder(const std::string& sanshodir) const {
     if (TheMachine().Exists(MachinePath(sanshodir))) return sanshodir;
     return Left(winDir, 3);

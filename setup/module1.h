@@ -27,9 +27,11 @@
 // deleted nor overwritten, also when the program runs with the rights of the host's root.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/checked.h"
 #include "setup/setup_windows.h"
@@ -51,6 +53,22 @@ inline constexpr std::int64_t kCopyBlockBytes = 16384;
 class FileAccessError : public RuntimeError {
 public:
     explicit FileAccessError(const std::string& what) : RuntimeError(75, what) {}
+};
+
+// One band of the background's gradient: a pixel rectangle (right and bottom exclusive) and its
+// colour word (red in bits 0-7, green 8-15, blue 16-23).
+struct BackgroundBand {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    std::uint32_t colour = 0;
+};
+
+// A window's position in twips.
+struct FormPosition {
+    double left = 0;
+    double top = 0;
 };
 
 class Module1 {
@@ -106,6 +124,16 @@ public:
     // frmSansho's start folder for a start text: the text itself when a folder or file of that
     // name exists, else the root of the Windows drive.
     std::string BrowseStartFolder(const std::string& sanshodir) const;
+
+    // ----- drawing the forms do -----
+    // The 256 bands of the background window (ShowBackground): bright green at the top to black
+    // at the bottom, for a window of the given size in twips.
+    static std::vector<BackgroundBand> BackgroundBands(double widthTwips, double heightTwips,
+                                                       double twipsPerPixelX,
+                                                       double twipsPerPixelY);
+    // Where CenterForm puts a window of the given size on a screen of the given size (twips).
+    static FormPosition CenterForm(double screenWidth, double screenHeight, double formWidth,
+                                   double formHeight);
 
     // The command line Main was given.
     const std::string& CommandLine() const noexcept { return commandLine_; }

@@ -489,6 +489,31 @@ TEST_F(SetupTest, WindowLogicForwardedByTheForms) {
     EXPECT_EQ(boxes->Shown()[0].icon, MsgIcon::Question);
 }
 
+TEST(BackgroundTest, BandsCoverTheWindowFromGreenToBlack) {
+    const auto bands = Module1::BackgroundBands(1920 * 15, 1080 * 15, 15, 15);
+    ASSERT_EQ(bands.size(), 256u);
+    EXPECT_EQ(bands[0].top, 0);
+    EXPECT_EQ(bands[0].bottom, 4);  // 1080 / 256 truncated
+    EXPECT_EQ(bands[0].colour, 0x00FF00u);
+    EXPECT_EQ(bands[255].bottom, 1080);
+    EXPECT_EQ(bands[255].colour, 0u);
+    for (std::size_t i = 0; i < bands.size(); ++i) {
+        EXPECT_EQ(bands[i].left, 0);
+        EXPECT_EQ(bands[i].right, 1920);
+        if (i > 0) {
+            EXPECT_EQ(bands[i].top, bands[i - 1].bottom) << i;
+        }
+    }
+    // The width rounds half to even; the height is not rounded before the bands.
+    EXPECT_EQ(Module1::BackgroundBands(100.5 * 15, 300, 15, 15)[0].right, 100);
+    EXPECT_EQ(Module1::BackgroundBands(101.5 * 15, 300, 15, 15)[0].right, 102);
+    EXPECT_EQ(Module1::BackgroundBands(15, 512.5 * 12, 15, 12)[255].bottom, 512);
+
+    const FormPosition centre = Module1::CenterForm(28800, 16200, 5670, 2851);
+    EXPECT_DOUBLE_EQ(centre.left, 11565);
+    EXPECT_DOUBLE_EQ(centre.top, 6674.5);
+}
+
 TEST(SetupAnswersTest, ParsesTheLineFormatAndNamesBadLines) {
     const SetupAnswers answers = SetupAnswers::Parse(
         "# comment\r\n\r\npath start C:\\Program Files\\X\r\nbox no\nbox yes\nstop 7\nstop 3\n");
