@@ -33,7 +33,7 @@ namespace plenova::platform {
 namespace fs = std::filesystem;
 
 struct Machine::PathParts {
-    bool host = false;                    // a host path given as it stands
+    bool host = false;  // a host path given as it stands
     char drive = 'C';
     std::vector<std::string> components;  // absolute on the drive (or from "/")
 };
@@ -207,8 +207,9 @@ Machine::Machine(fs::path root) : root_(NormaliseHost(root)) {
     const bool existed = fs::is_directory(root_, ec);
     if (!existed) {
         fs::create_directories(root_, ec);
-        if (ec) throw MachineError("cannot create the machine folder " + root_.string() + ": " +
-                                   ec.message());
+        if (ec)
+            throw MachineError("cannot create the machine folder " + root_.string() + ": " +
+                               ec.message());
         ::chmod(root_.c_str(), 0700);
     }
     fs::create_directories(root_ / "drive_c", ec);
@@ -234,7 +235,8 @@ fs::path Machine::DefaultRoot() {
         if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) home = pw->pw_dir;
     }
     if (home.empty())
-        throw MachineError("no machine folder: neither PLENOVA_MACHINE, XDG_DATA_HOME nor HOME is set");
+        throw MachineError(
+            "no machine folder: neither PLENOVA_MACHINE, XDG_DATA_HOME nor HOME is set");
     return NormaliseHost(fs::path(home) / ".local" / "share" / "plenova");
 }
 
@@ -312,7 +314,8 @@ std::vector<Drive> Machine::Drives() const {
     out.push_back(Drive{'C', kDriveFixed, root_ / "drive_c"});
     out.push_back(Drive{'Z', kDriveFixed, fs::path("/")});
     out.insert(out.end(), tableDrives_.begin(), tableDrives_.end());
-    std::sort(out.begin(), out.end(), [](const Drive& a, const Drive& b) { return a.letter < b.letter; });
+    std::sort(out.begin(), out.end(),
+              [](const Drive& a, const Drive& b) { return a.letter < b.letter; });
     return out;
 }
 
@@ -334,8 +337,9 @@ void Machine::AddDrive(char letter, const fs::path& hostFolder, int type) {
     const std::string folder = hostFolder.string();
     if (folder.empty() || folder.find_first_of(std::string_view("\r\n\0", 3)) != folder.npos ||
         TrimBlanks(folder) != folder)
-        throw std::invalid_argument("the host folder must be a non-empty path without line breaks, "
-                                    "NUL bytes or surrounding blanks");
+        throw std::invalid_argument(
+            "the host folder must be a non-empty path without line breaks, "
+            "NUL bytes or surrounding blanks");
     const std::string newLine =
         std::string(1, letter) + ": " + std::to_string(type) + " " +
         NormaliseHost(hostFolder.is_absolute() ? hostFolder : root_ / hostFolder).string();
@@ -593,7 +597,8 @@ std::optional<FileTime> Machine::FileDate(std::string_view path) const {
     auto host = ToHost(path);
     struct stat st;
     if (!host || !StatPath(*host, st)) return std::nullopt;
-    auto ns = std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec);
+    auto ns =
+        std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec);
     return FileTime(std::chrono::duration_cast<std::chrono::nanoseconds>(ns));
 }
 
@@ -697,7 +702,8 @@ bool Machine::RenameFile(std::string_view from, std::string_view to) const {
         if (target == *src) return true;
         return ::rename(src->c_str(), target.c_str()) == 0;
     }
-    if (::renameat2(AT_FDCWD, src->c_str(), AT_FDCWD, dst->c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (::renameat2(AT_FDCWD, src->c_str(), AT_FDCWD, dst->c_str(), RENAME_NOREPLACE) == 0)
+        return true;
     if (errno != EINVAL && errno != ENOSYS) return false;
     // A file system without no-replace renames: the check above has to do.
     return ::rename(src->c_str(), dst->c_str()) == 0;
@@ -717,7 +723,10 @@ bool Machine::StartProcess(std::string_view program, std::string_view arguments)
         } catch (const FileError&) {
             return false;
         }
-        const bool elf = n == 4 && std::memcmp(magic, "\x7f" "ELF", 4) == 0;
+        const bool elf = n == 4 && std::memcmp(magic,
+                                               "\x7f"
+                                               "ELF",
+                                               4) == 0;
         const bool script = n >= 2 && magic[0] == '#' && magic[1] == '!';
         if (!elf && !script) return false;
         // Execute wherever reading is allowed, as a Windows program file would be runnable.
@@ -754,8 +763,8 @@ bool Machine::StartProcess(std::string_view program, std::string_view arguments)
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addclosefrom_np(&actions, 3);
         pid_t child = 0;
-        const int rc = ::posix_spawn(&child, programText.c_str(), &actions, nullptr, argv.data(),
-                                     envp.data());
+        const int rc =
+            ::posix_spawn(&child, programText.c_str(), &actions, nullptr, argv.data(), envp.data());
         ::_exit(rc == 0 ? 0 : 1);
     }
     int status = 0;

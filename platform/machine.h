@@ -88,9 +88,9 @@ public:
 };
 
 struct Drive {
-    char letter = 'C';                // upper case
-    int type = kDriveFixed;           // DriveTypeValue
-    std::filesystem::path hostFolder; // absolute, normalised
+    char letter = 'C';                 // upper case
+    int type = kDriveFixed;            // DriveTypeValue
+    std::filesystem::path hostFolder;  // absolute, normalised
 };
 
 class Machine {
@@ -161,9 +161,9 @@ public:
     void SetProgramPath(std::string windowsPath);
 
     // ----- files and folders (all paths Windows paths) -----
-    bool FileExists(std::string_view path) const;    // a plain file (or a link to one)
+    bool FileExists(std::string_view path) const;  // a plain file (or a link to one)
     bool FolderExists(std::string_view path) const;
-    bool Exists(std::string_view path) const;        // file or folder
+    bool Exists(std::string_view path) const;  // file or folder
     std::optional<std::int64_t> FileLength(std::string_view path) const;
     std::optional<FileTime> FileDate(std::string_view path) const;  // modification time
     bool SetFileDate(std::string_view path, FileTime time) const;
@@ -213,8 +213,8 @@ private:
 
     std::filesystem::path root_;
     std::vector<Drive> tableDrives_;
-    std::string tableProblem_;             // why the table is not used; empty when it is
-    std::string programPath_;              // override of the program's own path
+    std::string tableProblem_;  // why the table is not used; empty when it is
+    std::string programPath_;   // override of the program's own path
     mutable std::vector<std::pair<char, std::string>> driveFolders_;  // last folder per drive
 };
 

@@ -31,8 +31,8 @@ const char* KindName(mode_t mode) {
 }
 
 FileTooLargeError TooLarge(const fs::path& path, std::size_t limit) {
-    return FileTooLargeError(
-        path.string() + " is larger than " + std::to_string(limit) + " bytes", EFBIG);
+    return FileTooLargeError(path.string() + " is larger than " + std::to_string(limit) + " bytes",
+                             EFBIG);
 }
 
 // Refuses anything but a regular file, then puts the descriptor back into blocking mode.
@@ -160,8 +160,8 @@ UniqueFd OpenForWriting(const fs::path& path, WriteOpen how, mode_t mode) {
     if (!fd.IsOpen()) {
         // A FIFO without a reader answers a non-blocking open for writing with ENXIO.
         if (errno == ENXIO)
-            throw NotRegularFileError(
-                path.string() + " is a FIFO or socket, not a regular file", 0);
+            throw NotRegularFileError(path.string() + " is a FIFO or socket, not a regular file",
+                                      0);
         ThrowErrno("cannot create", path);
     }
     CheckRegular(fd.Get(), path);

@@ -178,8 +178,8 @@ TEST_F(HostileFiles, OversizedDriveTablesAreRefusedWholeAndNeverRewritten) {
                                            " is larger than 1048576 bytes"))
             << list.err;
 
-        Outcome add = RunTool(root, {"drive", "add", "D:", (temp / "d").string()}, nullptr,
-                              temp.Path());
+        Outcome add =
+            RunTool(root, {"drive", "add", "D:", (temp / "d").string()}, nullptr, temp.Path());
         ASSERT_TRUE(add.ended);
         EXPECT_NE(add.code, 0);
         EXPECT_LT(add.peakKiB, kMemoryBoundKiB);

@@ -29,8 +29,8 @@ void CheckName(const std::string& name) {
 }
 
 pf::Machine& PrivateMachine() {
-    static const std::unique_ptr<pf::Machine> machine = std::make_unique<pf::Machine>(
-        "/tmp/plenova-wininitfuzz-" + std::to_string(::getpid()));
+    static const std::unique_ptr<pf::Machine> machine =
+        std::make_unique<pf::Machine>("/tmp/plenova-wininitfuzz-" + std::to_string(::getpid()));
     return *machine;
 }
 
