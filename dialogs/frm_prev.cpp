@@ -6,7 +6,7 @@
 
 #include "dialogs/stand_ins.h"
 #include "platform/events.h"
-#include "tools/datagen/asset_names.h"
+#include "saver/asset_names.h"
 
 namespace plenova::dialogs {
 

@@ -13,7 +13,7 @@
 #include "dialogs/stand_ins.h"
 #include "platform/process_end.h"
 #include "platform/settings_store.h"
-#include "tools/datagen/asset_names.h"
+#include "saver/asset_names.h"
 
 namespace plenova::dialogs {
 

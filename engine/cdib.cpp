@@ -4,18 +4,12 @@
 #include <cstring>
 
 #include "base/errors.h"
-#include "platform/message_box.h"
 
 namespace plenova::engine {
 namespace {
 
-std::string& TitleStorage() {
-    static std::string title = "PlenovaSaver";
-    return title;
-}
-
-void Report(const std::string& text) {
-    platform::ShowMessage(text, ProgramTitle(), platform::MsgButtons::Ok, platform::MsgIcon::None);
+Failure<DibReadError> Refused(DibError code, std::string message) {
+    return Failure{DibReadError{code, std::move(message)}};
 }
 
 // Reads until `buffer` is full or the file ends; returns the count read.
@@ -52,9 +46,6 @@ std::uint32_t TableWord(const gdi::RgbQuad& q) {
 }
 
 }  // namespace
-
-const std::string& ProgramTitle() { return TitleStorage(); }
-void SetProgramTitle(std::string title) { TitleStorage() = std::move(title); }
 
 CDib::CDib() : pal_(std::make_shared<CPalette>()) {}
 
@@ -96,45 +87,42 @@ void CDib::RedimBytes(Int32 l) {
     bytes_.assign(static_cast<std::size_t>(l) + 1, 0);
 }
 
-bool CDib::ReadDIB(const std::string& filename) {
+DibReadResult CDib::ReadBmp(const std::string& filename) {
     auto file = platform::FileHandle::OpenRead(filename);
-    if (!file) {
-        Report("Could not open " + filename + ".");
-        return false;
-    }
+    if (!file) return Refused(DibError::OpenFailed, "Could not open " + filename + ".");
     // The handle closes the file on every way out, errors included.
-    if (ReadFull(*file, header_) < static_cast<std::int64_t>(header_.size())) return false;
+    if (ReadFull(*file, header_) < static_cast<std::int64_t>(header_.size())) {
+        return Refused(DibError::ShortFileHeader, "Could not read the file header.");
+    }
     std::int64_t consumed = static_cast<std::int64_t>(header_.size());
-    return ReadInfo(*file, consumed) && ReadBits(*file, consumed);
+    if (auto info = ReadInfo(*file, consumed); !info) return info;
+    return ReadBits(*file, consumed);
 }
 
-bool CDib::ReadInfo(platform::FileHandle& file, std::int64_t& consumed) {
+DibReadResult CDib::ReadInfo(platform::FileHandle& file, std::int64_t& consumed) {
     if (ReadFull(file, BytesOf(info_.bmiHeader)) < 40) {
-        Report("Could not read bminfo.");
-        return false;
+        return Refused(DibError::ShortInfoHeader, "Could not read bminfo.");
     }
     consumed += 40;
-    if (!ValidateHeader()) return false;
+    if (auto valid = ValidateHeader(); !valid) return valid;
     const Int16 n = ColorsUsed();
     const Int16 byteCount = Mul16(n, 4);
-    if (BitsPerPixel() >= 9) return true;
+    if (BitsPerPixel() >= 9) return {};
     auto table = BytesOf(info_.bmiColors).first(static_cast<std::size_t>(byteCount));
     if (ReadFull(file, table) < byteCount) {
-        Report("Could not read color table.");
-        return false;
+        return Refused(DibError::ShortColorTable, "Could not read color table.");
     }
     consumed += byteCount;
     std::vector<ColorWord> colors(static_cast<std::size_t>(n));
     for (Int16 i = 0; i < n; ++i) colors[i] = SwapRedBlue(TableWord(info_.bmiColors[i]));
     PaletteOf(pal_).SetRgbColors(0, n, colors);
-    return true;
+    return {};
 }
 
-bool CDib::ValidateHeader() {
+DibReadResult CDib::ValidateHeader() {
     const std::uint16_t type = static_cast<std::uint16_t>(header_[0] | header_[1] << 8);
     if (type != kBitmapFileType) {
-        Report("Invalid value for bfType.");
-        return false;
+        return Refused(DibError::BadFileType, "Invalid value for bfType.");
     }
     const gdi::BitmapInfoHeader& h = info_.bmiHeader;
     const int bits = h.biBitCount;
@@ -143,40 +131,32 @@ bool CDib::ValidateHeader() {
                                (h.biCompression == gdi::BI_RLE4 && bits == 4) ||
                                (h.biCompression == gdi::BI_RLE8 && bits == 8);
     if (h.biSize != 40 || h.biPlanes != 1 || !depthOk || !compressionOk) {
-        Report("Invalid bmiHeader.");
-        return false;
+        return Refused(DibError::BadInfoHeader, "Invalid bmiHeader.");
     }
     // Beyond the classic checks: shapes this reader cannot hold. A top-down file would need a
     // negative pixel count, and the colour table has room for 257 entries.
     if (h.biHeight < 0) {
-        Report("Top-down bitmaps are not supported.");
-        return false;
+        return Refused(DibError::TopDown, "Top-down bitmaps are not supported.");
     }
-    if (h.biWidth < 0) {
-        Report("Invalid value for biWidth.");
-        return false;
-    }
+    if (h.biWidth < 0) return Refused(DibError::BadWidth, "Invalid value for biWidth.");
     if (static_cast<std::uint32_t>(h.biClrUsed) > 256) {
-        Report("Too many colors in the color table.");
-        return false;
+        return Refused(DibError::TooManyColors, "Too many colors in the color table.");
     }
-    return true;
+    return {};
 }
 
-bool CDib::ReadBits(platform::FileHandle& file, std::int64_t consumed) {
+DibReadResult CDib::ReadBits(platform::FileHandle& file, std::int64_t consumed) {
     const Int32 size = BitmapSize();
     // A header may claim more pixels than the file holds: compare before making the array.
     const std::int64_t length = file.Length();
     if (length < 0 || size > length - consumed) {
-        Report("Could not read all bytes.");
-        return false;
+        return Refused(DibError::ShortPixels, "Could not read all bytes.");
     }
     RedimBytes(size);
     if (ReadFull(file, std::span(bytes_).first(static_cast<std::size_t>(size))) < size) {
-        Report("Could not read all bytes.");
-        return false;
+        return Refused(DibError::ShortPixels, "Could not read all bytes.");
     }
-    return true;
+    return {};
 }
 
 std::shared_ptr<CDib> CDib::Clone() const {
@@ -250,16 +230,6 @@ void CDib::SetPaletteUsage(Int16 wUsage) {
             std::memcpy(table.data() + 2 * i, &index, 2);
         }
     }
-}
-
-void CDib::StretchBlt(gdi::HDC hDC, Int16 destx, Int16 desty, Int16 destWidth, Int16 destHeight,
-                      Int16 srcx, Int16 srcy, Int16 srcWidth, Int16 srcHeight, Int32 rop,
-                      Int16 wUsage) const {
-    const int previous = gdi::SetStretchBltMode(hDC, gdi::COLORONCOLOR);
-    gdi::StretchDIBits(hDC, destx, desty, destWidth, destHeight, srcx, srcy, srcWidth, srcHeight,
-                       bytes_, info_, static_cast<std::uint32_t>(static_cast<std::uint16_t>(wUsage)),
-                       static_cast<std::uint32_t>(rop));
-    gdi::SetStretchBltMode(hDC, previous);
 }
 
 }  // namespace plenova::engine

@@ -10,15 +10,36 @@
 #include <vector>
 
 #include "base/checked.h"
+#include "base/result.h"
 #include "engine/cpalette.h"
 #include "platform/files.h"
 #include "platform/gdi.h"
 
 namespace plenova::engine {
 
-// Caption of the engine's message boxes (the program's title; "PlenovaSaver" unless changed).
-const std::string& ProgramTitle();
-void SetProgramTitle(std::string title);
+// Why a picture file was not read. The engine only reports; whoever asked decides whether and
+// how the user hears of it.
+enum class DibError {
+    OpenFailed,       // the file cannot be opened
+    ShortFileHeader,  // fewer than 14 bytes
+    ShortInfoHeader,  // fewer than 40 bytes of info header
+    BadFileType,      // bfType is not "BM"
+    BadInfoHeader,    // size, planes, depth or compression not of a readable file
+    TopDown,          // negative height: rows stored top-down
+    BadWidth,         // negative width
+    TooManyColors,    // more than 256 colours declared
+    ShortColorTable,  // the colour table ends early
+    ShortPixels,      // fewer pixel bytes than height x row size
+    NotEightBits,     // a surface takes 8-bit pictures only
+    NoSurface,        // the off-screen surface could not be made
+};
+
+struct DibReadError {
+    DibError code;
+    std::string message;  // one sentence in English, ending with a full stop
+};
+
+using DibReadResult = Result<void, DibReadError>;
 
 // The 14-byte BMP file header as stored: bfType, bfSize, bfReserved1, bfReserved2, bfOffBits.
 using FileHeader = std::array<std::uint8_t, 14>;
@@ -54,7 +75,10 @@ public:
     // Upper index of the pixel array (-1 while it has never been made).
     Int32 UpperIndex() const { return static_cast<Int32>(bytes_.size()) - 1; }
 
-    bool ReadDIB(const std::string& filename);
+    // Reads an uncompressed (or run-length flagged) BMP file: file header, info header, colour
+    // table (up to 8 bits per pixel, then also into the palette) and height x ByteWidth pixel
+    // bytes. The file is closed on every way out.
+    DibReadResult ReadBmp(const std::string& filename);
     void RedimBytes(Int32 l);
     std::shared_ptr<CDib> Clone() const;
     // The private dump layout: file header, info block, 256 palette colour words, pixel bytes.
@@ -62,14 +86,11 @@ public:
     // Reads the dump layout back; false when the file ended early (what arrived is kept).
     bool ReadFromFile(platform::FileHandle& hfile);
     void SetPaletteUsage(Int16 wUsage);
-    void StretchBlt(gdi::HDC hDC, Int16 destx, Int16 desty, Int16 destWidth, Int16 destHeight,
-                    Int16 srcx, Int16 srcy, Int16 srcWidth, Int16 srcHeight, Int32 rop,
-                    Int16 wUsage) const;
 
 private:
-    bool ReadInfo(platform::FileHandle& file, std::int64_t& consumed);
-    bool ValidateHeader();
-    bool ReadBits(platform::FileHandle& file, std::int64_t consumed);
+    DibReadResult ReadInfo(platform::FileHandle& file, std::int64_t& consumed);
+    DibReadResult ValidateHeader();
+    DibReadResult ReadBits(platform::FileHandle& file, std::int64_t consumed);
     std::size_t PixelOffset(Int16 x, Int16 Y) const;
 
     FileHeader header_{};

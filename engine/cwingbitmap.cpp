@@ -42,18 +42,22 @@ gdi::HBITMAP CWinGBitmap::Create(const std::shared_ptr<CWinGDC>& wingDC, Int16 W
     return hBM_;
 }
 
-bool CWinGBitmap::ReadDIB(const std::shared_ptr<CWinGDC>& wingDC, const std::string& filename) {
+DibReadResult CWinGBitmap::ReadBmp(const std::shared_ptr<CWinGDC>& wingDC,
+                                   const std::string& filename) {
     CDib dib;
-    if (!dib.ReadDIB(filename)) return false;
+    if (auto read = dib.ReadBmp(filename); !read) return read;
     // Only 8-bit pictures have the surface's row size.
-    if (dib.BitsPerPixel() != 8) return false;
-    if (Create(wingDC, dib.Width(), dib.Height()) == 0) return false;
-    if (surface_.empty()) return false;
+    if (dib.BitsPerPixel() != 8) {
+        return Failure{DibReadError{DibError::NotEightBits, "Only 8-bit pictures fit a surface."}};
+    }
+    if (Create(wingDC, dib.Width(), dib.Height()) == 0 || surface_.empty()) {
+        return Failure{DibReadError{DibError::NoSurface, "Could not create the surface."}};
+    }
     const Int32 rowBytes = ByteWidth();
     const Int16 height = Height();
     if (orientation_ > 0) {
-        wing::CopyDIBits(surface_, 0, dib.BytesAsLong(), 0, Mul32(rowBytes, std::abs(height)), 1,
-                         0, 0);
+        wing::CopyDIBits(surface_, 0, dib.BytesAsLong(), 0, Mul32(rowBytes, std::abs(height)), 1, 0,
+                         0);
     } else {
         // The file's last stored row (its top row) becomes the surface's first row.
         wing::CopyDIBits(surface_, 0, dib.BytesAsLong(), Mul32(std::abs(height) - 1, rowBytes),
@@ -62,7 +66,7 @@ bool CWinGBitmap::ReadDIB(const std::shared_ptr<CWinGDC>& wingDC, const std::str
     info_.bmiHeader.biClrUsed = dib.ColorsUsed();
     if (!dib.pal()) throw MissingObjectError();
     pal_ = dib.pal()->Clone();
-    return true;
+    return {};
 }
 
 void CWinGBitmap::TransparentDIBlt(Int16 dstx, Int16 dsty, const std::shared_ptr<CDib>& wbm,

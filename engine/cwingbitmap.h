@@ -40,8 +40,9 @@ public:
 
     // Creates the surface; returns its handle, 0 on failure.
     gdi::HBITMAP Create(const std::shared_ptr<CWinGDC>& wingDC, Int16 Width, Int16 Height);
-    // Loads an 8-bit BMP file into a new surface, upright in either row order.
-    bool ReadDIB(const std::shared_ptr<CWinGDC>& wingDC, const std::string& filename);
+    // Loads an 8-bit BMP file into a new surface, upright in either row order. A file the
+    // picture reader refuses gives that reader's error.
+    DibReadResult ReadBmp(const std::shared_ptr<CWinGDC>& wingDC, const std::string& filename);
     // Draws the picture with `transcolor` (0 to 255) transparent; its y axis runs downwards.
     void TransparentDIBlt(Int16 dstx, Int16 dsty, const std::shared_ptr<CDib>& wbm, Int16 srcx,
                           Int16 srcy, Int16 mode, Int16 transcolor);

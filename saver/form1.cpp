@@ -31,6 +31,7 @@
 #include "platform/screen.h"
 #include "platform/settings_store.h"
 #include "platform/window_ops.h"
+#include "saver/read_dib.h"
 #include "saver/scr.h"
 
 namespace plenova::saver {
@@ -68,12 +69,15 @@ struct SpriteSpeed {
     float y;
     bool random;
 };
+// Four sprites to a row.
+// clang-format off
 constexpr std::array<SpriteSpeed, 13> kSpriteSpeeds{{
     {0.8f, 0.0f, false}, {0.9f, 0.0f, false}, {0.7f, 0.0f, false}, {1.0f, 0.0f, false},
     {1.0f, 0.0f, false}, {1.1f, 0.0f, false}, {1.2f, 0.0f, false}, {1.3f, 0.0f, false},
     {1.4f, 0.0f, false}, {1.5f, 0.0f, false}, {1.6f, 0.0f, false}, {5.0f, 5.0f, true},
     {3.0f, 3.0f, true},
 }};
+// clang-format on
 
 constexpr float kScrollSpeedX = 0.7f;
 constexpr float kScrollSpeedY = 0.0f;
@@ -92,8 +96,7 @@ void IgnoringFailure(Step&& step) {
 
 }  // namespace
 
-Form1::Form1()
-    : Form(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+Form1::Form1() : Form(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(dialogs::kSaverCaption));
     // Every paint covers the whole window itself (the scene, or black before there is one):
@@ -149,7 +152,7 @@ void Form1::Form_Load() {
     // The movement check runs from load on.
     Timer3.start();
 
-    // 1. The mouse sensitivity. A number beyond 16 bits is not one the settings dialog ever
+    // The mouse sensitivity. A number beyond 16 bits is not one the settings dialog ever
     //    writes; it is taken as the default sensitivity 1.
     try {
         SCR::mouseTolerance = RoundToInt16(
@@ -157,46 +160,46 @@ void Form1::Form_Load() {
     } catch (const OverflowError&) {
         SCR::mouseTolerance = 1;
     }
-    // 2. The pointer disappears over the window.
+    // The pointer disappears over the window.
     platform::SetPointerMode(*this, platform::PointerMode::Hidden);
-    // 3. The scene's pictures and sprites.
+    // The scene's pictures and sprites.
     LoadSceneAssets();
-    // 4. The animation clock.
+    // The animation clock.
     Timer1.setInterval(kClockPeriodMs);
     Timer1.start();
-    // 5. Far outside the screen, at its final size; the size change builds the drawing
+    // Far outside the screen, at its final size; the size change builds the drawing
     //    surfaces (size handler).
     const platform::ScreenMetrics screen = platform::ScreenInfo();
     const double screenWidth = static_cast<double>(screen.WidthTwips());
     const double screenHeight = static_cast<double>(screen.HeightTwips());
     SetTwipsGeometry(3 * screenWidth, 3 * screenHeight, screenWidth + 150, screenHeight + 400);
     SizeChanged();
-    // 6. The music.
+    // The music starts (unless muted).
     SCR::ControlMusic(0);
 }
 
 void Form1::LoadSceneAssets() {
     const Int16 count = SCR::spriteCount;
     const auto slotCount = static_cast<std::size_t>(std::max<Int16>(count, 0));
-    // 1. One slot per sprite; each sprite is made when first used.
+    // One slot per sprite; each sprite is made when first used.
     sprites.assign(slotCount, nullptr);
-    // 2. The background; without it there is no scene and the saver ends here.
+    // The background; without it there is no scene and the saver ends here.
     if (!surfaceDC) surfaceDC = std::make_shared<engine::CWinGDC>();
     if (!backgroundBitmap) backgroundBitmap = std::make_shared<engine::CWinGBitmap>();
-    if (!backgroundBitmap->ReadDIB(surfaceDC, SCR::appDir + kBackgroundFile)) {
+    if (!ReadDIB(*backgroundBitmap, surfaceDC, SCR::appDir + kBackgroundFile)) {
         platform::ShowMessage(kBackgroundMissing, dialogs::kProgramTitle);
         platform::EndProcess(0);
     }
-    // 3. The stage over it.
+    // The stage over it.
     stage = std::make_shared<engine::CWinGStage>();
     stage->set_Background(backgroundBitmap);
-    // 4. Frame counts and edge modes.
+    // Frame counts and edge modes.
     frameCounts.assign(slotCount, 0);
     edgeModes.assign(slotCount, 0);
     for (std::size_t i = 0; i < slotCount && i < kFrameCounts.size(); ++i) {
         frameCounts[i] = kFrameCounts[i];
     }
-    // 5.-8. The frame pictures, each frame a picture of its own.
+    // The frame pictures, each frame a picture of its own.
     for (Int16 i = 0; i <= 3; ++i) {
         for (Int16 n = 0; n <= 3; ++n) LoadFrame(i, "Ani000" + std::to_string(n) + ".bmp", n);
     }
@@ -205,7 +208,7 @@ void Form1::LoadSceneAssets() {
     for (Int16 i = 4; i <= 10; ++i) LoadFrame(i, singles[i - 4], 0);
     for (Int16 n = 0; n <= 3; ++n) LoadFrame(11, "Ani110" + std::to_string(n) + ".bmp", n);
     for (Int16 n = 0; n <= 8; ++n) LoadFrame(12, "Ani120" + std::to_string(n) + ".bmp", n);
-    // 9. Animation range, transparency and the edge reports of every sprite.
+    // Animation range, transparency and the edge reports of every sprite.
     for (Int16 i = 0; i < count; ++i) {
         engine::CWinGSprite& sprite = Sprite(i);
         sprite.set_FrameNumber(0);
@@ -229,7 +232,7 @@ void Form1::LoadFrame(Int16 i, const std::string& fileName, Int16 n) {
     // A frame that cannot be read as an 8-bit picture is an empty picture: 0 x 0 pixels, drawn
     // as nothing. Its size is that of a picture that was never read, whatever part of the file
     // arrived, so the sprite's place and bounds stay those of a point.
-    if (!picture->ReadDIB(SCR::appDir + fileName) || picture->BitsPerPixel() != 8) {
+    if (!ReadDIB(*picture, SCR::appDir + fileName) || picture->BitsPerPixel() != 8) {
         picture = std::make_shared<engine::CDib>();
     }
     Sprite(i).AddFrame(std::move(picture), n);
@@ -253,35 +256,35 @@ void Form1::SizeChanged() {
 bool Form1::SceneReady() const { return canvasBitmap && stage && surfaceDC && windowDC_ != 0; }
 
 void Form1::Form_Resize() {
-    // 1. The window's own palette back, before the new canvas brings its own.
+    // The window's own palette back, before the new canvas brings its own.
     if (previousPalette != 0) {
         gdi::SelectPalette(windowDC_, static_cast<gdi::HPALETTE>(previousPalette), false);
     }
-    // 2. A canvas of the window's client size (pixels).
+    // A canvas of the window's client size (pixels).
     canvasBitmap = std::make_shared<engine::CWinGBitmap>();
     canvasBitmap->Create(surfaceDC, RoundToInt16(width()), RoundToInt16(height()));
-    // 3. Drawn through the off-screen context.
+    // Drawn through the off-screen context.
     surfaceDC->SelectBitmap(canvasBitmap);
-    // 4. The scene palette: the background's.
+    // The scene palette: the background's.
     if (!backgroundBitmap->pal()) throw MissingObjectError();
     canvasBitmap->set_pal(backgroundBitmap->pal()->Clone());
-    // 5. The canvas's colour table from it.
+    // The canvas's colour table from it.
     std::array<engine::ColorWord, 256> colors{};
     canvasBitmap->pal()->GetRgbColors(0, 256, colors);
     surfaceDC->SetColorTable(0, 256, colors);
-    // 6. The scene palette in the window, keeping the window's own.
-    previousPalette = static_cast<Int32>(
-        gdi::SelectPalette(windowDC_, canvasBitmap->pal()->hPal(), false));
+    // The scene palette in the window, keeping the window's own.
+    previousPalette =
+        static_cast<Int32>(gdi::SelectPalette(windowDC_, canvasBitmap->pal()->hPal(), false));
     gdi::RealizePalette(windowDC_);
-    // 7. Every sprite: canvas, place, speed, frame step and bounds.
+    // Every sprite: canvas, place, speed, frame step and bounds.
     const platform::ScreenMetrics screen = platform::ScreenInfo();
     for (Int16 i = 0; i < SCR::spriteCount; ++i) PlaceSprite(i, screen);
-    // 8. The background scrolls leftwards.
+    // The background scrolls leftwards.
     scrollStepX = RoundToInt16(kScrollSpeedX * -1.0f);
     scrollStepY = RoundToInt16(kScrollSpeedY * -1.0f);
-    // 9. One frame at once.
+    // One frame at once.
     Form_Paint();
-    // 10. The clock runs.
+    // The clock runs.
     if (!Timer1.isActive()) Timer1.start();
 }
 
@@ -291,13 +294,13 @@ void Form1::PlaceSprite(Int16 i, const platform::ScreenMetrics& screen) {
     const double SH = static_cast<double>(screen.HeightTwips());
     const double TX = screen.twipsPerPixelX;
     const double TY = screen.twipsPerPixelY;
-    // 1.
+    // The sprite draws on the new canvas, and so does the stage.
     sprite.set_canvas(canvasBitmap);
     stage->set_Buffer(canvasBitmap);
-    // 2. The sprite's size in twips.
+    // The sprite's size in twips.
     const Int32 w = RoundToInt32(TX * sprite.Width());
     const Int32 h = RoundToInt32(TY * sprite.Height());
-    // 3. A random place on the screen: whole percentages of the free width and height.
+    // A random place on the screen: whole percentages of the free width and height.
     platform::Randomize();
     const float rx = platform::Rnd();
     const float ry = platform::Rnd();
@@ -308,7 +311,7 @@ void Form1::PlaceSprite(Int16 i, const platform::ScreenMetrics& screen) {
     const double y = Divide(freeHeight / 2 - py * (freeHeight / 100), TY);
     const double x = Divide(px * (freeWidth / 100) + freeWidth / 2, TX);
     sprite.MoveTo(ToSingle(x), ToSingle(y));
-    // 4.-5. The speed: fixed, or a random whole number of steps of 1.5 pixels on each axis.
+    // The speed: fixed, or a random whole number of steps of 1.5 pixels on each axis.
     if (i < 0 || static_cast<std::size_t>(i) >= kSpriteSpeeds.size()) {
         throw SubscriptOutOfRangeError();
     }
@@ -325,9 +328,9 @@ void Form1::PlaceSprite(Int16 i, const platform::ScreenMetrics& screen) {
         r = platform::Rnd();
         sprite.set_Yv(std::floor(-c + (2.0f * c + 1.0f) * r) * 1.5f);
     }
-    // 6.
+    // One animation frame per step.
     sprite.set_Fv(1);
-    // 7. The box outside which the sprite has left the screen.
+    // The box outside which the sprite has left the screen.
     sprite.Bounds(RoundToInt16(Divide(-10, TX)), RoundToInt16(Divide(-10, TY)),
                   RoundToInt16(Divide(SW + 100, TX)), RoundToInt16(Divide(SH + 100, TY)));
 }
@@ -335,19 +338,19 @@ void Form1::PlaceSprite(Int16 i, const platform::ScreenMetrics& screen) {
 void Form1::Form_Paint() {
     ++counters_.frameSteps;
     const Int16 count = SCR::spriteCount;
-    // 1. Animation, movement and edges, sprite by sprite; edge reports are handled at once.
+    // Animation, movement and edges, sprite by sprite; edge reports are handled at once.
     for (Int16 i = 0; i < count; ++i) {
         engine::CWinGSprite& sprite = Sprite(i);
         sprite.AdvanceFrame();
         sprite.Step();
         sprite.CheckBounds();
     }
-    // 2. The background at the current offsets.
+    // The background at the current offsets.
     if (!stage) throw MissingObjectError();
     stage->Render();
-    // 3. The sprites over it, a higher index over a lower one.
+    // The sprites over it, a higher index over a lower one.
     for (Int16 i = 0; i < count; ++i) Sprite(i).Draw();
-    // 4. The finished canvas to the window in one copy.
+    // The finished canvas to the window in one copy.
     ShowCanvas();
 }
 
@@ -368,10 +371,9 @@ void Form1::ShowCanvas() {
 void Form1::FrameCopied() {
     ++counters_.framesShown;
     if (counters_.firstFrameSteadyNs < 0) {
-        counters_.firstFrameSteadyNs =
-            std::chrono::duration_cast<std::chrono::nanoseconds>(
-                std::chrono::steady_clock::now().time_since_epoch())
-                .count();
+        counters_.firstFrameSteadyNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                           std::chrono::steady_clock::now().time_since_epoch())
+                                           .count();
     }
     if (probe_ && canvasBitmap) {
         probe_->FrameShown(*canvasBitmap, counters_.framesShown, counters_.ticks);
@@ -460,22 +462,22 @@ void Form1::Timer1_Timer() {
     }
     lastTick_ = now;
     ++counters_.ticks;
-    // 1. A tick that arrives while one is handled is dropped.
+    // A tick that arrives while one is handled is dropped.
     if (paintBusy != kFalse) {
         ++counters_.ticksDropped;
         return;
     }
-    // 2.
+    // Ticks arriving from here on, while DoEvents below lets them in, are dropped.
     paintBusy = kTrue;
-    // 3. The background moves one step.
+    // The background moves one step.
     if (!stage) throw MissingObjectError();
     stage->set_bx(Add16(stage->bx(), scrollStepX));
     stage->set_by(Add16(stage->by(), scrollStepY));
-    // 4.
+    // One frame step.
     Form_Paint();
-    // 5. Clicks, keys and the movement check run now.
+    // Clicks, keys and the movement check run now.
     platform::DoEvents();
-    // 6.
+    // The next tick is handled again.
     paintBusy = kFalse;
     if (probe_) probe_->TickDone(counters_);
 }
@@ -541,14 +543,15 @@ bool Form1::Form_KeyDown(int, Qt::KeyboardModifiers) {
 }
 
 void Form1::Timer3_Timer() {
-    // 1. The music goes on looping.
+    // The music goes on looping.
     SCR::ControlMusic(2);
-    // 2.-4. Movement beyond the tolerance on either axis since the last check.
+    // Movement beyond the tolerance on either axis since the last check.
     SCR::cursorPos = platform::CursorPosition();
     const Int32 dx = std::abs(Sub32(SCR::lastMouseX, SCR::cursorPos.x));
     const Int32 dy = std::abs(Sub32(SCR::lastMouseY, SCR::cursorPos.y));
     if (dx > SCR::mouseTolerance || dy > SCR::mouseTolerance) RequestExit();
-    // 5. Also after a request that showed the prompt instead of ending.
+    // The next check measures from here, also after a request that showed the password
+    // prompt instead of ending (the saver goes on, and the same move must not count twice).
     SCR::lastMouseX = ToInt16(SCR::cursorPos.x);
     SCR::lastMouseY = ToInt16(SCR::cursorPos.y);
 }
@@ -578,23 +581,23 @@ void Form1::RequestExit() {
 // ----- unload -----
 
 void Form1::Form_Unload(int& cancel) {
-    // An end request from the events that step 3 lets run finds the unload under way.
+    // An end request from the events that run during the unload finds it under way.
     if (unloading_) {
         cancel = 1;
         return;
     }
     unloading_ = true;
-    // 1. The clock stops.
+    // The clock stops.
     IgnoringFailure([&] { Timer1.stop(); });
-    // 2. The music stops and closes.
+    // The music stops and closes.
     IgnoringFailure([&] { SCR::ControlMusic(1); });
-    // 3. Pending window events run once.
+    // Pending window events run once.
     IgnoringFailure([&] { platform::DoEvents(); });
-    // 4. The window's own palette comes back.
+    // The window's own palette comes back.
     IgnoringFailure([&] {
         if (previousPalette != 0) RestoreWindowPalette();
     });
-    // 5. The scene's objects go, in this order.
+    // The scene's objects go, in this order.
     IgnoringFailure([&] { surfaceDC.reset(); });
     IgnoringFailure([&] { stage.reset(); });
     IgnoringFailure([&] { backgroundBitmap.reset(); });
@@ -605,7 +608,7 @@ void Form1::Form_Unload(int& cancel) {
     IgnoringFailure([&] {
         if (probe_) probe_->WriteStats(counters_);
     });
-    // 6. The process ends.
+    // The process ends.
     platform::EndProcess(0);
 }
 

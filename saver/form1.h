@@ -101,16 +101,18 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    // Load step 3: the scene's pictures, sprites and frame tables.
+    // Reads the scene's pictures and builds the sprites with their frame tables; without a
+    // readable background the saver says so and ends.
     void LoadSceneAssets();
     // Sprite i, made on first use.
     engine::CWinGSprite& Sprite(Int16 i);
     // Reads one frame picture of sprite i into slot n; a picture that cannot be read as an 8-bit
     // picture becomes an empty frame.
     void LoadFrame(Int16 i, const std::string& fileName, Int16 n);
-    // Size handler step 7 for sprite i.
+    // Puts sprite i on the new canvas at a random place, with its speed, frame step and the
+    // bounds beyond which it has left the screen.
     void PlaceSprite(Int16 i, const platform::ScreenMetrics& screen);
-    // Frame step 4: the canvas to the window, in one copy.
+    // Copies the finished canvas to the window in one copy.
     void ShowCanvas();
     // True once the size handler has built the canvas (a paint can show the scene).
     bool SceneReady() const;
@@ -119,7 +121,7 @@ private:
     // During a paint: the window system's own 32-bit image of the window when the paint goes
     // into it with one image pixel per window pixel; null otherwise.
     QImage* WindowSystemImage() const;
-    // Unload step 4: the window's palette from before the scene.
+    // Selects the window's palette from before the scene back into the window.
     void RestoreWindowPalette();
     // Runs the size handler once per new size, whether the size came from the load sequence
     // (window still hidden) or from the window system.

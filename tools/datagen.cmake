@@ -6,7 +6,8 @@ add_library(plenova_datagen_core STATIC
   datagen/writers.cpp
 )
 target_include_directories(plenova_datagen_core PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}/datagen")
-target_link_libraries(plenova_datagen_core PUBLIC PkgConfig::SNDFILE PRIVATE plenova_warnings)
+target_link_libraries(plenova_datagen_core PUBLIC plenova_asset_names PkgConfig::SNDFILE
+                      PRIVATE plenova_warnings)
 
 add_executable(plenova_datagen
   datagen/main.cpp
@@ -20,10 +21,6 @@ add_executable(plenova_datagen
 )
 target_link_libraries(plenova_datagen PRIVATE plenova_datagen_core Qt6::Gui plenova_warnings)
 set_target_properties(plenova_datagen PROPERTIES AUTOMOC OFF)
-
-# Headers that other parts (dialogs, setup) include for the file names.
-add_library(plenova_asset_names INTERFACE)
-target_include_directories(plenova_asset_names INTERFACE "${CMAKE_CURRENT_SOURCE_DIR}/datagen")
 
 set(plenova_data_names
   "背景.bmp"

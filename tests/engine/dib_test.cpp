@@ -5,18 +5,18 @@
 #include <filesystem>
 
 #include "base/errors.h"
-#include "platform/message_box.h"
 #include "tests/engine/bmp_files.h"
 
 namespace {
 
 using plenova::engine::CDib;
 using plenova::engine::ColorWord;
+using plenova::engine::DibError;
+using plenova::engine::DibReadResult;
 using plenova::engine::testing::BmpLayout;
 using plenova::engine::testing::MakeBmp;
 using plenova::engine::testing::TempDir;
 using plenova::platform::FileHandle;
-using plenova::platform::ScopedScriptedMessageBoxes;
 
 std::size_t OpenFileCount() {
     std::size_t n = 0;
@@ -26,23 +26,25 @@ std::size_t OpenFileCount() {
 
 class CDibRead : public ::testing::Test {
 protected:
-    // Reads a file made from `layout`; returns the result and keeps the boxes shown.
+    // Reads a file made from `layout`; a refusal is kept for Refusals().
     bool Read(const BmpLayout& layout) {
         path_ = dir_.Write("picture.bmp", MakeBmp(layout));
-        return dib_.ReadDIB(path_);
+        return Keep(dib_.ReadBmp(path_));
     }
-    std::vector<std::string> Messages() {
-        std::vector<std::string> texts;
-        for (const auto& r : boxes_->Shown()) {
-            EXPECT_EQ(r.caption, "PlenovaSaver");
-            EXPECT_EQ(r.buttons, plenova::platform::MsgButtons::Ok);
-            texts.push_back(r.text);
-        }
-        return texts;
+    bool Keep(const DibReadResult& result) {
+        if (!result) refusals_.push_back(result.error());
+        return result.ok();
     }
-    using Texts = std::vector<std::string>;
+    // The refusals so far as code and message, for comparing with a table.
+    using Refusal = std::pair<DibError, std::string>;
+    std::vector<Refusal> Refusals() const {
+        std::vector<Refusal> out;
+        for (const auto& e : refusals_) out.emplace_back(e.code, e.message);
+        return out;
+    }
+    using Texts = std::vector<Refusal>;
 
-    ScopedScriptedMessageBoxes boxes_;
+    std::vector<plenova::engine::DibReadError> refusals_;
     TempDir dir_;
     std::string path_;
     CDib dib_;
@@ -53,7 +55,7 @@ TEST_F(CDibRead, EightBitFileWithFullColourTable) {
     std::size_t fds = OpenFileCount();
     ASSERT_TRUE(Read(layout));
     EXPECT_EQ(OpenFileCount(), fds) << "the file is closed";
-    EXPECT_TRUE(Messages().empty());
+    EXPECT_TRUE(Refusals().empty());
     EXPECT_EQ(dib_.Width(), 3);
     EXPECT_EQ(dib_.Height(), 2);
     EXPECT_EQ(dib_.BitsPerPixel(), 8);
@@ -70,11 +72,11 @@ TEST_F(CDibRead, EightBitFileWithFullColourTable) {
     // The palette takes the table in palette order (red low).
     std::array<ColorWord, 256> colors{};
     dib_.pal()->GetRgbColors(0, 256, colors);
-    EXPECT_EQ(colors[5], 0x000F0A05u);  // table word 0x00050A0F
+    EXPECT_EQ(colors[5], 0x000F0A05u);    // table word 0x00050A0F
     EXPECT_EQ(colors[255], 0x00FD0001u);  // table word 0x000100FD
 }
 
-TEST_F(CDibRead, RefusedHeadersShowTheirMessages) {
+TEST_F(CDibRead, RefusedHeadersSayWhy) {
     BmpLayout notBm;
     notBm.type = 0x4D42 + 1;
     EXPECT_FALSE(Read(notBm));
@@ -91,9 +93,12 @@ TEST_F(CDibRead, RefusedHeadersShowTheirMessages) {
     BmpLayout sixteenBits;
     sixteenBits.bits = 16;
     EXPECT_FALSE(Read(sixteenBits));
-    EXPECT_EQ(Messages(), (Texts{"Invalid value for bfType.", "Invalid bmiHeader.",
-                                 "Invalid bmiHeader.", "Invalid bmiHeader.",
-                                 "Invalid bmiHeader."}));
+    const Refusal badHeader{DibError::BadInfoHeader, "Invalid bmiHeader."};
+    EXPECT_EQ(Refusals(), (Texts{{DibError::BadFileType, "Invalid value for bfType."},
+                                 badHeader,
+                                 badHeader,
+                                 badHeader,
+                                 badHeader}));
 }
 
 TEST_F(CDibRead, CompressedFilesReadHeightTimesRowSize) {
@@ -110,7 +115,7 @@ TEST_F(CDibRead, CompressedFilesReadHeightTimesRowSize) {
     BmpLayout rle8;
     rle8.compression = 1;
     EXPECT_TRUE(Read(rle8));
-    EXPECT_TRUE(Messages().empty());
+    EXPECT_TRUE(Refusals().empty());
 }
 
 TEST_F(CDibRead, TwentyFourBitsReadNoColourTable) {
@@ -134,7 +139,6 @@ TEST_F(CDibRead, ShortFiles) {
     BmpLayout tiny;
     tiny.truncateTo = 10;
     EXPECT_FALSE(Read(tiny));
-    EXPECT_TRUE(Messages().empty()) << "a short file header is refused silently";
     BmpLayout noInfo;
     noInfo.truncateTo = 30;
     EXPECT_FALSE(Read(noInfo));
@@ -144,11 +148,14 @@ TEST_F(CDibRead, ShortFiles) {
     BmpLayout noPixels;
     noPixels.truncateTo = 54 + 1024 + 7;
     EXPECT_FALSE(Read(noPixels));
-    EXPECT_EQ(Messages(), (Texts{"Could not read bminfo.", "Could not read color table.",
-                                 "Could not read all bytes."}));
+    EXPECT_EQ(Refusals(), (Texts{{DibError::ShortFileHeader, "Could not read the file header."},
+                                 {DibError::ShortInfoHeader, "Could not read bminfo."},
+                                 {DibError::ShortColorTable, "Could not read color table."},
+                                 {DibError::ShortPixels, "Could not read all bytes."}}));
     EXPECT_EQ(OpenFileCount(), fds);
-    EXPECT_FALSE(dib_.ReadDIB((dir_.Path() / "missing.bmp").string()));
-    EXPECT_EQ(Messages().back(), "Could not open " + (dir_.Path() / "missing.bmp").string() + ".");
+    const std::string missing = (dir_.Path() / "missing.bmp").string();
+    EXPECT_FALSE(Keep(dib_.ReadBmp(missing)));
+    EXPECT_EQ(Refusals().back(), Refusal(DibError::OpenFailed, "Could not open " + missing + "."));
 }
 
 TEST_F(CDibRead, HugeClaimIsRefusedBeforeAnyAllocation) {
@@ -157,7 +164,7 @@ TEST_F(CDibRead, HugeClaimIsRefusedBeforeAnyAllocation) {
     layout.height = 30000;  // claims 900 MB of pixels in a file of a few bytes
     layout.pixels = {1, 2, 3};
     EXPECT_FALSE(Read(layout));
-    EXPECT_EQ(Messages(), Texts{"Could not read all bytes."});
+    EXPECT_EQ(Refusals(), (Texts{{DibError::ShortPixels, "Could not read all bytes."}}));
     EXPECT_EQ(dib_.UpperIndex(), -1) << "no pixel array was made";
 }
 
@@ -176,9 +183,11 @@ TEST_F(CDibRead, OutsideWhatTheReaderHolds) {
     negativeColors.clrUsed = -1;
     negativeColors.table = {0};
     EXPECT_FALSE(Read(negativeColors));
-    EXPECT_EQ(Messages(), (Texts{"Top-down bitmaps are not supported.", "Invalid value for biWidth.",
-                                 "Too many colors in the color table.",
-                                 "Too many colors in the color table."}));
+    const Refusal tooMany{DibError::TooManyColors, "Too many colors in the color table."};
+    EXPECT_EQ(Refusals(), (Texts{{DibError::TopDown, "Top-down bitmaps are not supported."},
+                                 {DibError::BadWidth, "Invalid value for biWidth."},
+                                 tooMany,
+                                 tooMany}));
     EXPECT_EQ(dib_.UpperIndex(), -1);
 }
 
@@ -230,12 +239,11 @@ TEST(CDib, CloneIsOneByteLongerAndSharesThePalette) {
 }
 
 TEST(CDib, DumpLayoutRoundTrip) {
-    ScopedScriptedMessageBoxes boxes;
     TempDir dir;
     BmpLayout layout;
     layout.width = 5;
     CDib dib;
-    ASSERT_TRUE(dib.ReadDIB(dir.Write("a.bmp", MakeBmp(layout))));
+    ASSERT_TRUE(dib.ReadBmp(dir.Write("a.bmp", MakeBmp(layout))));
     std::string dump = (dir.Path() / "a.dump").string();
     {
         auto out = FileHandle::Create(dump);
@@ -245,8 +253,8 @@ TEST(CDib, DumpLayoutRoundTrip) {
     auto bytes = plenova::engine::testing::ReadBytes(dump);
     ASSERT_EQ(bytes.size(), 14u + 1068 + 1024 + 17);
     EXPECT_EQ(bytes[0], 'B');
-    EXPECT_EQ(bytes[14], 40);  // biSize
-    EXPECT_EQ(bytes[14 + 40 + 4 * 5], 0x0F);  // table entry 5, blue first
+    EXPECT_EQ(bytes[14], 40);                   // biSize
+    EXPECT_EQ(bytes[14 + 40 + 4 * 5], 0x0F);    // table entry 5, blue first
     EXPECT_EQ(bytes[14 + 1068 + 4 * 5], 0x05);  // palette word 5, red first
     EXPECT_EQ(bytes[14 + 1068 + 1024 + 9], 9);
 
@@ -282,7 +290,8 @@ TEST(CDib, PaletteUsageFillsTheColourTable) {
     rgb[3] = 0x04112233;
     dib.pal()->SetRgbColors(0, 16, rgb);
     dib.SetPaletteUsage(0);
-    EXPECT_EQ(dib.InfoAsLong().bmiColors[3], (plenova::platform::gdi::RgbQuad{0x11, 0x22, 0x33, 0}));
+    EXPECT_EQ(dib.InfoAsLong().bmiColors[3],
+              (plenova::platform::gdi::RgbQuad{0x11, 0x22, 0x33, 0}));
     dib.SetPaletteUsage(1);
     const auto* table = reinterpret_cast<const std::uint8_t*>(dib.InfoAsLong().bmiColors.data());
     EXPECT_EQ(table[6], 3);
@@ -303,7 +312,6 @@ namespace {
 // Writes the fuzz target's seed corpus: a handful of small files of each kind the reader
 // meets, and checks that the well-formed ones read.
 TEST(FuzzSeeds, WritesTheSeedCorpus) {
-    ScopedScriptedMessageBoxes boxes;
     const std::filesystem::path dir = FUZZ_SEED_DIR;
     std::filesystem::create_directories(dir);
     struct Seed {
@@ -345,11 +353,11 @@ TEST(FuzzSeeds, WritesTheSeedCorpus) {
         const auto path = dir / seed.name;
         plenova::engine::testing::WriteBytes(path, MakeBmp(seed.layout));
         CDib dib;
-        EXPECT_EQ(dib.ReadDIB(path.string()), seed.readable) << seed.name;
+        EXPECT_EQ(dib.ReadBmp(path.string()).ok(), seed.readable) << seed.name;
     }
     // A dump of the first picture, for the dump reader.
     CDib dib;
-    ASSERT_TRUE(dib.ReadDIB((dir / "8bit.bmp").string()));
+    ASSERT_TRUE(dib.ReadBmp((dir / "8bit.bmp").string()));
     auto out = FileHandle::Create((dir / "8bit.dump").string());
     ASSERT_TRUE(out);
     dib.StoreInFile(*out);

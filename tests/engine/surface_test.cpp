@@ -4,7 +4,6 @@
 #include "engine/cwingbitmap.h"
 #include "engine/cwingdc.h"
 #include "engine/wing.h"
-#include "platform/message_box.h"
 #include "tests/engine/bmp_files.h"
 
 namespace {
@@ -38,12 +37,11 @@ TEST_P(Surfaces, CreateFollowsTheRecommendedRowOrder) {
     EXPECT_THROW(bm->Create(nullptr, 1, 1), plenova::MissingObjectError);
 }
 
-TEST_P(Surfaces, ReadDIBKeepsThePictureUpright) {
-    plenova::platform::ScopedScriptedMessageBoxes boxes;
+TEST_P(Surfaces, ReadBmpKeepsThePictureUpright) {
     TempDir dir;
     BmpLayout layout;  // 3 x 2; stored rows: file row 0 = bytes 0..3 (bottom), row 1 = 4..7 (top)
     auto bm = std::make_shared<CWinGBitmap>();
-    ASSERT_TRUE(bm->ReadDIB(dc_, dir.Write("p.bmp", MakeBmp(layout))));
+    ASSERT_TRUE(bm->ReadBmp(dc_, dir.Write("p.bmp", MakeBmp(layout))));
     auto surface = bm->m_pSurface();
     ASSERT_EQ(surface.size(), 8u);
     if (GetParam() < 0) {
@@ -60,9 +58,12 @@ TEST_P(Surfaces, ReadDIBKeepsThePictureUpright) {
 
     BmpLayout fourBits;
     fourBits.bits = 4;
-    EXPECT_FALSE(bm->ReadDIB(dc_, dir.Write("q.bmp", MakeBmp(fourBits))));
-    EXPECT_FALSE(bm->ReadDIB(dc_, (dir.Path() / "none.bmp").string()));
-    EXPECT_EQ(boxes->Shown().size(), 1u);
+    const auto fourBitRead = bm->ReadBmp(dc_, dir.Write("q.bmp", MakeBmp(fourBits)));
+    ASSERT_FALSE(fourBitRead);
+    EXPECT_EQ(fourBitRead.error().code, DibError::NotEightBits);
+    const auto missingRead = bm->ReadBmp(dc_, (dir.Path() / "none.bmp").string());
+    ASSERT_FALSE(missingRead);
+    EXPECT_EQ(missingRead.error().code, DibError::OpenFailed) << "the picture reader's error";
 }
 
 INSTANTIATE_TEST_SUITE_P(RowOrders, Surfaces, ::testing::Values(-1, 1));
@@ -95,8 +96,8 @@ TEST(CWinGDC, SetColorTableSwapsToBlueGreenRed) {
     bm->Create(dc, 2, 2);
     dc->SelectBitmap(bm);
     std::array<ColorWord, 256> rgbs{};
-    rgbs[5] = 255;            // red
-    rgbs[6] = 0x04332211;     // flags dropped
+    rgbs[5] = 255;         // red
+    rgbs[6] = 0x04332211;  // flags dropped
     dc->SetColorTable(0, 256, rgbs);
     const gdi::Surface8* s = gdi::GetSurface8(bm->hBM());
     EXPECT_EQ(s->colors[5], (gdi::RgbQuad{0, 0, 255, 0}));

@@ -13,10 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "asset_names.h"
+#include "saver/asset_names.h"
 #include "noise.h"
 #include "palette.h"
-#include "platform/message_box.h"
 #include "tests/support/temp_folder.h"
 #include "writers.h"
 
@@ -46,9 +45,9 @@ TEST(DatagenEncoders, BmpRowsArePaddedAndStoredBottomUp) {
     const fs::path file = dir.Path() / "small.bmp";
     dg::WriteFileBytes(file.string(), dg::EncodeBmp8(image, TestPalette()));
 
-    plenova::platform::ScopedScriptedMessageBoxes boxes;
     plenova::engine::CDib dib;
-    ASSERT_TRUE(dib.ReadDIB(file.string()));
+    const auto read = dib.ReadBmp(file.string());
+    ASSERT_TRUE(read) << read.error().message;
     EXPECT_EQ(dib.Width(), 5);
     EXPECT_EQ(dib.Height(), 3);
     EXPECT_EQ(dib.ByteWidth(), 8);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "asset_names.h"
+#include "saver/asset_names.h"
 
 namespace {
 

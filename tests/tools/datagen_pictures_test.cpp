@@ -18,16 +18,14 @@
 #include <string>
 #include <vector>
 
-#include "asset_names.h"
+#include "saver/asset_names.h"
 #include "platform/gdi.h"
-#include "platform/message_box.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
 namespace assets = plenova::assets;
 using plenova::engine::CDib;
-using plenova::platform::ScopedScriptedMessageBoxes;
 
 std::string DistPath(std::string_view name) { return std::string(PLENOVA_TEST_DIST_DIR) + "/" + std::string(name); }
 
@@ -54,12 +52,11 @@ struct Loaded {
 // Reads with CDib and checks the format every picture shares: an uncompressed 8-bit BMP with
 // a 256-entry table, stored bottom-up, pixel rows right after the table.
 Loaded LoadPicture(std::string_view name) {
-    ScopedScriptedMessageBoxes boxes;
     Loaded out;
     out.dib = std::make_unique<CDib>();
     const std::string path = DistPath(name);
-    EXPECT_TRUE(out.dib->ReadDIB(path)) << name;
-    EXPECT_TRUE(boxes->Shown().empty()) << name << ": the reader complained";
+    const auto read = out.dib->ReadBmp(path);
+    EXPECT_TRUE(read) << name << ": " << (read ? "" : read.error().message);
     const auto& h = out.dib->InfoAsLong().bmiHeader;
     EXPECT_EQ(out.dib->BitsPerPixel(), 8) << name;
     EXPECT_EQ(h.biCompression, 0u) << name;

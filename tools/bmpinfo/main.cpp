@@ -1,27 +1,17 @@
 // bmpinfo FILE: reads a BMP file as the saver does and prints its width, height, bits per pixel,
 // colours used, bytes per row and a CRC-32 of its pixel bytes. A file the reader refuses gives
-// the reader's message on standard error and exit code 1; bad usage gives exit code 2.
+// the reader's reason on standard error, nothing on standard output and exit code 1; bad usage
+// gives exit code 2.
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
-#include <memory>
 #include <span>
 
 #include "base/errors.h"
 #include "engine/cdib.h"
-#include "platform/message_box.h"
 
 namespace {
-
-// The reader's messages go to standard error, text only.
-class StderrBoxes : public plenova::platform::MessageBoxService {
-public:
-    plenova::platform::MsgResult Show(const plenova::platform::MessageBoxRequest& r) override {
-        std::cerr << r.text << '\n';
-        return plenova::platform::MsgResult::Ok;
-    }
-};
 
 std::uint32_t Crc32(std::span<const std::uint8_t> bytes) {
     static const auto table = [] {
@@ -45,12 +35,10 @@ int main(int argc, char** argv) {
         std::cerr << "usage: bmpinfo FILE\n";
         return 2;
     }
-    plenova::platform::SetMessageBoxes(std::make_shared<StderrBoxes>());
-    plenova::engine::SetProgramTitle("bmpinfo");
     try {
         plenova::engine::CDib dib;
-        if (!dib.ReadDIB(argv[1])) {
-            std::cerr << "bmpinfo: " << argv[1] << ": not read\n";
+        if (const auto read = dib.ReadBmp(argv[1]); !read) {
+            std::cerr << "bmpinfo: " << argv[1] << ": " << read.error().message << '\n';
             return 1;
         }
         const auto size = static_cast<std::size_t>(dib.BitmapSize());

@@ -2,7 +2,7 @@
 // with wrap-around, and a distant spiral galaxy. Everything is periodic over the picture, so
 // the endless sideways scroll never shows a seam.
 #include "art.h"
-#include "asset_names.h"
+#include "saver/asset_names.h"
 #include "noise.h"
 
 #include <cmath>

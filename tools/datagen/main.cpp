@@ -6,7 +6,7 @@
 // The output depends on nothing but this program: no clock, no unseeded randomness, font
 // outlines from a font file. The same build therefore writes byte-identical files.
 #include "art.h"
-#include "asset_names.h"
+#include "saver/asset_names.h"
 #include "music.h"
 #include "palette.h"
 #include "writers.h"

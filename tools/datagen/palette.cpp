@@ -1,6 +1,6 @@
 #include "palette.h"
 
-#include "asset_names.h"
+#include "saver/asset_names.h"
 
 #include <algorithm>
 #include <numeric>

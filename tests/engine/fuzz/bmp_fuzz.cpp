@@ -14,16 +14,8 @@
 #include "engine/cwingbitmap.h"
 #include "engine/cwingdc.h"
 #include "engine/wing.h"
-#include "platform/message_box.h"
 
 namespace {
-
-class SilentBoxes : public plenova::platform::MessageBoxService {
-public:
-    plenova::platform::MsgResult Show(const plenova::platform::MessageBoxRequest&) override {
-        return plenova::platform::MsgResult::Ok;
-    }
-};
 
 struct Setup {
     int fd = -1;
@@ -34,7 +26,6 @@ struct Setup {
         // The file layer's machine lives in a private folder, not in the user's home.
         std::string root = "/tmp/plenova-fuzz-" + std::to_string(getpid());
         setenv("PLENOVA_MACHINE", root.c_str(), 1);
-        plenova::platform::SetMessageBoxes(std::make_shared<SilentBoxes>());
         fd = memfd_create("bmp", 0);
         path = "/proc/self/fd/" + std::to_string(fd);
         dc = std::make_shared<plenova::engine::CWinGDC>();
@@ -51,15 +42,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (pwrite(setup.fd, data, size, 0) != static_cast<ssize_t>(size)) return 0;
     try {
         auto dib = std::make_shared<plenova::engine::CDib>();
-        if (dib->ReadDIB(setup.path)) {
+        if (dib->ReadBmp(setup.path)) {
             // What a sprite does with a frame: measure it and draw it at a few places.
             (void)dib->Width();
             (void)dib->Height();
             auto copy = dib->Clone();
             for (int at : {-40, 0, 30, 90}) {
                 setup.canvas->TransparentDIBlt(static_cast<plenova::Int16>(at),
-                                               static_cast<plenova::Int16>(at / 2), copy, 0, 0,
-                                               0, 255);
+                                               static_cast<plenova::Int16>(at / 2), copy, 0, 0, 0,
+                                               255);
             }
             dib->SetPaletteUsage(0);
         }
@@ -76,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         // And as a picture loaded into a surface.
         plenova::engine::CWinGBitmap bitmap;
-        bitmap.ReadDIB(setup.dc, setup.path);
+        (void)bitmap.ReadBmp(setup.dc, setup.path);
     } catch (const plenova::RuntimeError&) {
     }
     return 0;
