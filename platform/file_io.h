@@ -9,10 +9,12 @@
 // is refused before any of it is read, so a sparse 1 GiB file costs nothing.
 //
 // Writing: WriteAll writes every byte (short writes and EINTR handled). ReplaceFile replaces a
-// file as a whole: the new content goes to a temporary file in the same folder (created with
-// O_EXCL | O_NOFOLLOW and the caller's mode), is fsynced, renamed over the target, and the
-// folder is fsynced; a crash at any moment leaves the old file or the new one, never a torn
-// one. A process killed mid-write may leave its temporary ("<target>.new-<pid>-<n>") behind.
+// file as a whole: the new content goes to a temporary file in the same folder with the
+// caller's mode, is fsynced, renamed over the target, and the folder is fsynced; a crash at any
+// moment leaves the old file or the new one, never a torn one. The temporary is written without
+// a name (O_TMPFILE) and named "<target>.new-<pid>-<n>" only once complete, so a process killed
+// while writing leaves nothing behind; where the file system cannot do that, the named file is
+// created at once (O_EXCL | O_NOFOLLOW, never through a planted link).
 //
 // Locking: one discipline for every file that several processes change. The lock is a flock on
 // "<target>.lock" beside the target (mode 0600, never followed through a symbolic link);

@@ -198,31 +198,77 @@ void SyncFolder(const fs::path& folder) {
     }
 }
 
-void ReplaceFile(const fs::path& target, std::string_view content, mode_t mode) {
-    // Unique within the process too, so that two threads replacing one file never share it.
-    static std::atomic<unsigned> counter{0};
-    fs::path tmp;
-    UniqueFd fd;
-    for (int attempt = 0; attempt < 100 && !fd.IsOpen(); ++attempt) {
-        tmp = SiblingPath(target, ".new-" + std::to_string(::getpid()) + "-" +
-                                      std::to_string(counter.fetch_add(1)));
-        fd.Reset(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (!fd.IsOpen() && errno != EEXIST) ThrowErrno("cannot write", tmp);
+namespace {
+
+std::atomic<unsigned> tempCounter{0};
+
+// A fresh name beside the target, unique within the process too, so that two threads
+// replacing one file never share it.
+fs::path TempName(const fs::path& target) {
+    return SiblingPath(target, ".new-" + std::to_string(::getpid()) + "-" +
+                                   std::to_string(tempCounter.fetch_add(1)));
+}
+
+// Gives a file made with O_TMPFILE a temporary name; false when that cannot be done here (no
+// /proc, a file system that refuses the link).
+bool NameUnnamed(int fd, const fs::path& target, fs::path& tmp) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tmp = TempName(target);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, tmp.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        if (errno != EEXIST) return false;
     }
-    if (!fd.IsOpen()) ThrowErrno("cannot write", tmp, EEXIST);
+    return false;
+}
+
+UniqueFd CreateNamedTemp(const fs::path& target, fs::path& tmp) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tmp = TempName(target);
+        UniqueFd fd(
+            ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (fd.IsOpen()) return fd;
+        if (errno != EEXIST) ThrowErrno("cannot write", tmp);
+    }
+    ThrowErrno("cannot write", tmp, EEXIST);
+}
+
+}  // namespace
+
+void ReplaceFile(const fs::path& target, std::string_view content, mode_t mode) {
+    const fs::path folder = target.parent_path();
+    auto fill = [&](int fd, const fs::path& name) {
+        if (::fchmod(fd, mode) != 0) ThrowErrno("cannot set the mode of", name);
+        WriteAll(fd, content, name);
+        if (::fsync(fd) != 0) ThrowErrno("cannot write", name);
+    };
+    // The new content is written to a file without a name and named only once it is complete,
+    // so that a process killed while writing leaves nothing behind.
+    fs::path tmp;
+    UniqueFd fd(
+        ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (fd.IsOpen()) {
+        fill(fd.Get(), target);
+        if (!NameUnnamed(fd.Get(), target, tmp)) fd.Reset();
+    }
+    if (!fd.IsOpen()) {
+        fd = CreateNamedTemp(target, tmp);
+        try {
+            fill(fd.Get(), tmp);
+        } catch (...) {
+            fd.Reset();
+            ::unlink(tmp.c_str());
+            throw;
+        }
+    }
     try {
-        if (::fchmod(fd.Get(), mode) != 0) ThrowErrno("cannot set the mode of", tmp);
-        WriteAll(fd.Get(), content, tmp);
-        if (::fsync(fd.Get()) != 0) ThrowErrno("cannot write", tmp);
-        const int closed = ::close(fd.Release());
-        if (closed != 0) ThrowErrno("cannot write", tmp);
+        if (::close(fd.Release()) != 0) ThrowErrno("cannot write", tmp);
         if (::rename(tmp.c_str(), target.c_str()) != 0) ThrowErrno("cannot replace", target);
     } catch (...) {
-        fd.Reset();
         ::unlink(tmp.c_str());
         throw;
     }
-    SyncFolder(target.parent_path());
+    SyncFolder(folder);
 }
 
 // ----- locks ---------------------------------------------------------------------------------
