@@ -41,7 +41,6 @@ Int16 RoundToInt16(double value) { return RoundTo<Int16>(value); }
 Int32 RoundToInt32(double value) { return RoundTo<Int32>(value); }
 
 Int16 IntDiv16(Int16 a, Int16 b) { return CheckedDiv<Int16>(a, b); }
-Int32 IntDiv32(Int32 a, Int32 b) { return CheckedDiv<Int32>(a, b); }
 Int16 Mod16(Int16 a, Int16 b) { return CheckedMod<Int16>(a, b); }
 Int32 Mod32(Int32 a, Int32 b) { return CheckedMod<Int32>(a, b); }
 

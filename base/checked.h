@@ -4,8 +4,8 @@
 
 #include <cstdint>
 #include <limits>
-#include <utility>
 #include <type_traits>
+#include <utility>
 
 #include "base/errors.h"
 
@@ -51,7 +51,6 @@ inline Int32 Neg32(Int32 a) { return ToInt32(-std::int64_t{a}); }
 // Integer division truncating toward zero ("\"), and remainder ("Mod"); a zero divisor raises
 // DivisionByZeroError, and -32768 \ -1 overflows.
 Int16 IntDiv16(Int16 a, Int16 b);
-Int32 IntDiv32(Int32 a, Int32 b);
 Int16 Mod16(Int16 a, Int16 b);
 Int32 Mod32(Int32 a, Int32 b);
 

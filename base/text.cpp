@@ -1,5 +1,6 @@
 #include "base/text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -16,15 +17,18 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 struct ParsedNumber {
     double value = 0.0;
-    std::size_t end = 0;   // index just past the last character that belongs to the number
+    std::size_t end = 0;  // index just past the last character that belongs to the number
     bool hasDigits = false;
 };
 
 int DigitValue(char c, int radix) {
     int d = -1;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        d = c - '0';
+    else if (c >= 'a' && c <= 'f')
+        d = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+        d = c - 'A' + 10;
     return d >= 0 && d < radix ? d : -1;
 }
 
@@ -124,7 +128,7 @@ std::size_t ByteOffset(std::string_view s, std::size_t count) {
 char32_t FoldChar(char32_t c) {
     if (c >= 'A' && c <= 'Z') return c + 32;
     if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;  // Latin-1 capitals
-    if (c >= 0xFF21 && c <= 0xFF3A) return c + 32;          // fullwidth A-Z
+    if (c >= 0xFF21 && c <= 0xFF3A) return c + 32;           // fullwidth A-Z
     return c;
 }
 
@@ -144,12 +148,19 @@ double ConvertToNumber(std::string_view text) {
 
 Int16 ConvertToInt16(std::string_view text) { return RoundToInt16(ConvertToNumber(text)); }
 
-std::string Trim(std::string_view text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && text[b] == ' ') ++b;
-    while (e > b && text[e - 1] == ' ') --e;
-    return std::string(text.substr(b, e - b));
+std::string_view TrimView(std::string_view text, std::string_view chars, TrimEnds ends) noexcept {
+    if (ends != TrimEnds::Right) {
+        const std::size_t first = text.find_first_not_of(chars);
+        text.remove_prefix(first == std::string_view::npos ? text.size() : first);
+    }
+    if (ends != TrimEnds::Left) {
+        const std::size_t last = text.find_last_not_of(chars);
+        text = text.substr(0, last == std::string_view::npos ? 0 : last + 1);
+    }
+    return text;
 }
+
+std::string Trim(std::string_view text) { return std::string(TrimView(text)); }
 
 std::size_t CharLength(std::string_view text) noexcept {
     std::size_t n = 0;
@@ -177,7 +188,19 @@ std::string Mid(std::string_view text, std::size_t start, std::size_t count) {
     return Left(rest, count);
 }
 
+std::string FoldAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
 std::string FoldCase(std::string_view text) {
+    // Most names are plain ASCII: the same result without decoding.
+    const bool ascii = std::all_of(text.begin(), text.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) return FoldAscii(text);
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {

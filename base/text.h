@@ -1,5 +1,6 @@
 // Text conversions shared by both programs. Strings are UTF-8 std::string inside the programs;
-// "characters" below are Unicode code points, as the original counted characters, not bytes.
+// "characters" below are Unicode code points, not bytes, so that a slice never cuts a Japanese
+// character in two and lengths match what the user sees.
 #pragma once
 
 #include <cstddef>
@@ -24,7 +25,20 @@ double ConvertToNumber(std::string_view text);
 // OverflowError.
 Int16 ConvertToInt16(std::string_view text);
 
-// Removes leading and trailing spaces (only U+0020, like the classic Trim).
+// Which ends of a text TrimView works on.
+enum class TrimEnds { Both, Left, Right };
+
+// Character sets for TrimView: the space alone (what the classic Trim removes), and the blanks
+// of line-oriented files and command strings.
+inline constexpr std::string_view kSpace = " ";
+inline constexpr std::string_view kBlanks = " \t\r\n";
+
+// Removes every character of `chars` (single bytes) from the chosen ends of the text. The
+// result is a view into `text`, valid as long as `text` is.
+std::string_view TrimView(std::string_view text, std::string_view chars = kSpace,
+                          TrimEnds ends = TrimEnds::Both) noexcept;
+
+// Removes leading and trailing spaces (only U+0020, like the classic Trim), as a text of its own.
 std::string Trim(std::string_view text);
 
 // Character-counted slices of UTF-8 text. Counts beyond the text are clipped; `start` is
@@ -38,6 +52,10 @@ std::string Mid(std::string_view text, std::size_t start, std::size_t count);
 // Case-insensitive comparison and folding for names (ASCII letters, Latin-1 and the fullwidth
 // Latin letters fold; other characters compare exactly).
 std::string FoldCase(std::string_view text);
+// Folds the ASCII letters A-Z only and leaves every other byte as it is, so a byte position
+// found in the folded text is the same position in the unfolded one. For keywords and other
+// ASCII words inside text that may hold any UTF-8.
+std::string FoldAscii(std::string_view text);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 // Decimal text of a number as the classic Str$/CStr would write it for whole numbers.

@@ -261,7 +261,6 @@ void SetKernelLevel(KernelLevel level) {
     }
 }
 
-int RecommendedOrientation() { return Orientation(); }
 void SetRecommendedOrientation(int sign) { Orientation() = sign < 0 ? -1 : 1; }
 
 void TransparentRow(std::uint8_t* dst, const std::uint8_t* src, std::size_t count,

@@ -16,9 +16,8 @@ namespace plenova::wing {
 
 namespace gdi = plenova::platform::gdi;
 
-// The row order the service recommends for new surfaces: -1 top-down (the default, the order of
-// a window's pixel rows) or +1 bottom-up. Process-wide, so tests can run both.
-int RecommendedOrientation();
+// Sets the row order the service recommends for new surfaces: -1 top-down (the default, the
+// order of a window's pixel rows) or +1 bottom-up. Process-wide, so tests can run both.
 void SetRecommendedOrientation(int sign);
 
 // A context for off-screen surfaces; released with gdi::DeleteDC. 0 on failure.
@@ -63,8 +62,8 @@ bool CopyDIBitsFits(std::size_t dstSize, std::int32_t dstOffset, std::size_t src
 std::int32_t TransparentDIBits(const gdi::BitmapInfo& dstInfo, std::span<std::uint8_t> dstBits,
                                std::int32_t x, std::int32_t y,
                                std::span<const std::uint8_t> srcBits,
-                               const gdi::BitmapInfo& srcInfo, std::int32_t srcX,
-                               std::int32_t srcY, std::int32_t mode, std::uint8_t transparent);
+                               const gdi::BitmapInfo& srcInfo, std::int32_t srcX, std::int32_t srcY,
+                               std::int32_t mode, std::uint8_t transparent);
 
 // The inner loops run the best code the processor offers (AVX2, AVX-512 VBMI), chosen at start.
 // Tests and benchmarks can fall back to the x86-64 baseline (SSE2 and scalar code) or to plain

@@ -93,8 +93,7 @@ PaletteEntry SystemEntry(std::uint32_t i) {
             if (i == 0) return statics[0];
             if (i == 255) return statics[19];
             break;
-        case SYSPAL_NOSTATIC256:
-            break;
+        case SYSPAL_NOSTATIC256: break;
         default:
             if (i < 10) return statics[i];
             if (i >= 246) return statics[i - 236];
@@ -106,8 +105,7 @@ PaletteEntry SystemEntry(std::uint32_t i) {
 }
 
 std::uint32_t ToXrgb(RgbQuad q) {
-    return 0xFF000000u | std::uint32_t{q.rgbRed} << 16 | std::uint32_t{q.rgbGreen} << 8 |
-           q.rgbBlue;
+    return 0xFF000000u | std::uint32_t{q.rgbRed} << 16 | std::uint32_t{q.rgbGreen} << 8 | q.rgbBlue;
 }
 
 DcObject* FindDc(HDC dc) { return Find<DcObject>(dc); }
@@ -178,8 +176,7 @@ std::uint32_t SetPaletteEntries(HPALETTE palette, std::uint32_t start, std::uint
                                 std::span<const PaletteEntry> entries) {
     auto* p = Find<PaletteObject>(palette);
     if (!p || p->stock || start >= p->entries.size()) return 0;
-    std::uint64_t n =
-        std::min<std::uint64_t>({count, entries.size(), p->entries.size() - start});
+    std::uint64_t n = std::min<std::uint64_t>({count, entries.size(), p->entries.size() - start});
     std::copy_n(entries.begin(), n, p->entries.begin() + start);
     return static_cast<std::uint32_t>(n);
 }
@@ -214,9 +211,7 @@ int ReleaseDC(std::uint32_t window, HDC dc) {
     return 0;
 }
 
-std::uint32_t GetSystemPaletteUse(HDC dc) {
-    return FindDc(dc) ? S().paletteUse : SYSPAL_ERROR;
-}
+std::uint32_t GetSystemPaletteUse(HDC dc) { return FindDc(dc) ? S().paletteUse : SYSPAL_ERROR; }
 
 std::uint32_t SetSystemPaletteUse(HDC dc, std::uint32_t use) {
     if (!FindDc(dc) || use < SYSPAL_STATIC || use > SYSPAL_NOSTATIC256) return SYSPAL_ERROR;
@@ -243,7 +238,8 @@ std::uint32_t GetSystemPaletteEntries(HDC dc, std::uint32_t start, std::uint32_t
                                       std::span<PaletteEntry> out) {
     if (!FindDc(dc) || start >= 256) return 0;
     std::uint64_t n = std::min<std::uint64_t>({count, out.size(), 256 - start});
-    for (std::uint64_t i = 0; i < n; ++i) out[i] = SystemEntry(static_cast<std::uint32_t>(start + i));
+    for (std::uint64_t i = 0; i < n; ++i)
+        out[i] = SystemEntry(static_cast<std::uint32_t>(start + i));
     return static_cast<std::uint32_t>(n);
 }
 
@@ -259,7 +255,8 @@ HBITMAP CreateSurface8(std::int32_t width, std::int32_t height, std::span<const 
     s.width = width;
     s.height = height;
     s.stride = static_cast<std::int32_t>(RowBytes(8, width));
-    std::size_t size = static_cast<std::size_t>(s.stride) * static_cast<std::size_t>(std::abs(height));
+    std::size_t size =
+        static_cast<std::size_t>(s.stride) * static_cast<std::size_t>(std::abs(height));
     // Aligned to a cache line so that row copies and colour expansion run on aligned data.
     b.storage.reset(new (std::nothrow) std::uint8_t[size + 64]);
     if (!b.storage) return 0;
@@ -396,13 +393,8 @@ int SetStretchBltMode(HDC dc, int mode) {
     return previous;
 }
 
-int GetStretchBltMode(HDC dc) {
-    DcObject* d = FindDc(dc);
-    return d ? d->stretchMode : 0;
-}
-
-int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc,
-                  int ySrc, int srcWidth, int srcHeight, std::span<const std::uint8_t> bits,
+int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc,
+                  int srcWidth, int srcHeight, std::span<const std::uint8_t> bits,
                   const BitmapInfo& info, std::uint32_t usage, std::uint32_t rop) {
     DcObject* d = FindDc(dc);
     if (!d || rop != SRCCOPY || usage > DIB_PAL_COLORS) return 0;

@@ -47,8 +47,8 @@ inline constexpr std::uint8_t PC_EXPLICIT = 2;
 inline constexpr std::uint8_t PC_NOCOLLAPSE = 4;
 
 constexpr std::uint32_t ToColorWord(PaletteEntry e) noexcept {
-    return std::uint32_t{e.peRed} | std::uint32_t{e.peGreen} << 8 |
-           std::uint32_t{e.peBlue} << 16 | std::uint32_t{e.peFlags} << 24;
+    return std::uint32_t{e.peRed} | std::uint32_t{e.peGreen} << 8 | std::uint32_t{e.peBlue} << 16 |
+           std::uint32_t{e.peFlags} << 24;
 }
 constexpr PaletteEntry FromColorWord(std::uint32_t w) noexcept {
     return {static_cast<std::uint8_t>(w), static_cast<std::uint8_t>(w >> 8),
@@ -269,7 +269,6 @@ inline constexpr int WHITEONBLACK = 2;
 inline constexpr int COLORONCOLOR = 3;
 inline constexpr int HALFTONE = 4;
 int SetStretchBltMode(HDC dc, int mode);
-int GetStretchBltMode(HDC dc);
 
 inline constexpr std::uint32_t DIB_RGB_COLORS = 0;
 inline constexpr std::uint32_t DIB_PAL_COLORS = 1;
@@ -283,8 +282,8 @@ inline constexpr std::uint32_t SRCCOPY = 0x00CC0020;
 // palette); a memory context with an 8-bit surface receives 8-bit sources as indexes. Only
 // SRCCOPY is done; sizes must be positive. Returns the number of source rows used, 0 when
 // nothing was drawn. Never reads or writes outside the given bits or the surface.
-int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc,
-                  int ySrc, int srcWidth, int srcHeight, std::span<const std::uint8_t> bits,
+int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc,
+                  int srcWidth, int srcHeight, std::span<const std::uint8_t> bits,
                   const BitmapInfo& info, std::uint32_t usage, std::uint32_t rop);
 
 // Number of live objects of the service (palettes, bitmaps, contexts), for leak checks.

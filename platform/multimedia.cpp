@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 
+#include "base/text.h"
 #include "platform/message_box.h"
 
 namespace plenova::platform {
@@ -14,22 +15,6 @@ namespace plenova::platform {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-// Keywords and aliases are ASCII words; folding only ASCII keeps byte positions, so a position
-// found in the folded text is valid in the original (a path may hold any UTF-8).
-std::string FoldAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
 
 std::vector<std::string> Words(std::string_view s) {
     std::vector<std::string> words;
@@ -82,8 +67,7 @@ std::string MciErrorText(std::uint32_t code) {
         case mci::kOk: return "The specified command was carried out.";
         case mci::kUnrecognizedKeyword:
             return "The driver cannot recognize the specified command parameter.";
-        case mci::kUnrecognizedCommand:
-            return "The driver cannot recognize the specified command.";
+        case mci::kUnrecognizedCommand: return "The driver cannot recognize the specified command.";
         case mci::kHardware:
             return "There is a problem with your media device. Make sure it is working correctly "
                    "or contact the device manufacturer.";
@@ -170,8 +154,8 @@ bool MultimediaService::Execute(const std::string& command) {
     const std::uint32_t rc = Run(command, text);
     Record({MciRecord::Way::Execute, command, rc, {}});
     if (rc != mci::kOk) {
-        MessageBoxes().Show({MciErrorText(rc), ReportCaption(), MsgButtons::Ok,
-                             MsgIcon::Exclamation});
+        MessageBoxes().Show(
+            {MciErrorText(rc), ReportCaption(), MsgButtons::Ok, MsgIcon::Exclamation});
     }
     return rc == mci::kOk;
 }
@@ -199,14 +183,14 @@ void MultimediaService::Record(MciRecord record) {
 std::uint32_t MultimediaService::Run(const std::string& command, std::string& reply) {
     reply.clear();
     try {
-        const std::string_view text = TrimBlanks(command);
+        const std::string_view text = TrimView(command, kBlanks);
         if (text.empty()) return mci::kMissingCommandString;
         std::size_t verbEnd = 0;
         while (verbEnd < text.size() && !IsBlank(text[verbEnd])) ++verbEnd;
         const std::string verb = FoldAscii(text.substr(0, verbEnd));
         if (verb == "open") return Open(std::string(text.substr(verbEnd)));
 
-        static const char* const kVerbs[] = {"play", "stop", "pause", "resume",
+        static const char* const kVerbs[] = {"play", "stop",   "pause", "resume",
                                              "seek", "status", "close"};
         bool known = false;
         for (const char* v : kVerbs) known = known || verb == v;
@@ -282,13 +266,13 @@ std::uint32_t MultimediaService::Open(const std::string& rest) {
     std::string name;
     const std::size_t at = folded.rfind(" alias ");
     if (at != std::string::npos) {
-        file = std::string(TrimBlanks(std::string_view(rest).substr(0, at)));
+        file = std::string(TrimView(std::string_view(rest).substr(0, at), kBlanks));
         const std::vector<std::string> words = Words(std::string_view(rest).substr(at + 7));
         if (words.empty()) return mci::kMissingParameter;
         if (words.size() > 1) return mci::kUnrecognizedKeyword;
         name = FoldAscii(words[0]);
     } else {
-        const std::string_view trimmed = TrimBlanks(rest);
+        const std::string_view trimmed = TrimView(rest, kBlanks);
         if (folded.size() >= 6 && FoldAscii(trimmed).ends_with(" alias")) {
             return mci::kMissingParameter;  // "alias" with no name after it
         }
@@ -297,7 +281,7 @@ std::uint32_t MultimediaService::Open(const std::string& rest) {
     if (file.size() >= 2 && file.front() == '"' && file.back() == '"') {
         file = file.substr(1, file.size() - 2);
     }
-    if (TrimBlanks(file).empty()) return mci::kMissingParameter;
+    if (TrimView(file, kBlanks).empty()) return mci::kMissingParameter;
     if (at == std::string::npos) name = FoldAscii(file);
     if (name == "all") return mci::kInvalidDeviceName;  // "close all" must stay unambiguous
     if (devices_.count(name) != 0) return mci::kDuplicateAlias;

@@ -16,7 +16,7 @@ TEST(NumericValue, LongestLeadingNumberWithBlanksSkipped) {
     EXPECT_DOUBLE_EQ(NumericValue("\t-\t4"), -4.0);
     EXPECT_DOUBLE_EQ(NumericValue(".5"), 0.5);
     EXPECT_DOUBLE_EQ(NumericValue("1.2.3"), 1.2);
-    EXPECT_DOUBLE_EQ(NumericValue("12e"), 12.0);   // an exponent without digits is not read
+    EXPECT_DOUBLE_EQ(NumericValue("12e"), 12.0);  // an exponent without digits is not read
     EXPECT_DOUBLE_EQ(NumericValue("12e+x"), 12.0);
     EXPECT_DOUBLE_EQ(NumericValue("2D2"), 200.0);
     EXPECT_DOUBLE_EQ(NumericValue("&H1F"), 31.0);
@@ -65,6 +65,36 @@ TEST(CharacterSlices, CountCharactersNotBytes) {
     EXPECT_EQ(CharLength("\xff\xfe"), 2u);
 }
 
+TEST(TrimView, ChosenCharactersFromChosenEnds) {
+    struct Case {
+        std::string_view text;
+        std::string_view chars;
+        TrimEnds ends;
+        std::string_view expected;
+    };
+    const Case cases[] = {
+        {"  a b  ", kSpace, TrimEnds::Both, "a b"},
+        {" \t\r\n a\tb \r\n", kBlanks, TrimEnds::Both, "a\tb"},
+        {" \ta\t\r ", " \t", TrimEnds::Left, "a\t\r "},
+        {" \ta\t\r ", " \t\r", TrimEnds::Right, " \ta"},
+        {"    ", kSpace, TrimEnds::Both, ""},
+        {"\t\t", kBlanks, TrimEnds::Right, ""},
+        {"", kBlanks, TrimEnds::Left, ""},
+        {"x", "", TrimEnds::Both, "x"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(TrimView(c.text, c.chars, c.ends), c.expected) << "[" << c.text << "]";
+    }
+    const std::string_view text = "  ab  ";
+    EXPECT_EQ(TrimView(text).data(), text.data() + 2) << "a view into the text, not a copy";
+}
+
+TEST(CaseFolding, AsciiFoldingKeepsEveryOtherByteInPlace) {
+    EXPECT_EQ(FoldAscii("OPEN C:\\ÄÖ\\背景.WAV Alias BGM"), "open c:\\ÄÖ\\背景.wav alias bgm");
+    EXPECT_EQ(FoldAscii("@[`{"), "@[`{") << "the neighbours of A-Z and a-z";
+    EXPECT_EQ(FoldCase("@[`{AZ"), "@[`{az") << "the plain-ASCII path of FoldCase agrees";
+}
+
 TEST(CaseFolding, NamesCompareWithoutLetterCase) {
     EXPECT_TRUE(EqualsIgnoreCase("Scr.wav", "SCR.WAV"));
     EXPECT_TRUE(EqualsIgnoreCase("ＡＢＣ", "ａｂｃ"));
@@ -80,5 +110,8 @@ TEST(CaseFolding, BytesThatAreNotUtf8StayAsTheyAre) {
     EXPECT_EQ(FoldCase("\xE0\x80\x80"), "\xE0\x80\x80");  // never a NUL
     EXPECT_EQ(FoldCase("X\xFFY\xED\xA0\x80"), "x\xFFy\xED\xA0\x80");
     EXPECT_EQ(CharLength("\xE0\x81\x81"), 3u);
-    EXPECT_EQ(Left("\xE0\x81\x81" "b", 2), "\xE0\x81");
+    EXPECT_EQ(Left("\xE0\x81\x81"
+                   "b",
+                   2),
+              "\xE0\x81");
 }
