@@ -178,8 +178,10 @@ std::string Module1::ReadIni(std::string_view section, std::string_view key) con
 
 std::string Module1::GetField(std::string_view value, int index, std::string_view separator) {
     // UTF-8 is self-synchronising, so a byte search finds the same separators as a character
-    // search, and the fields come out the same.
+    // search, and the fields come out the same. The next search starts one character after
+    // the separator's start, as the classic loop did.
     if (separator.empty()) return index == 1 ? std::string(value) : std::string();
+    const std::size_t step = Left(separator, 1).size();
     std::size_t start = 0;
     bool ranToEnd = true;
     for (int k = 1; k <= index - 1; ++k) {
@@ -188,7 +190,7 @@ std::string Module1::GetField(std::string_view value, int index, std::string_vie
             ranToEnd = false;
             break;
         }
-        start = p + separator.size();
+        start = p + step;
     }
     const std::size_t p = start <= value.size() ? value.find(separator, start)
                                                 : std::string_view::npos;

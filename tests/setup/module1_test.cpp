@@ -27,6 +27,9 @@ TEST(GetFieldTest, SplitsLikeTheClassicFieldReader) {
     for (const Case& c : cases)
         EXPECT_EQ(Module1::GetField(c.value, c.index, ","), c.expected)
             << c.value << " field " << c.index;
+    // A longer separator: the next field starts one character after the separator's start.
+    EXPECT_EQ(Module1::GetField("a::b::c", 2, "::"), ":b");
+    EXPECT_EQ(Module1::GetField("a、、b", 2, "、、"), "、b");
 }
 
 class SetupTest : public SetupFixture {};
