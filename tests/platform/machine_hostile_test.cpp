@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/files.h"
 #include "platform/machine.h"
 #include "platform/registry.h"
 #include "platform/settings_store.h"
@@ -262,6 +263,41 @@ TEST_F(HostileFiles, FifosInPlaceOfTheMachinesFilesNeverBlockTheStart) {
     } catch (const RegistryError& e) {
         EXPECT_TRUE(Contains(e.what(), (root / "user.reg").string() + " is a FIFO")) << e.what();
     }
+}
+
+TEST_F(HostileFiles, CopiesAndFileHandlesRefuseSpecialFilesAtOnce) {
+    ASSERT_EQ(::mkfifo((c / "pipe").c_str(), 0600), 0);
+    WriteAll(c / "real.txt", "real");
+    ::chmod((c / "real.txt").c_str(), 0640);
+    Outcome run = RunInChild(
+        [&] {
+            Machine m(root);
+            const std::string pipe = (c / "pipe").string();
+            int faults = 0;
+            faults += FileHandle::OpenRead(pipe).has_value();
+            faults += FileHandle::Create(pipe).has_value();
+            faults += FileHandle::OpenRead("/dev/zero").has_value();
+            faults += m.CopyFile("C:\\pipe", "C:\\from-pipe", true);
+            faults += m.CopyFile("C:\\real.txt", "C:\\pipe", true);
+            faults += m.CopyFile("/dev/zero", "C:\\zero", true);
+            return faults;
+        },
+        temp / "err.txt");
+    ASSERT_TRUE(run.ended) << "blocked";
+    EXPECT_EQ(run.code, 0);
+    EXPECT_FALSE(fs::exists(c / "from-pipe"));
+    EXPECT_FALSE(fs::exists(c / "zero"));
+
+    Machine m(root);
+    EXPECT_TRUE(m.CopyFile("C:\\REAL.TXT", "C:\\copy.txt", false));
+    EXPECT_FALSE(m.CopyFile("C:\\real.txt", "C:\\copy.txt", false));  // exists
+    EXPECT_FALSE(m.CopyFile("C:\\real.txt", "C:\\Real.txt", true));   // the same file
+    WriteAll(c / "real.txt", "newer");
+    EXPECT_TRUE(m.CopyFile("C:\\real.txt", "C:\\copy.txt", true));
+    EXPECT_EQ(ReadAll(c / "copy.txt"), "newer");
+    struct stat st;
+    ASSERT_EQ(::stat((c / "copy.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
 TEST_F(HostileFiles, ANulInsideADriveLineMakesThatLineNoDrive) {
