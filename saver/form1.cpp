@@ -31,6 +31,7 @@
 #include "platform/screen.h"
 #include "platform/settings_store.h"
 #include "platform/window_ops.h"
+#include "saver/asset_names.h"
 #include "saver/read_dib.h"
 #include "saver/scr.h"
 
@@ -58,7 +59,6 @@ namespace {
 
 // ----- fixed data of the scene -----
 
-constexpr const char* kBackgroundFile = "背景.bmp";
 constexpr const char* kBackgroundMissing = " 背景画像がロードできません";
 
 // Frames per sprite; every sprite wraps round the screen (edge mode 0).
@@ -186,7 +186,7 @@ void Form1::LoadSceneAssets() {
     // The background; without it there is no scene and the saver ends here.
     if (!surfaceDC) surfaceDC = std::make_shared<engine::CWinGDC>();
     if (!backgroundBitmap) backgroundBitmap = std::make_shared<engine::CWinGBitmap>();
-    if (!ReadDIB(*backgroundBitmap, surfaceDC, SCR::appDir + kBackgroundFile)) {
+    if (!ReadDIB(*backgroundBitmap, surfaceDC, SCR::appDir + std::string(assets::kBackground))) {
         platform::ShowMessage(kBackgroundMissing, dialogs::kProgramTitle);
         platform::EndProcess(0);
     }
