@@ -7,6 +7,27 @@
 namespace plenova::saver {
 namespace {
 
+// Whether a refusal of this kind is shown to the user. Every kind is listed, so that a new one
+// is decided here rather than falling into either group unnoticed.
+bool ShowsMessage(engine::DibError code) {
+    using engine::DibError;
+    switch (code) {
+        case DibError::OpenFailed:
+        case DibError::ShortInfoHeader:
+        case DibError::BadFileType:
+        case DibError::BadInfoHeader:
+        case DibError::TopDown:
+        case DibError::BadWidth:
+        case DibError::TooManyColors:
+        case DibError::ShortColorTable:
+        case DibError::ShortPixels: return true;
+        case DibError::ShortFileHeader:
+        case DibError::NotEightBits:
+        case DibError::NoSurface: return false;
+    }
+    return true;
+}
+
 bool Reported(const engine::DibReadResult& result) {
     if (result) return true;
     if (ShowsMessage(result.error().code)) {
@@ -17,15 +38,6 @@ bool Reported(const engine::DibReadResult& result) {
 }
 
 }  // namespace
-
-bool ShowsMessage(engine::DibError code) {
-    switch (code) {
-        case engine::DibError::ShortFileHeader:
-        case engine::DibError::NotEightBits:
-        case engine::DibError::NoSurface: return false;
-        default: return true;
-    }
-}
 
 bool ReadDIB(engine::CDib& dib, const std::string& filename) {
     return Reported(dib.ReadBmp(filename));

@@ -24,7 +24,4 @@ bool ReadDIB(engine::CDib& dib, const std::string& filename);
 bool ReadDIB(engine::CWinGBitmap& bitmap, const std::shared_ptr<engine::CWinGDC>& wingDC,
              const std::string& filename);
 
-// Whether a refusal of this kind is shown to the user.
-bool ShowsMessage(engine::DibError code);
-
 }  // namespace plenova::saver
