@@ -53,7 +53,8 @@ void WriteHive(const fs::path& path, Shape shape, std::size_t bytes) {
     } else if (shape == kWide) {
         for (int i = 0;; ++i) {
             std::snprintf(number, sizeof number, "%07d", i);
-            const std::string line = "[HKEY_CURRENT_USER\\Software\\Wide\\Key" + std::string(number) + "]\n\n";
+            const std::string line =
+                "[HKEY_CURRENT_USER\\Software\\Wide\\Key" + std::string(number) + "]\n\n";
             if (text.size() + line.size() > limit) break;
             text += line;
         }
@@ -62,7 +63,8 @@ void WriteHive(const fs::path& path, Shape shape, std::size_t bytes) {
         for (int i = 0;; ++i) {
             char line[64];
             if (i % 2 == 0)
-                std::snprintf(line, sizeof line, "\"Value%07d\"=dword:%08x\n", i, static_cast<unsigned>(i));
+                std::snprintf(line, sizeof line, "\"Value%07d\"=dword:%08x\n", i,
+                              static_cast<unsigned>(i));
             else
                 std::snprintf(line, sizeof line, "\"Name%07d\"=\"text %07d\"\n", i, i);
             if (text.size() + std::strlen(line) > limit) break;
@@ -114,11 +116,12 @@ void BM_LoadHive(benchmark::State& state) {
         state.SkipWithError("no keys read");
     if (shape == kValues && reg.Values(Hive::CurrentUser, "Software\\Many")->empty())
         state.SkipWithError("no values read");
-    if (shape == kDeep && !reg.KeyExists(Hive::CurrentUser, "Chain0" + [] {
-            std::string s;
-            for (int level = 1; level < 512; ++level) s += "\\Level";
-            return s;
-        }()))
+    if (shape == kDeep && !reg.KeyExists(
+                              Hive::CurrentUser, "Chain0" + [] {
+                                  std::string s;
+                                  for (int level = 1; level < 512; ++level) s += "\\Level";
+                                  return s;
+                              }()))
         state.SkipWithError("no deep key read");
 
     state.counters["MiB"] = fileBytes / kMiB;

@@ -44,7 +44,8 @@ std::string_view TrimLeft(std::string_view s) {
 }
 
 std::string_view TrimRight(std::string_view s) {
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -74,7 +75,8 @@ std::vector<std::string> SplitKey(std::string_view key) {
     std::size_t start = 0;
     for (;;) {
         std::size_t p = key.find('\\', start);
-        out.emplace_back(key.substr(start, p == std::string_view::npos ? std::string_view::npos : p - start));
+        out.emplace_back(
+            key.substr(start, p == std::string_view::npos ? std::string_view::npos : p - start));
         if (p == std::string_view::npos) break;
         start = p + 1;
     }
@@ -199,21 +201,24 @@ std::optional<std::string> DecodeHex1(std::string_view data) {
             ++i;
             continue;
         }
-        if (i + 1 >= data.size() || HexDigit(c) < 0 || HexDigit(data[i + 1]) < 0) return std::nullopt;
+        if (i + 1 >= data.size() || HexDigit(c) < 0 || HexDigit(data[i + 1]) < 0)
+            return std::nullopt;
         bytes.push_back(static_cast<unsigned char>(HexDigit(c) * 16 + HexDigit(data[i + 1])));
         i += 2;
         if (i < data.size() && HexDigit(data[i]) >= 0) return std::nullopt;  // three digits
     }
     if (bytes.size() % 2 != 0) return std::nullopt;
     std::vector<char32_t> units;
-    for (std::size_t k = 0; k < bytes.size(); k += 2) units.push_back(bytes[k] | (bytes[k + 1] << 8));
+    for (std::size_t k = 0; k < bytes.size(); k += 2)
+        units.push_back(bytes[k] | (bytes[k + 1] << 8));
     if (!units.empty() && units.back() == 0) units.pop_back();
     std::string out;
     for (std::size_t k = 0; k < units.size(); ++k) {
         char32_t u = units[k];
         if (u == 0) return std::nullopt;
         if (u >= 0xD800 && u <= 0xDBFF) {
-            if (k + 1 >= units.size() || units[k + 1] < 0xDC00 || units[k + 1] > 0xDFFF) return std::nullopt;
+            if (k + 1 >= units.size() || units[k + 1] < 0xDC00 || units[k + 1] > 0xDFFF)
+                return std::nullopt;
             u = 0x10000 + ((u - 0xD800) << 10) + (units[++k] - 0xDC00);
         } else if (u >= 0xDC00 && u <= 0xDFFF) {
             return std::nullopt;
@@ -240,8 +245,16 @@ std::uint64_t FoldedHash(std::string_view s) {
     if (IsAscii(s)) {
         for (char c : s) h = (h ^ static_cast<unsigned char>(LowerAscii(c))) * 1099511628211ull;
     } else {
-        for (char c : plenova::FoldCase(s)) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        for (char c : plenova::FoldCase(s))
+            h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     }
+    // Every bit of the result depends on every character: the index uses the low bits for
+    // the slot and the high ones as a tag, and names often differ only at their end.
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ull;
+    h ^= h >> 33;
     return h;
 }
 
@@ -280,7 +293,8 @@ public:
     // `name` leads to `position` from now on, also when an equal name led elsewhere.
     template <class NameAt>
     void Put(std::string_view name, std::size_t position, NameAt nameAt) {
-        if (position > kMaxItems) throw RegistryError("a registry key cannot hold that many subkeys or values");
+        if (position > kMaxItems)
+            throw RegistryError("a registry key cannot hold that many subkeys or values");
         if ((used_ + 1) * 4 > slots_.size() * 3) Grow(nameAt);
         const std::uint64_t h = FoldedHash(name);
         const std::size_t mask = slots_.size() - 1;
@@ -333,7 +347,7 @@ struct Entry {
     std::uint32_t dword = 0;  // Dword
     ValueKind kind = ValueKind::String;
     bool isValue = false;
-    bool verbatim = false;    // unknown lines and values of kind Other, written back as read
+    bool verbatim = false;  // unknown lines and values of kind Other, written back as read
 
     // Value name as first written; "" for lines kept verbatim.
     std::string_view Name() const {
@@ -363,9 +377,8 @@ struct Key {
 
     Key* Child(std::string_view childName) const {
         if (childIndex) {
-            const auto at = childIndex->Find(childName, [this](std::size_t i) {
-                return std::string_view(children[i]->name);
-            });
+            const auto at = childIndex->Find(
+                childName, [this](std::size_t i) { return std::string_view(children[i]->name); });
             return at ? children[*at] : nullptr;
         }
         for (Key* c : children)
@@ -382,7 +395,8 @@ struct Key {
     }
     // False when there is no such child.
     bool UnlinkChild(std::string_view childName) {
-        const auto n = std::erase_if(children, [&](const Key* c) { return FoldedEqual(c->name, childName); });
+        const auto n =
+            std::erase_if(children, [&](const Key* c) { return FoldedEqual(c->name, childName); });
         if (n > 0) ReindexChildren();
         return n > 0;
     }
@@ -398,7 +412,8 @@ struct Key {
     // Index of the value entry that counts for `valueName` (the last one), or -1.
     std::ptrdiff_t ValueIndex(std::string_view valueName) const {
         if (valueIndex) {
-            const auto at = valueIndex->Find(valueName, [this](std::size_t i) { return entries[i].Name(); });
+            const auto at =
+                valueIndex->Find(valueName, [this](std::size_t i) { return entries[i].Name(); });
             return at ? static_cast<std::ptrdiff_t>(*at) : -1;
         }
         for (std::size_t i = entries.size(); i-- > 0;)
@@ -430,7 +445,8 @@ struct Key {
         valueIndex = std::make_unique<NameIndex>(std::max(expected, entries.size()));
         for (std::size_t i = 0; i < entries.size(); ++i)
             if (entries[i].isValue)
-                valueIndex->Put(entries[i].Name(), i, [this](std::size_t k) { return entries[k].Name(); });
+                valueIndex->Put(entries[i].Name(), i,
+                                [this](std::size_t k) { return entries[k].Name(); });
     }
 };
 
@@ -440,7 +456,7 @@ struct Key {
 struct Document {
     std::vector<std::string> preamble;  // lines before the first key
     Key root;
-    std::vector<std::string> foreign;   // sections this hive cannot address, verbatim
+    std::vector<std::string> foreign;  // sections this hive cannot address, verbatim
     std::deque<Key> keys;
 
     Key* AddKey(Key& parent, std::string_view name) {
@@ -603,7 +619,8 @@ std::vector<std::string_view> SplitKeyView(std::string_view key) {
     std::vector<std::string_view> out;
     for (std::size_t start = 0;;) {
         const std::size_t p = key.find('\\', start);
-        out.push_back(key.substr(start, p == std::string_view::npos ? std::string_view::npos : p - start));
+        out.push_back(
+            key.substr(start, p == std::string_view::npos ? std::string_view::npos : p - start));
         if (p == std::string_view::npos) break;
         start = p + 1;
     }
@@ -616,13 +633,22 @@ std::vector<std::string_view> SplitKeyView(std::string_view key) {
 std::optional<std::vector<std::string_view>> ParseHeader(std::string_view inner, Hive hive) {
     if (inner.empty() || inner[0] == '-') return std::nullopt;
     std::vector<std::string_view> parts = SplitKeyView(inner);
-    if (!plenova::EqualsIgnoreCase(parts[0], HiveName(hive))) return std::nullopt;
+    const std::string_view root =
+        hive == Hive::CurrentUser ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
+    if (!FoldedEqual(parts[0], root)) return std::nullopt;
     parts.erase(parts.begin());
     for (std::string_view p : parts)
         if (p.empty() || HasControl(p, false) || !IsValidUtf8(p)) return std::nullopt;
     if (auto beyond = KeyBeyondLimits(parts)) throw HiveDamage{"it holds " + *beyond};
     return parts;
 }
+
+// A header names its missing parents too, so a file that names only deep keys makes a key for
+// every two of its bytes, and each key takes about a hundred bytes of memory. More keys than
+// this are refused as damage; a file this registry writes has a header of at least 20 bytes for
+// every key.
+constexpr std::size_t kMinBytesPerKey = 16;
+constexpr std::size_t kKeysAnyHiveMayHold = 65536;
 
 // The lines from text[pos] up to the next header line that are not blank: at least as many as
 // the section's entries.
@@ -644,11 +670,12 @@ std::size_t SectionLines(std::string_view text, std::size_t pos) {
 // back. Throws HiveDamage when the content breaks the limits, `only` or not.
 Document Parse(std::string_view text, Hive hive, const std::vector<std::string>* only) {
     Document doc;
-    Key* current = nullptr;   // section being read; null in the preamble or a foreign section
+    Key* current = nullptr;  // section being read; null in the preamble or a foreign section
     bool inForeign = false;
-    bool skipping = false;    // a section whose values this reader does not need
+    bool skipping = false;  // a section whose values this reader does not need
+    const std::size_t maxKeys = text.size() / kMinBytesPerKey + kKeysAnyHiveMayHold;
     std::size_t pos = 0;
-    LineAt(text, 0, pos);     // the header line, checked by the caller
+    LineAt(text, 0, pos);  // the header line, checked by the caller
     while (pos < text.size()) {
         std::size_t next = 0;
         const std::string_view line = LineAt(text, pos, next);
@@ -660,6 +687,11 @@ Document Parse(std::string_view text, Hive hive, const std::vector<std::string>*
             std::string_view t = TrimRight(TrimLeft(line));
             if (auto parts = ParseHeader(t.substr(1, t.size() - 2), hive)) {
                 current = FindOrCreateKey(doc, *parts);
+                if (doc.keys.size() > maxKeys)
+                    throw HiveDamage{
+                        "it names more keys than a file of its size may hold (at most one "
+                        "for every " +
+                        std::to_string(kMinBytesPerKey) + " bytes)"};
                 inForeign = false;
                 if (only) {
                     bool wanted = parts->size() >= only->size();
@@ -689,7 +721,8 @@ Document Parse(std::string_view text, Hive hive, const std::vector<std::string>*
         }
         // Skipped sections are parsed too, so that every caller finds the same damage.
         if (auto v = ParseValue(text, pos)) {
-            if (auto beyond = ValueNameBeyondLimits(v->value.name)) throw HiveDamage{"it holds " + *beyond};
+            if (auto beyond = ValueNameBeyondLimits(v->value.name))
+                throw HiveDamage{"it holds " + *beyond};
             pos = v->end;
             if (!skipping) current->AddEntry(EntryOf(std::move(*v)));
         } else {
@@ -892,7 +925,8 @@ int OpenLock(const fs::path& hive, bool write) {
 }
 
 // Load, with content that breaks the limits counted as damage.
-Loaded LoadChecked(const fs::path& path, Hive hive, const std::vector<std::string>* only = nullptr) {
+Loaded LoadChecked(const fs::path& path, Hive hive,
+                   const std::vector<std::string>* only = nullptr) {
     try {
         return Load(path, hive, only);
     } catch (const HiveDamage& damage) {
@@ -926,19 +960,22 @@ auto ReadHive(const fs::path& path, Hive hive, const std::vector<std::string>& k
 template <class F>
 void WriteHive(const fs::path& path, Hive hive, F&& change) {
     UniqueFd lock(OpenLock(path, true));
-    if (!Flock(lock.Get(), LOCK_EX)) throw RegistryError(Errno("cannot lock the registry file", path));
+    if (!Flock(lock.Get(), LOCK_EX))
+        throw RegistryError(Errno("cannot lock the registry file", path));
     Loaded loaded = LoadChecked(path, hive);
     if (!loaded.doc) MoveAside(path, loaded.damage);
     if (!change(*loaded.doc)) return;
     std::optional<std::string> text = Serialise(*loaded.doc, hive);
     if (!text)
-        throw RegistryError("The registry file " + path.string() +
-                            " would grow larger than 64 MiB, more than it may hold; it is left as it was.");
+        throw RegistryError(
+            "The registry file " + path.string() +
+            " would grow larger than 64 MiB, more than it may hold; it is left as it was.");
     Save(path, *text);
 }
 
 std::vector<std::string> CheckedKey(std::string_view key) {
-    if (!IsValidKeyPath(key)) throw std::invalid_argument("invalid registry key path: " + std::string(key));
+    if (!IsValidKeyPath(key))
+        throw std::invalid_argument("invalid registry key path: " + std::string(key));
     return SplitKey(key);
 }
 
@@ -1011,7 +1048,8 @@ std::optional<KeyPath> ParseKeyPath(std::string_view fullKey) {
         {"HKLM", Hive::LocalMachine},
     };
     for (const auto& [name, hive] : roots) {
-        if (fullKey.size() < name.size() || !plenova::EqualsIgnoreCase(fullKey.substr(0, name.size()), name))
+        if (fullKey.size() < name.size() ||
+            !plenova::EqualsIgnoreCase(fullKey.substr(0, name.size()), name))
             continue;
         std::string_view rest = fullKey.substr(name.size());
         if (!rest.empty() && rest[0] != '\\' && rest[0] != '/') continue;
@@ -1043,7 +1081,8 @@ bool Registry::CreateKey(Hive hive, std::string_view key) {
     return created;
 }
 
-void Registry::SetString(Hive hive, std::string_view key, std::string_view name, std::string_view text) {
+void Registry::SetString(Hive hive, std::string_view key, std::string_view name,
+                         std::string_view text) {
     const auto parts = CheckedNewKey(key);
     CheckName(name);
     if (!IsValidUtf8(text) || text.find('\0') != std::string_view::npos)
@@ -1063,7 +1102,8 @@ void Registry::SetString(Hive hive, std::string_view key, std::string_view name,
     });
 }
 
-void Registry::SetDword(Hive hive, std::string_view key, std::string_view name, std::uint32_t value) {
+void Registry::SetDword(Hive hive, std::string_view key, std::string_view name,
+                        std::uint32_t value) {
     const auto parts = CheckedNewKey(key);
     CheckName(name);
     WriteHive(HivePath(hive), hive, [&](Document& doc) {
@@ -1106,22 +1146,26 @@ bool Registry::DeleteKey(Hive hive, std::string_view key) {
 bool Registry::KeyExists(Hive hive, std::string_view key) const {
     if (!IsValidKeyPath(key)) return false;
     const auto parts = SplitKey(key);
-    return ReadHive(HivePath(hive), hive, parts, [&](const Document& doc) { return FindKey(doc.root, parts) != nullptr; });
+    return ReadHive(HivePath(hive), hive, parts,
+                    [&](const Document& doc) { return FindKey(doc.root, parts) != nullptr; });
 }
 
-std::optional<RegistryValue> Registry::QueryValue(Hive hive, std::string_view key, std::string_view name) const {
+std::optional<RegistryValue> Registry::QueryValue(Hive hive, std::string_view key,
+                                                  std::string_view name) const {
     if (!IsValidKeyPath(key)) return std::nullopt;
     const auto parts = SplitKey(key);
-    return ReadHive(HivePath(hive), hive, parts, [&](const Document& doc) -> std::optional<RegistryValue> {
-        const Key* k = FindKey(doc.root, parts);
-        if (!k) return std::nullopt;
-        const std::ptrdiff_t at = k->ValueIndex(name);
-        if (at < 0) return std::nullopt;
-        return ValueOf(k->entries[static_cast<std::size_t>(at)]);
-    });
+    return ReadHive(HivePath(hive), hive, parts,
+                    [&](const Document& doc) -> std::optional<RegistryValue> {
+                        const Key* k = FindKey(doc.root, parts);
+                        if (!k) return std::nullopt;
+                        const std::ptrdiff_t at = k->ValueIndex(name);
+                        if (at < 0) return std::nullopt;
+                        return ValueOf(k->entries[static_cast<std::size_t>(at)]);
+                    });
 }
 
-std::optional<std::string> Registry::QueryString(Hive hive, std::string_view key, std::string_view name) const {
+std::optional<std::string> Registry::QueryString(Hive hive, std::string_view key,
+                                                 std::string_view name) const {
     auto v = QueryValue(hive, key, name);
     if (!v || v->kind != ValueKind::String) return std::nullopt;
     return std::move(v->text);
@@ -1130,51 +1174,56 @@ std::optional<std::string> Registry::QueryString(Hive hive, std::string_view key
 std::optional<std::vector<std::string>> Registry::SubKeys(Hive hive, std::string_view key) const {
     if (!IsValidKeyPath(key)) return std::nullopt;
     const auto parts = SplitKey(key);
-    return ReadHive(HivePath(hive), hive, parts, [&](const Document& doc) -> std::optional<std::vector<std::string>> {
-        const Key* k = FindKey(doc.root, parts);
-        if (!k) return std::nullopt;
-        std::vector<std::string> names;
-        for (const Key* c : k->children) names.push_back(c->name);
-        return names;
-    });
+    return ReadHive(HivePath(hive), hive, parts,
+                    [&](const Document& doc) -> std::optional<std::vector<std::string>> {
+                        const Key* k = FindKey(doc.root, parts);
+                        if (!k) return std::nullopt;
+                        std::vector<std::string> names;
+                        for (const Key* c : k->children) names.push_back(c->name);
+                        return names;
+                    });
 }
 
 std::optional<std::vector<RegistryValue>> Registry::Values(Hive hive, std::string_view key) const {
     if (!IsValidKeyPath(key)) return std::nullopt;
     const auto parts = SplitKey(key);
-    return ReadHive(HivePath(hive), hive, parts, [&](const Document& doc) -> std::optional<std::vector<RegistryValue>> {
-        const Key* k = FindKey(doc.root, parts);
-        if (!k) return std::nullopt;
-        std::vector<RegistryValue> values;
-        for (std::size_t i = 0; i < k->entries.size(); ++i) {
-            const Entry& e = k->entries[i];
-            if (e.isValue && k->ValueIndex(e.Name()) == static_cast<std::ptrdiff_t>(i)) values.push_back(ValueOf(e));
-        }
-        return values;
-    });
+    return ReadHive(
+        HivePath(hive), hive, parts,
+        [&](const Document& doc) -> std::optional<std::vector<RegistryValue>> {
+            const Key* k = FindKey(doc.root, parts);
+            if (!k) return std::nullopt;
+            std::vector<RegistryValue> values;
+            for (std::size_t i = 0; i < k->entries.size(); ++i) {
+                const Entry& e = k->entries[i];
+                if (e.isValue && k->ValueIndex(e.Name()) == static_cast<std::ptrdiff_t>(i))
+                    values.push_back(ValueOf(e));
+            }
+            return values;
+        });
 }
 
 std::optional<std::string> Registry::Export(Hive hive, std::string_view key) const {
     if (!IsValidKeyPath(key)) return std::nullopt;
     const auto parts = SplitKey(key);
-    return ReadHive(HivePath(hive), hive, parts, [&](const Document& doc) -> std::optional<std::string> {
-        const Key* k = FindKey(doc.root, parts);
-        if (!k) return std::nullopt;
-        std::string path = HiveName(hive);
-        const Key* walk = &doc.root;
-        for (const std::string& p : parts) {
-            walk = walk->Child(p);
-            path += "\\" + walk->name;
-        }
-        std::string out(kHeader);
-        out += "\n\n";
-        // A hive that names only its deepest keys exports a header for every key: the text can
-        // be far larger than the file, so it is bounded like a hive.
-        if (!WriteTree(out, *k, path, parts.empty(), kMaxHiveBytes))
-            throw RegistryError("The registry key " + path +
-                                " is too large to export (more than 64 MiB as text).");
-        return out;
-    });
+    return ReadHive(
+        HivePath(hive), hive, parts, [&](const Document& doc) -> std::optional<std::string> {
+            const Key* k = FindKey(doc.root, parts);
+            if (!k) return std::nullopt;
+            std::string path = HiveName(hive);
+            const Key* walk = &doc.root;
+            for (const std::string& p : parts) {
+                walk = walk->Child(p);
+                path += "\\" + walk->name;
+            }
+            std::string out(kHeader);
+            out += "\n\n";
+            // A hive that names only its deepest keys exports a header for every key: the text can
+            // be far larger than the file, so it is bounded like a hive.
+            if (!WriteTree(out, *k, path, parts.empty(), kMaxHiveBytes))
+                throw RegistryError("The registry key " + path +
+                                    " is too large to export (more than 64 MiB as text).");
+            return out;
+        });
 }
 
 Registry CurrentRegistry() { return Registry(CurrentMachine()); }

@@ -44,11 +44,15 @@
 //   - The file is *damaged* when it cannot be read as a whole: it is larger than 64 MiB, it is
 //     not valid UTF-8 (a UTF-8 byte-order mark at the start is allowed), it contains a NUL
 //     byte, its first line is not "Windows Registry Editor Version 5.00", or a key header of
-//     this hive or a value line goes beyond the limits above. A damaged hive is
-//     moved aside to "<hive>.damaged-<YYYYMMDDTHHMMSS>" (UTC; "-2", "-3"... appended when that
-//     name is taken; never overwritten, never deleted) and the call that found it, reader or
-//     writer, throws DamagedHiveError naming both files; its write is not done. The hive is
-//     empty from then on. This is the only case in which the file's content makes a call fail.
+//     this hive or a value line goes beyond the limits above, or it names more keys than one
+//     for every 16 of its bytes plus 65 536 (possible only where headers name deep keys whose
+//     parents have no header of their own; it bounds the memory a file can make a read take).
+//     A damaged hive is moved aside to "<hive>.damaged-<YYYYMMDDTHHMMSS>" (UTC; "-2", "-3"...
+//     appended when that name is taken; never overwritten, never deleted) and the call that
+//     found it, reader or writer, throws DamagedHiveError naming both files; its write is not
+//     done. The hive is empty from then on. Apart from a write or an export whose text would
+//     be too large (below), this is the only case in which the file's content makes a call
+//     fail.
 //   - Line ends may be LF or CRLF on reading; the file is always written with LF.
 //   - A write whose result would be larger than 64 MiB throws RegistryError before anything is
 //     replaced, so that no write makes a file that the next read must refuse.

@@ -49,7 +49,8 @@ protected:
     std::vector<fs::path> AsideFiles() const {
         std::vector<fs::path> out;
         for (const auto& e : fs::directory_iterator(temp.Path()))
-            if (e.path().filename().string().starts_with("user.reg.damaged-")) out.push_back(e.path());
+            if (e.path().filename().string().starts_with("user.reg.damaged-"))
+                out.push_back(e.path());
         return out;
     }
     std::optional<std::string> Password() const {
@@ -65,12 +66,23 @@ TEST_F(HostileHiveTest, HivesBeyondTheLimitsAreMovedAsideWhole) {
     };
     const std::string astral = "\xF0\x9F\x90\xB8";  // two UTF-16 units
     const std::vector<Case> cases = {
-        {"a key 200 000 levels deep", "[HKEY_CURRENT_USER\\" + DeepPath(200000) + "]\n", "200000 levels"},
-        {"a key 513 levels deep", "[HKEY_CURRENT_USER\\" + DeepPath(513) + "]\n\"v\"=\"1\"\n", "513 levels"},
-        {"a key name of 256 characters", "[HKEY_CURRENT_USER\\Software\\" + std::string(256, 'k') + "]\n",
-         "256 characters"},
+        {"a key 200 000 levels deep", "[HKEY_CURRENT_USER\\" + DeepPath(200000) + "]\n",
+         "200000 levels"},
+        {"a key 513 levels deep", "[HKEY_CURRENT_USER\\" + DeepPath(513) + "]\n\"v\"=\"1\"\n",
+         "513 levels"},
+        {"a key name of 256 characters",
+         "[HKEY_CURRENT_USER\\Software\\" + std::string(256, 'k') + "]\n", "256 characters"},
         {"a key name of 128 characters outside the BMP",
          "[HKEY_CURRENT_USER\\Software\\" + Repeat(astral, 128) + "]\n", "256 characters"},
+        {"chains of 512 levels named only at their ends",
+         [] {
+             std::string body;
+             for (int i = 0; i < 200; ++i)
+                 body += "[HKEY_CURRENT_USER\\Chains\\" + std::to_string(i) + "\\" + DeepPath(510) +
+                         "]\n";
+             return body;
+         }(),
+         "more keys than a file of its size may hold"},
         {"a value name of 16 384 characters",
          "[HKEY_CURRENT_USER\\Software\\Other]\n\"" + std::string(16384, 'v') + "\"=dword:1\n",
          "16384 characters"},
@@ -120,7 +132,8 @@ TEST_F(HostileHiveTest, LimitsHoldUpToTheirLastUnit) {
         {"depth", [&] { reg.CreateKey(HKCU, DeepPath(513)); }},
         {"depth under a value", [&] { reg.SetString(HKCU, deepest + "\\b", "v", "x"); }},
         {"key name", [&] { reg.SetString(HKCU, longKey + "k", "v", "x"); }},
-        {"key name outside the BMP", [&] { reg.CreateKey(HKCU, "Software\\" + Repeat(astral, 128)); }},
+        {"key name outside the BMP",
+         [&] { reg.CreateKey(HKCU, "Software\\" + Repeat(astral, 128)); }},
         {"value name", [&] { reg.SetDword(HKCU, "Software", longValue + "v", 1); }},
         {"9000 levels", [&] { reg.CreateKey(HKCU, DeepPath(9000)); }},
     };
@@ -146,11 +159,13 @@ TEST_F(HostileHiveTest, LimitsHoldUpToTheirLastUnit) {
 TEST_F(HostileHiveTest, WideHivesAndManyValuesReadCorrectly) {
     constexpr int kCount = 100000;
     std::string text = kFileHeader + kStored;
-    for (int i = 0; i < kCount; ++i) text += "[HKEY_CURRENT_USER\\Wide\\Key" + std::to_string(i) + "]\n";
+    for (int i = 0; i < kCount; ++i)
+        text += "[HKEY_CURRENT_USER\\Wide\\Key" + std::to_string(i) + "]\n";
     // A key header met again later, in another case, is the same key.
     text += "[HKEY_CURRENT_USER\\WIDE\\key5]\n\"late\"=\"yes\"\n\n";
     text += "[HKEY_CURRENT_USER\\Many]\n";
-    for (int i = 0; i < kCount; ++i) text += "\"V" + std::to_string(i) + "\"=dword:" + std::to_string(i % 10) + "\n";
+    for (int i = 0; i < kCount; ++i)
+        text += "\"V" + std::to_string(i) + "\"=dword:" + std::to_string(i % 10) + "\n";
     // Duplicates far apart: the last one counts, in its own place.
     text += "\"v7\"=\"again\"\n\"Übergröße\"=\"1\"\nunknown line\n\"ÜBERGRÖßE\"=\"2\"\n";
     WriteAll(user, text);
@@ -212,7 +227,8 @@ TEST_F(HostileHiveTest, WritesThatWouldOutgrowTheReadLimitChangeNothing) {
     std::string text = kFileHeader + kStored;
     const std::string chain = DeepPath(510, "abcdefgh");  // 512 levels in all
     for (int i = 0; i < 64; ++i)
-        text += "[HKEY_CURRENT_USER\\Chains\\" + std::to_string(i) + "\\" + chain + "]\n\"x\"=\"y\"\n\n";
+        text += "[HKEY_CURRENT_USER\\Chains\\" + std::to_string(i) + "\\" + chain +
+                "]\n\"x\"=\"y\"\n\n";
     WriteAll(user, text);
     EXPECT_EQ(reg.QueryString(HKCU, "Chains\\63\\" + chain, "x"), "y");
     EXPECT_EQ(reg.SubKeys(HKCU, "Chains")->size(), 64u);
@@ -230,15 +246,18 @@ struct ToolRun {
     std::string err;
 };
 
-ToolRun RunTool(const fs::path& root, const fs::path& scratch, const std::vector<std::string>& args) {
+ToolRun RunTool(const fs::path& root, const fs::path& scratch,
+                const std::vector<std::string>& args) {
     const auto quote = [](const std::string& s) {
         std::string q = "'";
         for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
         return q + "'";
     };
-    std::string command = "PLENOVA_MACHINE=" + quote(root.string()) + " " + quote(PLENOVA_MACHINE_TOOL);
+    std::string command =
+        "PLENOVA_MACHINE=" + quote(root.string()) + " " + quote(PLENOVA_MACHINE_TOOL);
     for (const auto& a : args) command += " " + quote(a);
-    command += " </dev/null >" + quote((scratch / "out").string()) + " 2>" + quote((scratch / "err").string());
+    command += " </dev/null >" + quote((scratch / "out").string()) + " 2>" +
+               quote((scratch / "err").string());
     const int status = std::system(command.c_str());
     ToolRun r;
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -248,15 +267,18 @@ ToolRun RunTool(const fs::path& root, const fs::path& scratch, const std::vector
 }
 
 TEST_F(HostileHiveTest, ToolReportsADeepHiveAndGoesOnEmpty) {
-    const std::string text = kFileHeader + kStored + "[HKEY_CURRENT_USER\\" + DeepPath(200000) + "]\n";
+    const std::string text =
+        kFileHeader + kStored + "[HKEY_CURRENT_USER\\" + DeepPath(200000) + "]\n";
     WriteAll(user, text);
     ToolRun r = RunTool(temp.Path(), temp.Path(), {"reg", "query", "HKCU\\Software"});
     EXPECT_EQ(r.code, 1) << r.err;
-    EXPECT_NE(r.err.find("is damaged (it holds a key path of 200000 levels"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("is damaged (it holds a key path of 200000 levels"), std::string::npos)
+        << r.err;
     ASSERT_EQ(AsideFiles().size(), 1u);
     EXPECT_EQ(ReadAll(AsideFiles().front()), text);
 
-    r = RunTool(temp.Path(), temp.Path(), {"reg", "add", "HKCU\\Software\\X", "/v", "n", "/d", "1"});
+    r = RunTool(temp.Path(), temp.Path(),
+                {"reg", "add", "HKCU\\Software\\X", "/v", "n", "/d", "1"});
     EXPECT_EQ(r.code, 0) << r.err;
     r = RunTool(temp.Path(), temp.Path(), {"reg", "query", "HKCU\\Software"});
     EXPECT_EQ(r.code, 0) << r.err;
@@ -264,7 +286,8 @@ TEST_F(HostileHiveTest, ToolReportsADeepHiveAndGoesOnEmpty) {
 
     // A key deeper than the limit is refused with the reason; the hive stays as it was.
     const std::string before = ReadAll(user);
-    r = RunTool(temp.Path(), temp.Path(), {"reg", "add", "HKCU\\" + DeepPath(9000), "/v", "n", "/d", "1"});
+    r = RunTool(temp.Path(), temp.Path(),
+                {"reg", "add", "HKCU\\" + DeepPath(9000), "/v", "n", "/d", "1"});
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("9000 levels (at most 512)"), std::string::npos) << r.err;
     EXPECT_EQ(ReadAll(user), before);

@@ -19,7 +19,8 @@ namespace {
 // On tmpfs when there is one: each run saves, and fsync there costs nothing.
 const fs::path& Folder() {
     static const fs::path folder = [] {
-        const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+        const fs::path base =
+            fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
         std::string pattern = (base / "plenova-hive-fuzz-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) std::abort();
         return fs::path(pattern);
@@ -78,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const fs::path copy = Folder() / "copy.reg";
         Put(copy, reinterpret_cast<const std::uint8_t*>(text->data()), text->size());
         const auto again = ReadTop(Registry(copy, Folder() / "system.reg"));
-        if (!again || again->keys != top->keys || again->values.size() != top->values.size()) std::abort();
+        if (!again || again->keys != top->keys || again->values.size() != top->values.size())
+            std::abort();
         for (std::size_t i = 0; i < top->values.size(); ++i)
             if (!Same(top->values[i], again->values[i])) std::abort();
     }
