@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot open the display %s\n", server->Display().c_str());
         return 1;
     }
-    if (!WaitUntil(WindowManagerRuns, 15s)) {
+    if (!WaitForWindowManager(15s)) {
         std::fprintf(stderr, "the window manager did not start\n");
         return 1;
     }

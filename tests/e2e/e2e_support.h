@@ -246,6 +246,35 @@ inline bool WindowManagerRuns() {
     return found;
 }
 
+// True once a window manager frames new windows: it has announced itself and a probe window
+// mapped now gets a frame. A manager that has only just announced itself may still miss a
+// window mapped in that moment, so a probe that stays unframed is replaced by a fresh one.
+inline bool WaitForWindowManager(std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    if (!WaitUntil(WindowManagerRuns, timeout)) return false;
+    const Window rootWindow = DefaultRootWindow(display);
+    while (Clock::now() < deadline) {
+        const Window probe = XCreateSimpleWindow(display, rootWindow, 0, 0, 10, 10, 0, 0, 0);
+        XMapWindow(display, probe);
+        XSync(display, False);
+        const bool framed = WaitUntil(
+            [&] {
+                Window root = 0, parent = 0;
+                Window* children = nullptr;
+                unsigned int count = 0;
+                if (XQueryTree(display, probe, &root, &parent, &children, &count) == 0)
+                    return false;
+                if (children != nullptr) XFree(children);
+                return parent != rootWindow;
+            },
+            2s);
+        XDestroyWindow(display, probe);
+        XSync(display, False);
+        if (framed) return true;
+    }
+    return false;
+}
+
 // The window that has the keyboard focus.
 inline Window FocusWindow() {
     Window focus = 0;
