@@ -67,7 +67,8 @@ private:
         args.push_back(nullptr);
         const pid_t pid = ::fork();
         if (pid == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            // SIGTERM lets the server remove its lock file and socket.
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
             if (::getppid() != parent) ::_exit(127);  // the parent died before the prctl
             // Quiet: the server's and the manager's chatter would bury the test's output.
             const int null = ::open("/dev/null", O_WRONLY);
