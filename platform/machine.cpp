@@ -829,8 +829,9 @@ int Machine::RunBootStep() const {
     int count = 0;
     auto finish = [&](UniqueFd& fd, const fs::path& claimed) {
         count += CarryOut(*this, fd.Get(), claimed);
-        // Renamed while still locked, so that nobody who waits for the lock finds it again.
-        ::rename(claimed.c_str(), done->c_str());
+        // Renamed while still locked, so that nobody who waits for the lock finds it again. A
+        // claim that cannot become WININIT.BAK goes: left, the next start would do it again.
+        if (::rename(claimed.c_str(), done->c_str()) != 0) ::unlink(claimed.c_str());
         SyncFolder(folder);
     };
 

@@ -419,6 +419,16 @@ TEST_F(HostileFiles, ClaimsOfEndedBootStepsAreCarriedOutByTheNextStart) {
     EXPECT_FALSE(fs::exists(c / "three.txt"));
     EXPECT_FALSE(fs::exists(live));
     EXPECT_EQ(m.RunBootStep(), 0);
+
+    // Done but not retirable (a folder holds the name WININIT.BAK): never done twice.
+    fs::remove(win / "WININIT.BAK");
+    fs::create_directories(win / "WININIT.BAK" / "inside");
+    WriteAll(c / "six.txt", "six");
+    WriteAll(script, "[rename]\nC:\\seven.txt=C:\\six.txt\n");
+    EXPECT_EQ(m.RunBootStep(), 1);
+    WriteAll(c / "six.txt", "six again");
+    EXPECT_EQ(m.RunBootStep(), 0);
+    EXPECT_EQ(ReadAll(c / "seven.txt"), "six");
 }
 
 }  // namespace
