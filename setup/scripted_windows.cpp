@@ -82,11 +82,12 @@ SetupAnswers SetupAnswers::Parse(std::string_view text) {
             else if (rest == "cancel") answers.boxes.push_back(MsgResult::Cancel);
             else fail("expected \"box yes\", \"box no\", \"box ok\" or \"box cancel\"");
         } else if (word == "stop") {
-            int n = 0;
+            // At most nine digits, so the number always fits.
             bool digits = !rest.empty() && rest.size() <= 9;
-            for (char c : rest) {
-                if (c < '0' || c > '9') digits = false;
-                else n = n * 10 + (c - '0');
+            int n = 0;
+            for (std::size_t i = 0; digits && i < rest.size(); ++i) {
+                if (rest[i] < '0' || rest[i] > '9') digits = false;
+                else n = n * 10 + (rest[i] - '0');
             }
             if (!digits || n < 1) fail("expected \"stop <pump number from 1>\"");
             answers.stopAtPumps.insert(n);
