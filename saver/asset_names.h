@@ -9,8 +9,11 @@ namespace plenova::assets {
 
 // Scene: background (its palette is the scene palette) and the sprite frames.
 inline constexpr std::string_view kBackground = "背景.bmp";
-inline constexpr int kBackgroundWidth = 2048;
-inline constexpr int kBackgroundHeight = 1280;
+// At least the canvas of a 3840 x 2160 screen (the window is 10 x 27 pixels larger than the
+// screen), so that no screen shows the same part twice; multiples of 8, so that the picture's
+// 8 x 8 ordered dither tiles too.
+inline constexpr int kBackgroundWidth = 3856;
+inline constexpr int kBackgroundHeight = 2192;
 
 // Palette index that sprites leave transparent; the background never uses it.
 inline constexpr int kTransparentIndex = 255;

@@ -1,10 +1,14 @@
 // The deep-space background: a soft nebula from periodic noise, stars of many sizes splatted
-// with wrap-around, and a distant spiral galaxy. Everything is periodic over the picture, so
-// the endless sideways scroll never shows a seam.
+// with wrap-around, and distant galaxies. Everything is periodic over the picture, so the
+// endless scroll never shows a seam. The look was tuned on a 2048 x 1280 sky; the picture is
+// larger, so clouds keep their size in pixels (more cells of noise) and the stars their density
+// (more stars), and a screen of any size sees the same kind of sky.
 #include "art.h"
 #include "saver/asset_names.h"
 #include "noise.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace plenova::datagen {
@@ -13,7 +17,15 @@ namespace {
 
 constexpr int W = assets::kBackgroundWidth;
 constexpr int H = assets::kBackgroundHeight;
-constexpr float kPi = 3.14159265f;
+// The sky the look was tuned on, and how many of it the picture holds.
+constexpr int kTunedW = 2048, kTunedH = 1280;
+constexpr double kAreaScale = static_cast<double>(W) * H / (static_cast<double>(kTunedW) * kTunedH);
+
+// Noise cells across the picture for `tuned` cells across the tuned sky: whole cells, so the
+// noise still repeats with the picture.
+constexpr int CellsX(int tuned) { return std::max(1, static_cast<int>(tuned * static_cast<double>(W) / kTunedW + 0.5)); }
+constexpr int CellsY(int tuned) { return std::max(1, static_cast<int>(tuned * static_cast<double>(H) / kTunedH + 0.5)); }
+int Scaled(int tunedCount) { return static_cast<int>(std::lround(tunedCount * kAreaScale)); }
 
 struct Linear {
     std::vector<Rgbf> px = std::vector<Rgbf>(static_cast<std::size_t>(W) * H);
@@ -72,15 +84,17 @@ Rgbf StarColor(Rng& rng) {
 Rgbf Mix(Rgbf a, Rgbf b, float t) { return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t}; }
 
 void PaintNebula(Linear& img, std::vector<float>& density) {
-    const PeriodicFbm warpX(3, 2, 4, 11), warpY(3, 2, 4, 12);
-    const PeriodicFbm cloud(4, 3, 7, 21, 0.55f);
-    const PeriodicFbm hue(2, 1, 3, 31);
-    const PeriodicFbm dust(8, 5, 6, 41, 0.55f);
-    const PeriodicFbm glowField(8, 5, 3, 51);
+    const PeriodicFbm warpX(CellsX(3), CellsY(2), 4, 11), warpY(CellsX(3), CellsY(2), 4, 12);
+    const PeriodicFbm cloud(CellsX(4), CellsY(3), 7, 21, 0.55f);
+    const PeriodicFbm hue(CellsX(2), CellsY(1), 3, 31);
+    const PeriodicFbm dust(CellsX(8), CellsY(5), 6, 41, 0.55f);
+    const PeriodicFbm glowField(CellsX(8), CellsY(5), 3, 51);
     density.assign(static_cast<std::size_t>(W) * H, 0.0f);
-    // The lattices above are not square (the picture is 8:5); that stretches the clouds a
-    // little sideways, which suits a band of nebula.
-    const PeriodicFbm filaments(5, 3, 5, 61, 0.5f);
+    // The cells above are not square; that stretches the clouds a little sideways, which
+    // suits a band of nebula.
+    const PeriodicFbm filaments(CellsX(5), CellsY(3), 5, 61, 0.5f);
+    // The warp moves by a tenth of the tuned sky, whatever the picture's size.
+    const float warpAmountX = 0.10f * kTunedW / W, warpAmountY = 0.10f * kTunedH / H;
     const Rgbf violet{0.085f, 0.020f, 0.140f};
     const Rgbf rose{0.160f, 0.030f, 0.085f};
     const Rgbf teal{0.012f, 0.070f, 0.130f};
@@ -89,8 +103,8 @@ void PaintNebula(Linear& img, std::vector<float>& density) {
         const float fy = (y + 0.5f) / H;
         for (int x = 0; x < W; ++x) {
             const float fx = (x + 0.5f) / W;
-            const float wx = fx + 0.10f * warpX.At(fx, fy);
-            const float wy = fy + 0.10f * warpY.At(fx, fy);
+            const float wx = fx + warpAmountX * warpX.At(fx, fy);
+            const float wy = fy + warpAmountY * warpY.At(fx, fy);
             // Fractions outside [0, 1) are fine: the noise repeats.
             const float c = cloud.At(wx, wy);
             float d = Smoothstep(-0.10f, 0.38f, c);
@@ -121,7 +135,7 @@ void PaintStars(Linear& img, const std::vector<float>& density) {
         return density[static_cast<std::size_t>(iy) * W + ix];
     };
     // Faint dust of stars, denser where the nebula is.
-    for (int placed = 0; placed < 5200;) {
+    for (int placed = 0, count = Scaled(5200); placed < count;) {
         const float x = static_cast<float>(rng.Range(0, W)), y = static_cast<float>(rng.Range(0, H));
         if (rng.Uniform() > 0.45 + 0.9 * densityAt(x, y)) continue;
         ++placed;
@@ -129,21 +143,31 @@ void PaintStars(Linear& img, const std::vector<float>& density) {
         Splat(img, x, y, 0.45f, b * 2.2f, StarColor(rng));
     }
     // Small stars.
-    for (int i = 0; i < 650; ++i) {
+    for (int i = 0, count = Scaled(650); i < count; ++i) {
         const float x = static_cast<float>(rng.Range(0, W)), y = static_cast<float>(rng.Range(0, H));
         const float b = static_cast<float>(0.15 + 0.6 * std::pow(rng.Uniform(), 1.5));
         Splat(img, x, y, static_cast<float>(rng.Range(0.5, 0.75)), b * 2.0f, StarColor(rng));
     }
     // Bright stars with a halo.
-    for (int i = 0; i < 70; ++i) {
+    for (int i = 0, count = Scaled(70); i < count; ++i) {
         const float x = static_cast<float>(rng.Range(0, W)), y = static_cast<float>(rng.Range(0, H));
         const Rgbf col = StarColor(rng);
         const float b = static_cast<float>(rng.Range(0.8, 2.0));
         Splat(img, x, y, 0.8f, b * 2.5f, col);
         Splat(img, x, y, static_cast<float>(rng.Range(2.0, 3.5)), b * 0.06f, col);
     }
-    // A few brilliant stars with rays, some of them across the picture's edges.
-    const float brilliant[][2] = {{310, 210}, {1190, 140}, {1730, 560}, {620, 930}, {2040, 1100}, {1420, 1270}, {90, 620}};
+    // A few brilliant stars with rays: one somewhere in each cell of a coarse grid, so that they
+    // spread over the sky without a visible pattern, and two across the picture's edges.
+    std::vector<std::array<float, 2>> brilliant;
+    constexpr int kColumns = 6, kRows = 4;
+    for (int row = 0; row < kRows; ++row)
+        for (int column = 0; column < kColumns; ++column) {
+            if (rng.Uniform() < 0.15) continue; // a gap here and there
+            brilliant.push_back({static_cast<float>((column + rng.Range(0.1, 0.9)) * W / kColumns),
+                                 static_cast<float>((row + rng.Range(0.1, 0.9)) * H / kRows)});
+        }
+    brilliant.push_back({W - 4.0f, 0.37f * H});
+    brilliant.push_back({0.61f * W, H - 3.0f});
     for (const auto& p : brilliant) {
         const Rgbf col = StarColor(rng);
         const float b = static_cast<float>(rng.Range(2.5, 4.0));
@@ -154,42 +178,63 @@ void PaintStars(Linear& img, const std::vector<float>& density) {
     }
 }
 
-// A distant spiral galaxy seen at a slant, and a small elliptical one.
+// A spiral galaxy: a disc seen at a slant (`tilt` is its short axis over its long one, `angle`
+// the long axis's direction), two arms wound by `winding`, a bright bulge.
+struct Spiral {
+    float cx, cy, radius, tilt, angle, winding;
+    Rgbf arms;  // colour of the disc's light
+    Rgbf bulge; // colour of the core
+    float brightness;
+};
+
+void PaintSpiral(Linear& img, const PeriodicNoise& grain, const Spiral& s) {
+    const float ca = std::cos(s.angle), sa = std::sin(s.angle);
+    const int reach = static_cast<int>(s.radius * 1.2f);
+    const int x0 = static_cast<int>(s.cx), y0 = static_cast<int>(s.cy);
+    for (int y = y0 - reach; y <= y0 + reach; ++y)
+        for (int x = x0 - reach; x <= x0 + reach; ++x) {
+            const float dx = x + 0.5f - s.cx, dy = y + 0.5f - s.cy;
+            const float u = dx * ca + dy * sa, v = (-dx * sa + dy * ca) / s.tilt;
+            const float r = std::sqrt(u * u + v * v) / s.radius;
+            if (r > 1.15f) continue;
+            const float theta = std::atan2(v, u);
+            const float arm = std::pow(0.5f + 0.5f * std::cos(2 * (theta - s.winding * std::log(r + 0.05f))), 3.0f);
+            const float disc = std::exp(-r * 4.0f) * (1 - Smoothstep(0.8f, 1.15f, r));
+            const float bulge = std::exp(-r * r * 90.0f) * s.brightness;
+            const float g = 0.75f + 0.5f * grain.At(x * 0.5f, y * 0.5f);
+            const float arms = disc * (0.25f + 1.3f * arm) * g * 0.11f * s.brightness;
+            Rgbf& p = img.At(x, y);
+            p.r += arms * s.arms.r + bulge * s.bulge.r;
+            p.g += arms * s.arms.g + bulge * s.bulge.g;
+            p.b += arms * s.arms.b + bulge * s.bulge.b;
+        }
+}
+
+// A small elliptical galaxy: a soft warm oval.
+void PaintElliptical(Linear& img, float cx, float cy, float rx, float ry, float brightness) {
+    for (int y = static_cast<int>(cy - 3 * ry); y <= static_cast<int>(cy + 3 * ry); ++y)
+        for (int x = static_cast<int>(cx - 3 * rx); x <= static_cast<int>(cx + 3 * rx); ++x) {
+            const float u = (x + 0.5f - cx) / rx, v = (y + 0.5f - cy) / ry;
+            const float e = std::exp(-(u * u + v * v) * 1.4f) * brightness;
+            Rgbf& p = img.At(x, y);
+            p.r += e * 1.0f;
+            p.g += e * 0.85f;
+            p.b += e * 0.7f;
+        }
+}
+
+// Two spiral galaxies far apart, so that a large screen has more than one to find, and two
+// small elliptical ones.
 void PaintGalaxies(Linear& img) {
     const PeriodicNoise grain(512, 320, 77);
-    {
-        const float cx = 1480, cy = 930, radius = 95, tilt = 0.42f, angle = -0.5f;
-        const float ca = std::cos(angle), sa = std::sin(angle);
-        for (int y = static_cast<int>(cy - radius * 1.2f); y <= static_cast<int>(cy + radius * 1.2f); ++y)
-            for (int x = static_cast<int>(cx - radius * 1.2f); x <= static_cast<int>(cx + radius * 1.2f); ++x) {
-                const float dx = x + 0.5f - cx, dy = y + 0.5f - cy;
-                const float u = dx * ca + dy * sa, v = (-dx * sa + dy * ca) / tilt;
-                const float r = std::sqrt(u * u + v * v) / radius;
-                if (r > 1.15f) continue;
-                const float theta = std::atan2(v, u);
-                const float arm = std::pow(0.5f + 0.5f * std::cos(2 * (theta - 3.2f * std::log(r + 0.05f))), 3.0f);
-                const float disc = std::exp(-r * 4.0f) * (1 - Smoothstep(0.8f, 1.15f, r));
-                const float bulge = std::exp(-r * r * 90.0f);
-                const float g = 0.75f + 0.5f * grain.At(x * 0.5f, y * 0.5f);
-                const float arms = disc * (0.25f + 1.3f * arm) * g * 0.11f;
-                Rgbf& p = img.At(x, y);
-                p.r += arms * 0.70f + bulge * 0.55f;
-                p.g += arms * 0.80f + bulge * 0.45f;
-                p.b += arms * 1.00f + bulge * 0.30f;
-            }
-    }
-    {
-        const float cx = 420, cy = 430, rx = 14, ry = 8;
-        for (int y = static_cast<int>(cy - 3 * ry); y <= static_cast<int>(cy + 3 * ry); ++y)
-            for (int x = static_cast<int>(cx - 3 * rx); x <= static_cast<int>(cx + 3 * rx); ++x) {
-                const float u = (x + 0.5f - cx) / rx, v = (y + 0.5f - cy) / ry;
-                const float e = std::exp(-(u * u + v * v) * 1.4f) * 0.05f;
-                Rgbf& p = img.At(x, y);
-                p.r += e * 1.0f;
-                p.g += e * 0.85f;
-                p.b += e * 0.7f;
-            }
-    }
+    // Places are fractions of the picture.
+    PaintSpiral(img, grain, {0.7227f * W, 0.7266f * H, 95, 0.42f, -0.5f, 3.2f, {0.70f, 0.80f, 1.00f},
+                             {0.55f, 0.45f, 0.30f}, 1.0f});
+    // Farther away: smaller, fainter, more face-on, wound the other way and a little warmer.
+    PaintSpiral(img, grain, {0.2310f * W, 0.2240f * H, 62, 0.74f, 0.9f, -2.6f, {0.85f, 0.82f, 0.95f},
+                             {0.60f, 0.46f, 0.28f}, 0.8f});
+    PaintElliptical(img, 0.0900f * W, 0.5200f * H, 14, 8, 0.05f);
+    PaintElliptical(img, 0.5480f * W, 0.1150f * H, 10, 7, 0.04f);
 }
 
 float ToSrgb255(float linear) {
@@ -221,7 +266,6 @@ ArtPixels PaintBackground() {
         art.rgb[i] = {ToSrgb255(p.r + (peak - p.r) * whiten), ToSrgb255(p.g + (peak - p.g) * whiten),
                       ToSrgb255(p.b + (peak - p.b) * whiten)};
     }
-    (void)kPi;
     return art;
 }
 
