@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <thread>
 
 namespace plenova::datagen {
 
@@ -99,33 +100,41 @@ void PaintNebula(Linear& img, std::vector<float>& density) {
     const Rgbf rose{0.160f, 0.030f, 0.085f};
     const Rgbf teal{0.012f, 0.070f, 0.130f};
     const Rgbf base{0.0022f, 0.0024f, 0.0075f};
-    for (int y = 0; y < H; ++y) {
-        const float fy = (y + 0.5f) / H;
-        for (int x = 0; x < W; ++x) {
-            const float fx = (x + 0.5f) / W;
-            const float wx = fx + warpAmountX * warpX.At(fx, fy);
-            const float wy = fy + warpAmountY * warpY.At(fx, fy);
-            // Fractions outside [0, 1) are fine: the noise repeats.
-            const float c = cloud.At(wx, wy);
-            float d = Smoothstep(-0.10f, 0.38f, c);
-            d = d * std::sqrt(d);
-            // Bright wisps: the zero lines of another noise, inside the clouds only.
-            const float f = 1 - Clamp01(std::abs(filaments.At(wx, wy)) * 4.0f);
-            d += 0.9f * f * f * f * f * Smoothstep(0.1f, 0.6f, d);
-            const float lanes = Smoothstep(0.03f, 0.30f, std::abs(dust.At(wx, wy)));
-            d *= 0.35f + 0.65f * lanes;
-            const float h = Clamp01(0.5f + 1.8f * hue.At(fx, fy));
-            Rgbf col = Mix(teal, violet, h);
-            const float hot = Smoothstep(0.3f, 0.9f, d) * Clamp01(0.5f + 2.0f * glowField.At(wx, wy));
-            col = Mix(col, rose, hot * h);
-            Rgbf& p = img.At(x, y);
-            const float bg = 0.8f + 0.6f * (0.5f + glowField.At(fx, fy));
-            p.r = base.r * bg + col.r * d * 1.3f;
-            p.g = base.g * bg + col.g * d * 1.3f;
-            p.b = base.b * bg + col.b * d * 1.3f;
-            density[static_cast<std::size_t>(y) * W + x] = d;
+    // Each row depends on nothing but its own place, so the rows are shared out among threads
+    // and the result is the same however many there are.
+    auto paintRows = [&](int first, int step) {
+        for (int y = first; y < H; y += step) {
+            const float fy = (y + 0.5f) / H;
+            for (int x = 0; x < W; ++x) {
+                const float fx = (x + 0.5f) / W;
+                const float wx = fx + warpAmountX * warpX.At(fx, fy);
+                const float wy = fy + warpAmountY * warpY.At(fx, fy);
+                // Fractions outside [0, 1) are fine: the noise repeats.
+                const float c = cloud.At(wx, wy);
+                float d = Smoothstep(-0.10f, 0.38f, c);
+                d = d * std::sqrt(d);
+                // Bright wisps: the zero lines of another noise, inside the clouds only.
+                const float f = 1 - Clamp01(std::abs(filaments.At(wx, wy)) * 4.0f);
+                d += 0.9f * f * f * f * f * Smoothstep(0.1f, 0.6f, d);
+                const float lanes = Smoothstep(0.03f, 0.30f, std::abs(dust.At(wx, wy)));
+                d *= 0.35f + 0.65f * lanes;
+                const float h = Clamp01(0.5f + 1.8f * hue.At(fx, fy));
+                Rgbf col = Mix(teal, violet, h);
+                const float hot = Smoothstep(0.3f, 0.9f, d) * Clamp01(0.5f + 2.0f * glowField.At(wx, wy));
+                col = Mix(col, rose, hot * h);
+                Rgbf& p = img.px[static_cast<std::size_t>(y) * W + x];
+                const float bg = 0.8f + 0.6f * (0.5f + glowField.At(fx, fy));
+                p.r = base.r * bg + col.r * d * 1.3f;
+                p.g = base.g * bg + col.g * d * 1.3f;
+                p.b = base.b * bg + col.b * d * 1.3f;
+                density[static_cast<std::size_t>(y) * W + x] = d;
+            }
         }
-    }
+    };
+    const int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    std::vector<std::jthread> workers;
+    for (int t = 1; t < threads; ++t) workers.emplace_back(paintRows, t, threads);
+    paintRows(0, threads);
 }
 
 void PaintStars(Linear& img, const std::vector<float>& density) {
