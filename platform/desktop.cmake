@@ -6,6 +6,7 @@ add_library(plenova_platform_desktop STATIC
   ${CMAKE_CURRENT_LIST_DIR}/audio_device.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cursor.cpp
   ${CMAKE_CURRENT_LIST_DIR}/desktop_services.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/posix/end_signals.cpp
   ${CMAKE_CURRENT_LIST_DIR}/events.cpp
   ${CMAKE_CURRENT_LIST_DIR}/multimedia.cpp
   ${CMAKE_CURRENT_LIST_DIR}/process_end.cpp

@@ -148,7 +148,7 @@ dialogs::frmPassword* Form1::PasswordPrompt() const { return password_.get(); }
 
 void Form1::Form_Load() {
     // Findable by its caption from the moment it is loaded.
-    presence_ = platform::WindowPresence::Register(dialogs::kSaverCaption);
+    if (!hosted_) presence_ = platform::WindowPresence::Register(dialogs::kSaverCaption);
     // The movement check runs from load on.
     Timer3.start();
 
@@ -161,7 +161,7 @@ void Form1::Form_Load() {
         SCR::mouseTolerance = 1;
     }
     // The pointer disappears over the window.
-    platform::SetPointerMode(*this, platform::PointerMode::Hidden);
+    if (!hosted_) platform::SetPointerMode(*this, platform::PointerMode::Hidden);
     // The scene's pictures and sprites.
     LoadSceneAssets();
     // The animation clock.
@@ -172,7 +172,11 @@ void Form1::Form_Load() {
     const platform::ScreenMetrics screen = platform::ScreenInfo();
     const double screenWidth = static_cast<double>(screen.WidthTwips());
     const double screenHeight = static_cast<double>(screen.HeightTwips());
-    SetTwipsGeometry(3 * screenWidth, 3 * screenHeight, screenWidth + 150, screenHeight + 400);
+    if (hosted_) {
+        SetTwipsGeometry(0, 0, screenWidth, screenHeight);
+    } else {
+        SetTwipsGeometry(3 * screenWidth, 3 * screenHeight, screenWidth + 150, screenHeight + 400);
+    }
     SizeChanged();
     // The music starts (unless muted).
     SCR::ControlMusic(0);
@@ -535,9 +539,12 @@ void Form1::mouseReleaseEvent(QMouseEvent* event) {
     Form_Click();
 }
 
-void Form1::Form_Click() { RequestExit(); }
+void Form1::Form_Click() {
+    if (!hosted_) RequestExit();
+}
 
 bool Form1::Form_KeyDown(int, Qt::KeyboardModifiers) {
+    if (hosted_) return false;
     RequestExit();
     return true;
 }
@@ -545,6 +552,7 @@ bool Form1::Form_KeyDown(int, Qt::KeyboardModifiers) {
 void Form1::Timer3_Timer() {
     // The music goes on looping.
     SCR::ControlMusic(2);
+    if (hosted_) return;
     // Movement beyond the tolerance on either axis since the last check.
     SCR::cursorPos = platform::CursorPosition();
     const Int32 dx = std::abs(Sub32(SCR::lastMouseX, SCR::cursorPos.x));

@@ -65,6 +65,13 @@ public:
     // The end request shared by click, key and movement.
     void RequestExit();
 
+    // Hosted: a host (a screen-saver daemon, a settings app's preview, a window of its own) owns
+    // the input and the end. Clicks, keys and pointer moves do not end the scene, the pointer
+    // keeps its shape, the window is not announced as a running saver, and it takes the screen's
+    // size at (0, 0) instead of overhanging the screen. Set before Load.
+    void SetHosted(bool hosted) { hosted_ = hosted; }
+    bool Hosted() const { return hosted_; }
+
     // The password prompt while it is loaded, else null.
     dialogs::frmPassword* PasswordPrompt() const;
 
@@ -132,6 +139,7 @@ private:
     QSize handledSize_;
     bool pressed_ = false;
     bool unloading_ = false;
+    bool hosted_ = false;
 
     // The window's drawing context and the pixels it writes into: the window system's own
     // buffer while the window paints, or (where that buffer is not a plain 32-bit image) an

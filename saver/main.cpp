@@ -4,8 +4,15 @@
 // arguments joined with single blanks, as the host's command line "/p 1234" arrives as two
 // arguments. The arguments are the saver's alone: Qt is given none of them, so no switch can be
 // taken for a Qt option.
+//
+// Command lines that start with "-" are the hack mode's (saver/hack_mode.h): the program as a
+// screen-saver daemon's hack, a preview in a foreign window, or a window of its own.
+#include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include <QApplication>
 
@@ -16,6 +23,7 @@
 #include "platform/machine.h"
 #include "platform/message_box.h"
 #include "platform/process_end.h"
+#include "saver/hack_mode.h"
 #include "saver/scr.h"
 
 namespace {
@@ -29,10 +37,30 @@ std::string ArgumentText(int argc, char** argv) {
     return text;
 }
 
+// The program file itself (the hack mode finds its data from there).
+std::filesystem::path ProgramFile(const char* argv0) {
+    std::error_code error;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error || self.empty()) self = std::filesystem::absolute(argv0, error);
+    return self;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string argumentText = ArgumentText(argc, argv);
+    using namespace plenova::saver;
+    const Hack::Parsed hack = Hack::ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    const std::string programName = std::filesystem::path(argv[0]).filename().string();
+    if (hack.kind == Hack::Parsed::Kind::Help) {
+        std::fputs(Hack::UsageText(programName).c_str(), stdout);
+        return 0;
+    }
+    if (hack.kind == Hack::Parsed::Kind::Usage) {
+        std::fprintf(stderr, "%s: %s\n%s", programName.c_str(), hack.problem.c_str(),
+                     Hack::UsageText(programName).c_str());
+        return 2;
+    }
 
     static int qtArgc = 1;
     QApplication application(qtArgc, argv);
@@ -46,10 +74,18 @@ int main(int argc, char** argv) {
         // A machine that cannot be opened shows up where the saver first needs it.
     }
 
-    using namespace plenova::saver;
+    int exitCode = 0;
     try {
-        SCR::Main(argumentText);
-        if (SCR::AnyWindowLoaded()) QApplication::exec();
+        if (hack.kind == Hack::Parsed::Kind::Run) {
+            if (Hack::Run(hack.options, ProgramFile(argv[0]))) {
+                QApplication::exec();
+            } else {
+                exitCode = 1;
+            }
+        } else {
+            SCR::Main(argumentText);
+            if (SCR::AnyWindowLoaded()) QApplication::exec();
+        }
     } catch (const plenova::RuntimeError& error) {
         // A run-time error that no handler takes ends the program with its number and text.
         plenova::platform::ShowMessage("実行時エラー '" + plenova::ToText(error.Number()) +
@@ -65,6 +101,7 @@ int main(int argc, char** argv) {
         plenova::platform::EndProcess(1);
     }
     // The windows go before the application object that they need.
+    Hack::Reset();
     SCR::ResetGlobals();
-    return 0;
+    return exitCode;
 }

@@ -32,6 +32,7 @@ Int16 previewLeft = 0;
 Int16 previewTop = 0;
 Int16 previewWidth = 0;
 Int16 previewHeight = 0;
+bool hostMuted = false;
 
 namespace {
 
@@ -129,6 +130,7 @@ void ResetGlobals() {
     mouseTolerance = 0;
     bgmOpen = kFalse;
     previewLeft = previewTop = previewWidth = previewHeight = 0;
+    hostMuted = false;
 }
 
 std::string SwitchOf(std::string_view argumentText) { return Left(Trim(argumentText), 2); }
@@ -217,6 +219,7 @@ void ControlMusic(Int16 action) {
     if (!platform::FileExists(appDir + kMusicFileCheck)) return;
     switch (action) {
         case 0: {
+            if (hostMuted) return;
             if (SettingIsOn(platform::ReadSetting(kMuteAppName, "Set", "Mute", "0"))) return;
             bgmOpen = kFalse;
             if (platform::MciSendString("open " + appDir + kMusicFileOpen + " alias bgm") != 0)

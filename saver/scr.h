@@ -36,6 +36,8 @@ extern Int16 previewLeft;           // rectangle of the preview form in the host
 extern Int16 previewTop;
 extern Int16 previewWidth;
 extern Int16 previewHeight;
+// Set by the hack mode's mute switch: the music stays off whatever the settings say.
+extern bool hostMuted;
 
 // The windows that the entry procedure loaded (null when not loaded).
 Form1* form1();

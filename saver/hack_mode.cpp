@@ -1,0 +1,381 @@
+#include "saver/hack_mode.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <system_error>
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QTimer>
+
+#include "base/text.h"
+#include "platform/end_signals.h"
+#include "platform/files.h"
+#include "platform/machine.h"
+#include "platform/message_box.h"
+#include "platform/screen.h"
+#include "platform/settings_store.h"
+#include "saver/asset_names.h"
+#include "saver/form1.h"
+#include "saver/scr.h"
+
+namespace plenova::saver::Hack {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// How often the host window is checked for its size and its existence.
+constexpr int kFollowIntervalMs = 100;
+// The ordinary window of -window, shrunk to the screen when that is smaller.
+constexpr int kOwnWindowWidth = 960;
+constexpr int kOwnWindowHeight = 600;
+
+// The screen as the scene sees it: the size of the window it draws in (sprites are placed in
+// it and wrap at its edges), with the real screen's twips per pixel.
+class HostedScreen : public platform::ScreenService {
+public:
+    platform::ScreenMetrics Metrics() override {
+        platform::ScreenMetrics metrics = real_.Metrics();
+        metrics.widthPixels = std::max(1, size_.width());
+        metrics.heightPixels = std::max(1, size_.height());
+        return metrics;
+    }
+    void SetSize(QSize size) { size_ = size; }
+
+private:
+    platform::QtScreen real_;
+    QSize size_{1, 1};
+};
+
+// Nobody could answer a box on a daemon's window: the text goes to standard error, and the
+// box's first button is the answer.
+class StandardErrorMessages : public platform::MessageBoxService {
+public:
+    platform::MsgResult Show(const platform::MessageBoxRequest& request) override {
+        std::fprintf(stderr, "%s: %s\n", request.caption.c_str(), request.text.c_str());
+        switch (request.buttons) {
+            case platform::MsgButtons::YesNo:
+            case platform::MsgButtons::YesNoCancel:
+                return platform::MsgResult::Yes;
+            case platform::MsgButtons::RetryCancel:
+                return platform::MsgResult::Retry;
+            case platform::MsgButtons::AbortRetryIgnore:
+                return platform::MsgResult::Abort;
+            default:
+                return platform::MsgResult::Ok;
+        }
+    }
+};
+
+// Keeps the scene's screen at the window's size. It sees a resize before the window's own
+// handler does, so the size handler already places the sprites in the new size.
+class SizeFollower : public QObject {
+public:
+    explicit SizeFollower(std::shared_ptr<HostedScreen> screen) : screen_(std::move(screen)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize) {
+            screen_->SetSize(static_cast<QResizeEvent*>(event)->size());
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::shared_ptr<HostedScreen> screen_;
+};
+
+struct State {
+    std::unique_ptr<Form1> form;
+    std::shared_ptr<HostedScreen> screen;
+    std::shared_ptr<platform::ScreenService> previousScreen;
+    std::unique_ptr<SizeFollower> follower;
+    std::unique_ptr<QTimer> hostCheck;
+    std::unique_ptr<platform::EndSignalWatch> endSignals;
+    bool screenInstalled = false;
+};
+
+State& Current() {
+    static State state;
+    return state;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+int HexDigit(char c) {
+    if (IsDigit(c)) return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// "--root" and "-root" are the same switch; the name without its dashes.
+std::string_view SwitchName(std::string_view arg) {
+    if (arg.starts_with("--")) return arg.substr(2);
+    return arg.substr(1);
+}
+
+void Complain(const std::string& text) {
+    std::fprintf(stderr, "%s: %s\n", SCR::kAppName, text.c_str());
+}
+
+std::string HexName(platform::ForeignWindowHandle handle) {
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(handle));
+    return text;
+}
+
+// The data folder in the machine's terms: the Windows name of a host folder, or the host path
+// itself (which the machine takes as it stands) when the machine cannot be opened.
+std::string MachineName(const fs::path& folder) {
+    try {
+        return platform::CurrentMachine().ToWindows(folder);
+    } catch (const std::exception&) {
+        return folder.string();
+    }
+}
+
+bool HoldsBackground(const fs::path& folder) {
+    std::error_code error;
+    return fs::is_regular_file(folder / fs::path(std::u8string(
+                                            reinterpret_cast<const char8_t*>(
+                                                assets::kBackground.data()),
+                                            assets::kBackground.size())),
+                               error);
+}
+
+void EndScene() {
+    State& state = Current();
+    if (state.hostCheck) state.hostCheck->stop();
+    // The ordinary unload: clock off, music closed, objects released, process ended.
+    if (state.form && state.form->IsLoaded()) state.form->Unload();
+}
+
+}  // namespace
+
+Parsed ParseArguments(const std::vector<std::string>& args) {
+    std::string text;
+    for (const std::string& arg : args) text += (text.empty() ? "" : " ") + arg;
+    const std::string trimmed = Trim(text);
+    Parsed parsed;
+    if (!trimmed.starts_with('-') || trimmed == "-s") return parsed;
+
+    parsed.kind = Parsed::Kind::Run;
+    parsed.options.target = Target::Window;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (Trim(arg).empty()) continue;  // the blanks of a joined command line
+        if (!arg.starts_with('-') || arg == "-" || arg == "--") {
+            return {Parsed::Kind::Usage, {}, "unexpected argument \"" + arg + "\""};
+        }
+        const std::string_view name = SwitchName(arg);
+        if (name == "root") {
+            parsed.options.target = Target::Root;
+        } else if (name == "window") {
+            parsed.options.target = Target::Window;
+        } else if (name == "window-id") {
+            if (i + 1 >= args.size()) {
+                return {Parsed::Kind::Usage, {}, "\"" + arg + "\" needs a window id"};
+            }
+            const std::optional<platform::ForeignWindowHandle> id = ParseWindowId(args[++i]);
+            if (!id) {
+                return {Parsed::Kind::Usage, {}, "\"" + args[i] + "\" is no window id"};
+            }
+            parsed.options.target = Target::WindowId;
+            parsed.options.windowId = *id;
+        } else if (name == "mute") {
+            parsed.options.mute = true;
+        } else if (name == "help" || name == "h") {
+            return {Parsed::Kind::Help, {}, {}};
+        } else {
+            return {Parsed::Kind::Usage, {}, "unknown switch \"" + arg + "\""};
+        }
+    }
+    // Without a target switch ("-mute" alone) the scene gets a window of its own.
+    return parsed;
+}
+
+std::optional<platform::ForeignWindowHandle> ParseWindowId(std::string_view text) {
+    constexpr std::uint64_t kLargest = 0xFFFFFFFFu;
+    std::uint64_t value = 0;
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        const std::string_view digits = text.substr(2);
+        if (digits.empty()) return std::nullopt;
+        for (const char c : digits) {
+            const int digit = HexDigit(c);
+            if (digit < 0) return std::nullopt;
+            value = value * 16 + static_cast<std::uint64_t>(digit);
+            if (value > kLargest) return std::nullopt;
+        }
+    } else {
+        if (text.empty()) return std::nullopt;
+        for (const char c : text) {
+            if (!IsDigit(c)) return std::nullopt;
+            value = value * 10 + static_cast<std::uint64_t>(c - '0');
+            if (value > kLargest) return std::nullopt;
+        }
+    }
+    if (value == 0) return std::nullopt;
+    return static_cast<platform::ForeignWindowHandle>(value);
+}
+
+std::string UsageText(std::string_view programName) {
+    const std::string name(programName);
+    return "usage: " + name + " [--root | --window-id ID | --window] [--mute]\n" +
+           "       " + name + " /s | /c | /p HANDLE\n"
+           "  --root          draw on the window named by $XSCREENSAVER_WINDOW, else over the\n"
+           "                  whole screen\n"
+           "  --window-id ID  draw inside the X11 window ID (decimal or 0x hex), at its size\n"
+           "  --window        draw in a window of its own (the default)\n"
+           "  --mute          no music\n"
+           "  /s, /c, /p      the screen saver, its settings, its preview (Windows style)\n"
+           "Each switch also takes one dash (-root).\n";
+}
+
+std::optional<fs::path> InstalledDataFolder(const fs::path& programFile) {
+    std::error_code error;
+    fs::path program = fs::weakly_canonical(programFile, error);
+    if (error) program = programFile;
+    const fs::path folder = program.parent_path();
+    // <prefix>/<lib or libexec>/xscreensaver/<program>
+    const fs::path installed = folder.parent_path().parent_path() / "share" / "plenova" / "data";
+    if (folder.has_parent_path() && HoldsBackground(installed)) return installed;
+    if (HoldsBackground(folder)) return folder;
+    return std::nullopt;
+}
+
+std::optional<platform::ForeignWindowHandle> ScreenSaverWindow(const char* value) {
+    if (value == nullptr || *value == '\0') return platform::ForeignWindowHandle{0};
+    return ParseWindowId(Trim(value));
+}
+
+bool Run(const Options& options, const fs::path& programFile) {
+    State& state = Current();
+    platform::SetMessageBoxes(std::make_shared<StandardErrorMessages>());
+
+    // The data folder.
+    const std::string stored = platform::ReadSetting(SCR::kAppName, "App", "Dir", "");
+    if (!stored.empty()) {
+        SCR::appDir = SCR::DataFolderOf(stored);
+    } else if (const std::optional<fs::path> folder = InstalledDataFolder(programFile)) {
+        SCR::appDir = SCR::DataFolderOf(MachineName(*folder));
+    } else {
+        Complain("no data folder: \"App\"/\"Dir\" is not set and no installed data lies near " +
+                 programFile.string());
+        return false;
+    }
+    if (!platform::FileExists(SCR::appDir + std::string(assets::kBackground))) {
+        Complain("no background picture in the data folder " + SCR::appDir);
+        return false;
+    }
+
+    // The window to draw in, and the scene's size.
+    platform::ForeignWindowHandle host = 0;
+    if (options.target == Target::WindowId) {
+        host = options.windowId;
+    } else if (options.target == Target::Root) {
+        const char* value = std::getenv("XSCREENSAVER_WINDOW");
+        const std::optional<platform::ForeignWindowHandle> window = ScreenSaverWindow(value);
+        if (!window) {
+            Complain(std::string("XSCREENSAVER_WINDOW=") + value + " names no window");
+            return false;
+        }
+        host = *window;
+    }
+    QSize size;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect screenRect = screen != nullptr ? screen->geometry() : QRect(0, 0, 640, 480);
+    if (host != 0) {
+        platform::WindowRect rect;
+        if (!platform::GetForeignWindowRect(host, rect)) {
+            Complain("window " + HexName(host) + " does not exist");
+            return false;
+        }
+        size = QSize(rect.Width(), rect.Height());
+    } else if (options.target == Target::Root) {
+        size = screenRect.size();
+    } else {
+        size = QSize(std::min(kOwnWindowWidth, screenRect.width()),
+                     std::min(kOwnWindowHeight, screenRect.height()));
+    }
+
+    state.screen = std::make_shared<HostedScreen>();
+    state.screen->SetSize(size);
+    state.previousScreen = platform::SetScreenService(state.screen);
+    state.screenInstalled = true;
+
+    SCR::spriteCount = 13;
+    SCR::hostMuted = options.mute;
+    state.form = std::make_unique<Form1>();
+    Form1& form = *state.form;
+    form.SetHosted(true);
+    if (host != 0) {
+        form.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        if (!platform::ReparentIntoForeignWindow(form, host)) {
+            Complain("cannot draw in window " + HexName(host));
+            return false;
+        }
+    } else if (options.target == Target::Root) {
+        // No daemon's window: a window over the whole screen that no window manager frames.
+        form.setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                            Qt::X11BypassWindowManagerHint);
+    } else {
+        form.setWindowFlags(Qt::Window);
+    }
+    state.follower = std::make_unique<SizeFollower>(state.screen);
+    form.installEventFilter(state.follower.get());
+
+    // Ending signals from the host end the scene the ordinary way.
+    state.endSignals = std::make_unique<platform::EndSignalWatch>([](int) { EndScene(); });
+
+    form.Load();
+    if (options.target == Target::Root && host == 0) form.move(screenRect.topLeft());
+    form.show();
+    if (host != 0) {
+        // The scene follows the host window's size, and ends when the window goes away.
+        state.hostCheck = std::make_unique<QTimer>();
+        state.hostCheck->setInterval(kFollowIntervalMs);
+        QObject::connect(state.hostCheck.get(), &QTimer::timeout, state.hostCheck.get(),
+                         [host] {
+                             State& s = Current();
+                             platform::WindowRect rect;
+                             if (!platform::GetForeignWindowRect(host, rect)) {
+                                 // Not from inside the timer's own signal: the unload ends
+                                 // the process, and the timer is not to be deleted under it.
+                                 QTimer::singleShot(0, [] { EndScene(); });
+                                 s.hostCheck->stop();
+                                 return;
+                             }
+                             const QSize now(std::max(1, rect.Width()),
+                                             std::max(1, rect.Height()));
+                             if (s.form && s.form->size() != now) s.form->resize(now);
+                         });
+        state.hostCheck->start();
+    }
+    return true;
+}
+
+Form1* SceneWindow() { return Current().form.get(); }
+
+void Reset() {
+    State& state = Current();
+    state.hostCheck.reset();
+    state.endSignals.reset();
+    if (state.form && state.follower) state.form->removeEventFilter(state.follower.get());
+    state.form.reset();
+    state.follower.reset();
+    if (state.screenInstalled) {
+        platform::SetScreenService(state.previousScreen);
+        state.screenInstalled = false;
+    }
+    state.previousScreen.reset();
+    state.screen.reset();
+}
+
+}  // namespace plenova::saver::Hack
