@@ -709,11 +709,27 @@ bool Machine::RenameFile(std::string_view from, std::string_view to) const {
     return ::rename(src->c_str(), dst->c_str()) == 0;
 }
 
-bool Machine::StartProcess(std::string_view program, std::string_view arguments) const {
-    auto host = ToHost(program);
+namespace {
+
+// What a child process is started with, prepared before any fork(): the host program, its
+// argv (the arguments as one element, none when empty) and the environment with
+// PLENOVA_MACHINE naming the machine.
+struct ChildLaunch {
+    std::string programText;
+    std::string argumentText;
+    std::string machineVar;
+    std::vector<char*> argv;
+    std::vector<char*> envp;
+};
+
+// Checks that `program` names a runnable program (giving an ELF binary or a "#!" script the
+// execute bit that Windows does not have) and prepares its launch; empty when it cannot run.
+std::unique_ptr<ChildLaunch> PrepareLaunch(const Machine& machine, std::string_view program,
+                                           std::string_view arguments) {
+    auto host = machine.ToHost(program);
     struct stat st;
-    if (!host || !StatPath(*host, st) || !S_ISREG(st.st_mode)) return false;
-    if (arguments.find('\0') != std::string_view::npos) return false;
+    if (!host || !StatPath(*host, st) || !S_ISREG(st.st_mode)) return nullptr;
+    if (arguments.find('\0') != std::string_view::npos) return nullptr;
     if ((st.st_mode & S_IXUSR) == 0) {
         char magic[4] = {};
         std::size_t n = 0;
@@ -721,35 +737,53 @@ bool Machine::StartProcess(std::string_view program, std::string_view arguments)
             UniqueFd fd = OpenForReading(*host);
             n = ReadFully(fd.Get(), std::as_writable_bytes(std::span<char>(magic)), *host);
         } catch (const FileError&) {
-            return false;
+            return nullptr;
         }
         const bool elf = n == 4 && std::memcmp(magic,
                                                "\x7f"
                                                "ELF",
                                                4) == 0;
         const bool script = n >= 2 && magic[0] == '#' && magic[1] == '!';
-        if (!elf && !script) return false;
+        if (!elf && !script) return nullptr;
         // Execute wherever reading is allowed, as a Windows program file would be runnable.
         mode_t mode = st.st_mode | S_IXUSR;
         if (mode & S_IRGRP) mode |= S_IXGRP;
         if (mode & S_IROTH) mode |= S_IXOTH;
-        if (::chmod(host->c_str(), mode & 07777) != 0) return false;
+        if (::chmod(host->c_str(), mode & 07777) != 0) return nullptr;
     }
-    if (::access(host->c_str(), X_OK) != 0) return false;
+    if (::access(host->c_str(), X_OK) != 0) return nullptr;
 
-    // Everything the child needs is prepared before fork().
-    const std::string programText = host->string();
-    const std::string argumentText(arguments);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(programText.c_str()));
-    if (!argumentText.empty()) argv.push_back(const_cast<char*>(argumentText.c_str()));
-    argv.push_back(nullptr);
-    const std::string machineVar = "PLENOVA_MACHINE=" + root_.string();
-    std::vector<char*> envp;
+    auto launch = std::make_unique<ChildLaunch>();
+    launch->programText = host->string();
+    launch->argumentText = std::string(arguments);
+    launch->machineVar = "PLENOVA_MACHINE=" + machine.Root().string();
+    launch->argv.push_back(launch->programText.data());
+    if (!launch->argumentText.empty()) launch->argv.push_back(launch->argumentText.data());
+    launch->argv.push_back(nullptr);
     for (char** e = environ; e && *e; ++e)
-        if (std::strncmp(*e, "PLENOVA_MACHINE=", 16) != 0) envp.push_back(*e);
-    envp.push_back(const_cast<char*>(machineVar.c_str()));
-    envp.push_back(nullptr);
+        if (std::strncmp(*e, "PLENOVA_MACHINE=", 16) != 0) launch->envp.push_back(*e);
+    launch->envp.push_back(launch->machineVar.data());
+    launch->envp.push_back(nullptr);
+    return launch;
+}
+
+// Spawns the prepared program with only standard input, output and error open, as on Windows:
+// an inherited descriptor would, among other things, keep this program's flocks held.
+int SpawnLaunch(ChildLaunch& launch, pid_t& child) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    const int rc = ::posix_spawn(&child, launch.programText.c_str(), &actions, nullptr,
+                                 launch.argv.data(), launch.envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return rc;
+}
+
+}  // namespace
+
+bool Machine::StartProcess(std::string_view program, std::string_view arguments) const {
+    auto launch = PrepareLaunch(*this, program, arguments);
+    if (!launch) return false;
 
     // Started through a short-lived middle process so that the program is not our child:
     // nobody has to wait for it and it never lingers as a zombie.
@@ -757,21 +791,27 @@ bool Machine::StartProcess(std::string_view program, std::string_view arguments)
     if (middle < 0) return false;
     if (middle == 0) {
         ::setsid();
-        // Only standard input, output and error go to the new program, as on Windows; an
-        // inherited descriptor would, among other things, keep this program's flocks held.
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addclosefrom_np(&actions, 3);
         pid_t child = 0;
-        const int rc =
-            ::posix_spawn(&child, programText.c_str(), &actions, nullptr, argv.data(), envp.data());
-        ::_exit(rc == 0 ? 0 : 1);
+        ::_exit(SpawnLaunch(*launch, child) == 0 ? 0 : 1);
     }
     int status = 0;
     while (::waitpid(middle, &status, 0) < 0) {
         if (errno != EINTR) return false;
     }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::optional<int> Machine::RunProcess(std::string_view program,
+                                       std::string_view arguments) const {
+    auto launch = PrepareLaunch(*this, program, arguments);
+    if (!launch) return std::nullopt;
+    pid_t child = 0;
+    if (SpawnLaunch(*launch, child) != 0) return std::nullopt;
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) return std::nullopt;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 // ----- the boot step --------------------------------------------------------------------------

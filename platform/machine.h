@@ -185,6 +185,10 @@ public:
     // script but lacks the owner's execute bit gets it. False when the program does not exist,
     // is not runnable, or the process cannot be created.
     bool StartProcess(std::string_view program, std::string_view arguments) const;
+    // Starts the program as StartProcess does, but as a child of this process (same session),
+    // and waits for it to end. Its exit status, 128 + the signal number when a signal ended it,
+    // or an empty optional when it could not be started (for the reasons of StartProcess).
+    std::optional<int> RunProcess(std::string_view program, std::string_view arguments) const;
 
     // ----- the boot step -----
     // "The next start of the system": carries out and retires C:\WINDOWS\WININIT.INI, which

@@ -14,6 +14,7 @@ namespace fs = std::filesystem;
 using namespace plenova::platform;
 using plenova::testing::ReadAll;
 using plenova::testing::TempFolder;
+using plenova::testing::WriteAll;
 
 namespace {
 
@@ -204,6 +205,126 @@ TEST_F(MachineToolTest, PathsDrivesAndRoot) {
     EXPECT_EQ(Run({"drive", "remove", "A:"}).code, 0);
     EXPECT_EQ(Run({"drive", "remove", "A:"}).code, 1);
     EXPECT_EQ(Machine(root).DriveType("A:\\"), kDriveNoRootDir);
+}
+
+// A machine program that reports how it was started: its folder, its argument count, its
+// command line and its machine, each on a line of `report`; it ends with `status`.
+void WriteProbe(const fs::path& program, const fs::path& report, int status) {
+    fs::create_directories(program.parent_path());
+    WriteAll(program, "#!/bin/sh\n"
+                      "{ pwd; echo \"$#\"; printf '%s\\n' \"$1\"; echo \"$PLENOVA_MACHINE\"; } > '" +
+                          report.string() + "'\nexit " + std::to_string(status) + "\n");
+    fs::permissions(program, fs::perms::owner_read | fs::perms::owner_write);  // as copied
+}
+
+TEST_F(MachineToolTest, RunStartsAProgramFromItsFolderWithItsCommandLineUnchanged) {
+    const fs::path folder = root / "drive_c" / "Program Files" / "Tool Dir";
+    const fs::path report = temp.Path() / "report.txt";
+    WriteProbe(folder / "probe.sh", report, 7);
+
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string count;
+        std::string commandLine;
+    };
+    const std::vector<Case> cases = {
+        {{}, "0", ""},
+        {{"A:"}, "1", "A:"},
+        {{"/UNINST", "Two  Blanks", " lead"}, "1", "/UNINST Two  Blanks  lead"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.commandLine);
+        std::vector<std::string> args{"run", "c:\\program files\\tool dir\\PROBE.SH"};
+        args.insert(args.end(), c.arguments.begin(), c.arguments.end());
+        const Result r = Run(args);
+        EXPECT_EQ(r.code, 7) << r.err;  // the program's own status
+        EXPECT_EQ(ReadAll(report), folder.string() + "\n" + c.count + "\n" + c.commandLine +
+                                       "\n" + root.string() + "\n");
+    }
+}
+
+TEST_F(MachineToolTest, RunWaitsForWhatTheProgramLeavesRunning) {
+    // A first stage that hands over to a second one and ends at once, as the setup does.
+    const fs::path marker = temp.Path() / "second-stage-done";
+    WriteAll(root / "drive_c" / "stage1.sh",
+             "#!/bin/sh\n( sleep 0.5; echo done > '" + marker.string() +
+                 "' ) &\nexit 0\n");
+    const Result r = Run({"run", "C:\\stage1.sh"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(ReadAll(marker), "done\n");
+}
+
+TEST_F(MachineToolTest, RunRefusesWhatCannotBeRun) {
+    WriteAll(root / "drive_c" / "notes.txt", "plain text\n");
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+    };
+    const std::vector<Case> cases = {
+        {{"run"}, 2},
+        {{"run", "--no-wait"}, 2},
+        {{"run", ""}, 2},
+        {{"run", "C:\\missing.exe"}, 1},
+        {{"run", "C:\\WINDOWS"}, 1},
+        {{"run", "C:\\notes.txt"}, 1},
+        {{"run", "Q:\\setup.exe"}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.size() > 1 ? c.args[1] : "(none)");
+        const Result r = Run(c.args);
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_FALSE(r.err.empty());
+    }
+}
+
+TEST_F(MachineToolTest, UninstallListsProductsAndRunsTheirUninstallString) {
+    const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    const fs::path report = temp.Path() / "report.txt";
+    const fs::path folder = root / "drive_c" / "Program Files" / "Tool Dir";
+    WriteProbe(folder / "un inst.sh", report, 0);
+    // Prefixes of the program's path that are no files: a folder and a missing name.
+    fs::create_directories(root / "drive_c" / "Program");
+    reg.SetString(Hive::LocalMachine, key + "\\Plenova Saver", "DisplayName", "Plenova Saver");
+    reg.SetString(Hive::LocalMachine, key + "\\Plenova Saver", "UninstallString",
+                  "C:\\Program Files\\Tool Dir\\un inst.sh /UNINST  Plenova Saver");
+    reg.SetString(Hive::LocalMachine, key + "\\{quoted}", "DisplayName", "Quoted Product");
+    reg.SetString(Hive::LocalMachine, key + "\\{quoted}", "UninstallString",
+                  "\"C:\\Program Files\\Tool Dir\\un inst.sh\"   /x y");
+    reg.SetString(Hive::LocalMachine, key + "\\NoName", "UninstallString", "C:\\gone.exe /x");
+
+    Result r = Run({"uninstall", "--list"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Plenova Saver\nQuoted Product\nNoName\n");
+
+    struct Case {
+        std::string title;
+        std::string commandLine;
+    };
+    const std::vector<Case> cases = {
+        {"Plenova Saver", "/UNINST  Plenova Saver"},
+        {"plenova saver", "/UNINST  Plenova Saver"},  // key names ignore letter case
+        {"Quoted Product", "/x y"},
+        {"{quoted}", "/x y"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        fs::remove(report);
+        r = Run({"uninstall", c.title});
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(ReadAll(report), folder.string() + "\n1\n" + c.commandLine + "\n" +
+                                       root.string() + "\n");
+    }
+
+    fs::remove(report);
+    r = Run({"uninstall", "Unknown Product"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Unknown Product"), std::string::npos);
+    r = Run({"uninstall", "NoName"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("C:\\gone.exe"), std::string::npos);
+    EXPECT_EQ(Run({"uninstall"}).code, 2);
+    EXPECT_EQ(Run({"uninstall", "a", "b"}).code, 2);
+    EXPECT_FALSE(fs::exists(report));
 }
 
 }  // namespace

@@ -5,8 +5,11 @@
 //
 // Exit status: 0 success, 1 the operation failed (missing key or value, refused, I/O error),
 // 2 bad arguments.
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -42,11 +45,19 @@ const char* const kUsageText =
     "  plenova-machine drive list\n"
     "  plenova-machine drive add LETTER: HOSTFOLDER [TYPE]\n"
     "  plenova-machine drive remove LETTER:\n"
+    "  plenova-machine run [--no-wait] WINDOWSPATH [ARGUMENT...]\n"
+    "  plenova-machine uninstall --list | TITLE\n"
     "\n"
     "KEY begins with HKCU, HKEY_CURRENT_USER, HKLM or HKEY_LOCAL_MACHINE, e.g.\n"
     "  plenova-machine reg add \"HKCU\\Software\\ZEVRA6\\Set\" /v Mute /d 1 /f\n"
     "Options may also be written with \"-\" (-v, -f). TYPE is a number 0 to 6 or one of\n"
     "unknown, removable, fixed, remote, cdrom, ramdisk (default fixed).\n"
+    "run starts a machine program as the shell would: its folder current, the arguments joined\n"
+    "with blanks as its command line. It waits for the program and for the programs it leaves\n"
+    "running (a setup's second stage) and exits with the program's own status; --no-wait\n"
+    "returns as soon as the program has started.\n"
+    "uninstall --list names the installed products; uninstall TITLE runs the product's\n"
+    "UninstallString as run does and exits with its status.\n"
     "The machine is $PLENOVA_MACHINE, else $XDG_DATA_HOME/plenova, else ~/.local/share/plenova.\n"
     "Exit status: 0 success, 1 failure, 2 bad arguments.\n";
 
@@ -366,6 +377,129 @@ int DriveCommand(const std::vector<std::string>& args) {
     return Usage("unknown drive operation " + args[1]);
 }
 
+// The Windows form of the folder that holds `program`, made absolute ("A:\" for a drive root).
+std::optional<std::string> ProgramFolderOf(const Machine& machine, const std::string& program) {
+    auto full = machine.FullPath(program);
+    if (!full) return std::nullopt;
+    const auto slash = full->find_last_of('\\');
+    if (slash == std::string::npos) return std::nullopt;
+    return slash <= 2 ? full->substr(0, 2) + "\\" : full->substr(0, slash);
+}
+
+// Runs a machine program from its own folder with `arguments` as its command line. Waiting, it
+// also waits for what the program leaves running: a program that hands over to another one
+// (the setup's first stage) is only done when that one is.
+int RunProgram(Machine& machine, const std::string& program, const std::string& arguments,
+               bool wait) {
+    if (!machine.FileExists(program)) return Fail("the program " + program + " does not exist");
+    auto folder = ProgramFolderOf(machine, program);
+    if (!folder || !machine.SetCurrentFolder(*folder))
+        return Fail("the folder of " + program + " cannot be entered");
+    if (!wait) {
+        if (!machine.StartProcess(program, arguments)) return Fail(program + " cannot be started");
+        return kOk;
+    }
+    // Orphans among the program's descendants become our children, so they can be waited for.
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    std::optional<int> status = machine.RunProcess(program, arguments);
+    if (!status) return Fail(program + " cannot be started (not a program, or not runnable)");
+    for (;;) {
+        int ignored = 0;
+        if (::waitpid(-1, &ignored, 0) < 0 && errno != EINTR) break;
+    }
+    return *status;
+}
+
+int RunCommand(const std::vector<std::string>& args) {
+    std::size_t first = 1;
+    bool wait = true;
+    if (first < args.size() && args[first] == "--no-wait") {
+        wait = false;
+        ++first;
+    }
+    if (first >= args.size()) return Usage("run needs the Windows path of a program");
+    const std::string& program = args[first];
+    if (program.empty()) return Usage("run needs the Windows path of a program");
+    // The command line is the arguments as one text, unchanged, as a shell passes it on.
+    std::string arguments;
+    for (std::size_t i = first + 1; i < args.size(); ++i) {
+        if (i > first + 1) arguments += ' ';
+        arguments += args[i];
+    }
+    return RunProgram(CurrentMachine(), program, arguments, wait);
+}
+
+constexpr const char* kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Splits a command line into the program and its arguments as Windows does for a command
+// without quotation marks: the shortest prefix of blank-separated words that names an existing
+// file is the program ("C:\Program Files\X\un.exe /a" finds the program even without quotes).
+// A quoted program is taken up to its closing quote. The blanks after the program separate it
+// from the arguments, which are kept as they stand.
+std::optional<std::pair<std::string, std::string>> SplitCommand(const Machine& machine,
+                                                                const std::string& command) {
+    std::size_t start = 0;
+    while (start < command.size() && IsBlank(command[start])) ++start;
+    auto argumentsFrom = [&](std::size_t end) {
+        while (end < command.size() && IsBlank(command[end])) ++end;
+        return command.substr(end);
+    };
+    if (start < command.size() && command[start] == '"') {
+        const auto close = command.find('"', start + 1);
+        if (close == std::string::npos) return std::nullopt;
+        std::string program = command.substr(start + 1, close - start - 1);
+        if (!machine.FileExists(program)) return std::nullopt;
+        return std::make_pair(program, argumentsFrom(close + 1));
+    }
+    for (std::size_t end = start; end < command.size();) {
+        while (end < command.size() && !IsBlank(command[end])) ++end;
+        std::string candidate = command.substr(start, end - start);
+        if (!candidate.empty() && machine.FileExists(candidate))
+            return std::make_pair(candidate, argumentsFrom(end));
+        while (end < command.size() && IsBlank(command[end])) ++end;
+    }
+    return std::nullopt;
+}
+
+int UninstallCommand(const std::vector<std::string>& args) {
+    if (args.size() != 2 || args[1].empty())
+        return Usage("uninstall needs --list or the title of an installed product");
+    Machine& machine = CurrentMachine();
+    Registry reg(machine);
+    const std::vector<std::string> keys =
+        reg.SubKeys(Hive::LocalMachine, kUninstallKey).value_or(std::vector<std::string>{});
+    auto displayName = [&](const std::string& key) {
+        const std::string path = std::string(kUninstallKey) + "\\" + key;
+        auto name = reg.QueryString(Hive::LocalMachine, path, "DisplayName");
+        return name && !name->empty() ? *name : key;
+    };
+    if (args[1] == "--list") {
+        for (const std::string& key : keys) std::cout << displayName(key) << "\n";
+        return kOk;
+    }
+    const std::string& title = args[1];
+    std::optional<std::string> found;
+    for (const std::string& key : keys) {
+        if (plenova::EqualsIgnoreCase(key, title)) found = key;
+    }
+    for (const std::string& key : keys) {
+        if (!found && displayName(key) == title) found = key;
+    }
+    if (!found)
+        return Fail("no installed product is named " + title +
+                    " (plenova-machine uninstall --list names them)");
+    const std::string path = std::string(kUninstallKey) + "\\" + *found;
+    auto command = reg.QueryString(Hive::LocalMachine, path, "UninstallString");
+    if (!command || command->empty())
+        return Fail(title + " has no UninstallString in HKLM\\" + path);
+    auto split = SplitCommand(machine, *command);
+    if (!split) return Fail("the uninstall command of " + title + " names no existing program: " +
+                            *command);
+    return RunProgram(machine, split->first, split->second, true);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -385,6 +519,8 @@ int main(int argc, char** argv) {
         if (command == "reg") return RegCommand(args);
         if (command == "path") return PathCommand(args);
         if (command == "drive") return DriveCommand(args);
+        if (command == "run") return RunCommand(args);
+        if (command == "uninstall") return UninstallCommand(args);
         return Usage("unknown command " + args[0]);
     } catch (const std::invalid_argument& e) {
         return Usage(e.what());
