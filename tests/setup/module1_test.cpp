@@ -1,6 +1,8 @@
 // Module1's script handling, mode choice, first stage and installation sequence, run in a
 // temporary machine with the scripted windows and the real support library.
+#include <dlfcn.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -460,6 +462,33 @@ TEST_F(BootstrapTest, MissingSupportLibraryIsNamedClearly) {
         EXPECT_NE(std::string(error.what()).find("C:\\WINDOWS\\SYSTEM"), std::string::npos);
     } catch (const ProcessEnded&) {
         FAIL() << "ended without naming the library";
+    }
+}
+
+TEST_F(SetupTest, SupportLibraryThatIsNoLibraryOrLacksAFunctionIsNamed) {
+    Dl_info info{};
+    ASSERT_NE(::dladdr(reinterpret_cast<void*>(&::getpid), &info), 0);
+    struct Case {
+        std::string library;  // what lies in the system folder as TAVORIN.DLL
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"", "TAVORIN.DLL に関数 CompareVersion がありません\rC:\\WINDOWS\\SYSTEM\\TAVORIN.DLL"},
+        {"not a library", "TAVORIN.DLL を読み込めません\r"},
+    };
+    for (const Case& c : cases) {
+        SupportLibrary library;
+        fs::remove(Host("C:\\WINDOWS\\SYSTEM\\TAVORIN.DLL"));
+        if (c.library.empty())
+            fs::copy_file(info.dli_fname, Host("C:\\WINDOWS\\SYSTEM\\TAVORIN.DLL"));
+        else
+            Write("C:\\WINDOWS\\SYSTEM\\TAVORIN.DLL", c.library);
+        try {
+            library.CopyFileDateTime("C:\\a", "C:\\b");
+            ADD_FAILURE() << c.expected;
+        } catch (const SupportLibraryError& error) {
+            EXPECT_TRUE(std::string(error.what()).starts_with(c.expected)) << error.what();
+        }
     }
 }
 
