@@ -10,6 +10,7 @@
 
 #include "base/sjis.h"
 #include "base/text.h"
+#include "platform/desktop_menu.h"
 #include "platform/machine.h"
 #include "platform/message_box.h"
 #include "platform/process_end.h"
@@ -236,6 +237,8 @@ void Module1::RunBootstrap() {
     machine.SetCurrentDrive(winDir);
     machine.SetCurrentFolder(winDir);
     const std::string program = winDir + "\\" + exeFile;
+    // The second stage runs from the Windows folder, where no plenova-machine lies beside it.
+    platform::HandMachineToolOn();
     if (!machine.StartProcess(program, srcDir)) {
         // No window is open any more: the wait window went before the start.
         Warning("セットアッププログラムを起動できません" + std::string(kCr) + program);
@@ -310,6 +313,8 @@ void Module1::RunInstall() {
     InstallStep([&] { CleanUpSource(); });
     InstallStep([&] { Notice("セットアップが終了しました"); });
     InstallStep([&] { platform::WriteSetting("PlenovaSaver", "App", "Dir", dstDir); });
+    // The desktop's menu follows the new shortcuts; it is no part of the installation proper.
+    (void)platform::RefreshDesktopMenu();
 }
 
 // ----- copying -----
@@ -612,6 +617,7 @@ void Module1::RunUninstall() {
     step([&] { RegisterUninstall(kFalse); });
     step([&] { RemoveSetupProgram(); });
     step([&] { windows_.HideWait(); });
+    (void)platform::RefreshDesktopMenu();
     Notice(productTitle + " のアンインストールが終了しました。 ");
 }
 

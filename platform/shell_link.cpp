@@ -1,9 +1,10 @@
-#include "setup/tavorin/shell_link.h"
+#include "platform/shell_link.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <stdexcept>
@@ -11,7 +12,7 @@
 #include "base/sjis.h"
 #include "base/utf8.h"
 
-namespace plenova::tavorin {
+namespace plenova::platform {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -352,4 +353,221 @@ bool WriteFileAtomically(const std::filesystem::path& file,
     }
 }
 
-}  // namespace plenova::tavorin
+// ----- reading -----
+
+namespace {
+
+using Span = std::span<const std::uint8_t>;
+
+constexpr std::uint32_t kHasName = 0x04;
+constexpr std::uint32_t kHasRelativePath = 0x08;
+constexpr std::uint32_t kHasIconLocation = 0x40;
+constexpr std::uint32_t kVolumeIdAndLocalBasePath = 0x01;
+
+// A refusal while reading; turned into a ShellLinkError at the top.
+struct Damaged {
+    std::string message;
+};
+
+std::uint32_t Get16(Span bytes, std::size_t at, const char* what) {
+    if (at > bytes.size() || bytes.size() - at < 2) throw Damaged{std::string(what) + " cut short"};
+    return bytes[at] | (bytes[at + 1] << 8);
+}
+std::uint32_t Get32(Span bytes, std::size_t at, const char* what) {
+    return Get16(bytes, at, what) | (Get16(bytes, at + 2, what) << 16);
+}
+
+std::string Utf16ToUtf8(Span bytes, std::size_t at, std::size_t units) {
+    std::string out;
+    for (std::size_t i = 0; i < units; ++i) {
+        char32_t c = Get16(bytes, at + 2 * i, "Unicode text");
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units) {
+            const char32_t low = Get16(bytes, at + 2 * i + 2, "Unicode text");
+            if (low >= 0xDC00 && low < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        AppendUtf8(out, c);  // a lone surrogate becomes U+FFFD
+    }
+    return out;
+}
+
+// ANSI text in this machine's code page; bytes it cannot decode become U+FFFD one by one.
+std::string AnsiToUtf8(std::string_view ansi) {
+    try {
+        return FromShiftJis(ansi);
+    } catch (const std::exception&) {
+        std::string out;
+        for (unsigned char c : ansi) AppendUtf8(out, c < 0x80 ? c : U'\uFFFD');
+        return out;
+    }
+}
+
+// A NUL-terminated ANSI string starting at `at` and ending before `end`.
+std::string AnsiZ(Span bytes, std::size_t at, std::size_t end, const char* what) {
+    if (at >= end || end > bytes.size()) throw Damaged{std::string(what) + " outside its block"};
+    const auto first = bytes.begin() + static_cast<std::ptrdiff_t>(at);
+    const auto last = bytes.begin() + static_cast<std::ptrdiff_t>(end);
+    const auto nul = std::find(first, last, 0);
+    if (nul == last) throw Damaged{std::string(what) + " not terminated"};
+    return AnsiToUtf8(std::string(first, nul));
+}
+
+// A NUL-terminated UTF-16 string starting at `at` and ending before `end`.
+std::string Utf16Z(Span bytes, std::size_t at, std::size_t end, const char* what) {
+    if (at >= end || end > bytes.size()) throw Damaged{std::string(what) + " outside its block"};
+    for (std::size_t units = 0; at + 2 * units + 1 < end; ++units) {
+        if (Get16(bytes, at + 2 * units, what) == 0) return Utf16ToUtf8(bytes, at, units);
+    }
+    throw Damaged{std::string(what) + " not terminated"};
+}
+
+// The local path of a LinkInfo block that starts at `at` and holds `size` bytes.
+std::string LocalPath(Span bytes, std::size_t at, std::size_t size) {
+    const std::size_t end = at + size;
+    const std::uint32_t headerSize = Get32(bytes, at + 4, "link info");
+    if (headerSize < 0x1C || headerSize > size) throw Damaged{"link info header of a wrong size"};
+    const std::uint32_t flags = Get32(bytes, at + 8, "link info");
+    if ((flags & kVolumeIdAndLocalBasePath) == 0) return "";
+    if (headerSize >= 0x24) {
+        const std::uint32_t unicodePath = Get32(bytes, at + 28, "link info");
+        if (unicodePath != 0) {
+            std::string path = Utf16Z(bytes, at + unicodePath, end, "Unicode local path");
+            const std::uint32_t suffix = Get32(bytes, at + 32, "link info");
+            if (suffix != 0) path += Utf16Z(bytes, at + suffix, end, "Unicode path suffix");
+            return path;
+        }
+    }
+    std::string path = AnsiZ(bytes, at + Get32(bytes, at + 16, "link info"), end, "local path");
+    const std::uint32_t suffix = Get32(bytes, at + 24, "link info");
+    if (suffix != 0) path += AnsiZ(bytes, at + suffix, end, "path suffix");
+    return path;
+}
+
+// The long name of a file-entry item (its 0xBEEF0004 extension block), else its 8.3 name.
+std::string FileEntryName(Span item) {
+    if (item.size() < 15) throw Damaged{"file entry item cut short"};
+    const std::string shortName = AnsiZ(item, 14, item.size(), "8.3 name");
+    // The extension block's own offset is the item's last word (before the next item).
+    const std::uint32_t extension = Get16(item, item.size() - 2, "file entry item");
+    if (extension < 14 || extension + 8 > item.size() - 2 ||
+        Get32(item, extension + 4, "file entry extension") != 0xBEEF0004)
+        return shortName;
+    const std::uint32_t version = Get16(item, extension + 2, "file entry extension");
+    std::size_t name = extension + 20;  // version 3 (Windows XP)
+    if (version >= 7) name = extension + 38 + (version >= 8 ? 4 : 0) + (version >= 9 ? 4 : 0);
+    const std::size_t end = item.size() - 2;
+    if (name >= end) return shortName;
+    return Utf16Z(item, name, end, "long name");
+}
+
+// The path that a target item list spells with its drive and file-entry items; empty when it
+// names something else (a network place, a special folder).
+std::string IdListPath(Span list) {
+    std::string path;
+    for (std::size_t at = 0;;) {
+        const std::uint32_t itemSize = Get16(list, at, "item list");
+        if (itemSize == 0) return path;
+        if (itemSize < 3 || itemSize > list.size() - at) throw Damaged{"item of a wrong size"};
+        const Span item = list.subspan(at, itemSize);
+        const std::uint8_t type = item[2];
+        if (type == 0x2F) {
+            path = AnsiZ(item, 3, item.size(), "drive item");
+            if (path.size() < 2 || path[1] != ':') return "";
+            if (path.back() != '\\') path += '\\';
+        } else if ((type & 0x70) == 0x30) {
+            if (path.empty()) return "";
+            if (path.back() != '\\') path += '\\';
+            path += FileEntryName(item);
+        } else if (type != 0x1F) {
+            return "";
+        }
+        at += itemSize;
+    }
+}
+
+std::string StringData(Span bytes, std::size_t& at, bool unicode) {
+    const std::uint32_t count = Get16(bytes, at, "string");
+    at += 2;
+    const std::size_t length = unicode ? 2 * std::size_t{count} : count;
+    if (length > bytes.size() - at) throw Damaged{"string longer than the file"};
+    std::string text =
+        unicode ? Utf16ToUtf8(bytes, at, count)
+                : AnsiToUtf8(std::string(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                                         bytes.begin() + static_cast<std::ptrdiff_t>(at + count)));
+    at += length;
+    return text;
+}
+
+ShellLink Parse(Span bytes) {
+    if (Get32(bytes, 0, "header") != 0x4C || bytes.size() < 0x4C ||
+        !std::equal(std::begin(kLinkClsid), std::end(kLinkClsid), bytes.begin() + 4))
+        throw Damaged{"not a shell link"};
+    const std::uint32_t flags = Get32(bytes, 20, "header");
+    ShellLink link;
+    link.isFolder = (Get32(bytes, 24, "header") & kAttributeDirectory) != 0;
+    std::size_t at = 0x4C;
+    std::string idListPath;
+    if (flags & kHasLinkTargetIdList) {
+        const std::uint32_t size = Get16(bytes, at, "item list");
+        if (size > bytes.size() - at - 2) throw Damaged{"item list longer than the file"};
+        idListPath = IdListPath(bytes.subspan(at + 2, size));
+        at += 2 + size;
+    }
+    if (flags & kHasLinkInfo) {
+        const std::uint32_t size = Get32(bytes, at, "link info");
+        if (size < 0x1C || size > bytes.size() - at) throw Damaged{"link info of a wrong size"};
+        link.targetPath = LocalPath(bytes, at, size);
+        at += size;
+    }
+    if (link.targetPath.empty()) link.targetPath = idListPath;
+    const bool unicode = (flags & kIsUnicode) != 0;
+    if (flags & kHasName) link.description = StringData(bytes, at, unicode);
+    if (flags & kHasRelativePath) (void)StringData(bytes, at, unicode);
+    if (flags & kHasWorkingDir) link.workingFolder = StringData(bytes, at, unicode);
+    if (flags & kHasArguments) link.arguments = StringData(bytes, at, unicode);
+    if (flags & kHasIconLocation) (void)StringData(bytes, at, unicode);
+    return link;
+}
+
+}  // namespace
+
+Result<ShellLink, ShellLinkError> ReadShellLink(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() > kMaxShellLinkSize) return Failure{ShellLinkError{"file too large"}};
+    try {
+        return Parse(bytes);
+    } catch (const Damaged& e) {
+        return Failure{ShellLinkError{e.message}};
+    }
+}
+
+Result<ShellLink, ShellLinkError> ReadShellLinkFile(const std::filesystem::path& file) {
+    // O_NONBLOCK: a FIFO put in place of a link must not hold the reader up.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return Failure{ShellLinkError{"cannot open " + file.string()}};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return Failure{ShellLinkError{file.string() + " is no regular file"}};
+    }
+    if (st.st_size > static_cast<off_t>(kMaxShellLinkSize)) {
+        ::close(fd);
+        return Failure{ShellLinkError{file.string() + ": file too large"}};
+    }
+    Bytes bytes(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    bytes.resize(got);  // a file that shrank meanwhile is read as it now is
+    auto link = ReadShellLink(bytes);
+    if (!link) return Failure{ShellLinkError{file.string() + ": " + link.error().message}};
+    return link;
+}
+
+}  // namespace plenova::platform

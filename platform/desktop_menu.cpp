@@ -1,0 +1,383 @@
+#include "platform/desktop_menu.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <system_error>
+
+#include "base/utf8.h"
+#include "platform/shell_link.h"
+
+namespace plenova::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::string(v) : std::string();
+}
+
+std::string Home() {
+    std::string home = Env("HOME");
+    if (home.empty()) {
+        if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) home = pw->pw_dir;
+    }
+    if (home.empty()) throw MachineError("no home folder: HOME is not set");
+    return home;
+}
+
+// An XDG base folder: the variable when it holds an absolute path, else home + fallback.
+fs::path XdgFolder(const char* variable, const char* fallback) {
+    const std::string value = Env(variable);
+    if (!value.empty() && value[0] == '/') return value;
+    return fs::path(Home()) / fallback;
+}
+
+// The root a program finds when PLENOVA_MACHINE is not set.
+fs::path UnpinnedRoot() {
+    try {
+        return (XdgFolder("XDG_DATA_HOME", ".local/share") / "plenova").lexically_normal();
+    } catch (const MachineError&) {
+        return {};
+    }
+}
+
+std::uint64_t Fnv1a(std::string_view text) {
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (unsigned char c : text) {
+        hash ^= c;
+        hash *= 0x100000001b3ull;
+    }
+    return hash;
+}
+
+std::string Hex(std::uint64_t value) {
+    char buffer[17];
+    std::snprintf(buffer, sizeof buffer, "%016llx", static_cast<unsigned long long>(value));
+    return buffer;
+}
+
+bool IsExecutableFile(const fs::path& path) {
+    std::error_code ec;
+    return path.is_absolute() && fs::is_regular_file(path, ec) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// UTF-8 with every byte that starts no character replaced by U+FFFD.
+std::string ValidUtf8(std::string_view text) {
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        const Utf8Char c = DecodeUtf8(text, at);
+        if (c.valid)
+            out.append(text.substr(at, c.length));
+        else
+            AppendUtf8(out, U'\uFFFD');
+        at += c.length;
+    }
+    return out;
+}
+
+std::string XmlEscape(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+// One Start-menu shortcut, as the menu shows it.
+struct Entry {
+    std::string group;     // folder below Programs, "/"-separated; empty at the top
+    std::string fileName;  // desktop entry file name
+    std::string text;      // the file's contents
+};
+
+// The group tree of the merged menu.
+struct Group {
+    std::string name;
+    std::map<std::string, Group> children;
+    std::vector<std::string> entries;  // desktop file ids
+};
+
+// Writes `text` to `file` unless it already holds exactly that. True when it wrote.
+bool WriteIfChanged(const fs::path& file, const std::string& text, DesktopMenuReport& report) {
+    {
+        std::ifstream in(file, std::ios::binary);
+        if (in) {
+            const std::string old((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
+            if (old == text) return false;
+        }
+    }
+    if (!WriteFileAtomically(file, std::vector<std::uint8_t>(text.begin(), text.end()))) {
+        report.problems.push_back("cannot write " + file.string());
+        return false;
+    }
+    ++report.written;
+    return true;
+}
+
+// Removes the files in `folder` named prefix...suffix that are not in `keep`.
+void RemoveStale(const fs::path& folder, const std::string& prefix, const std::string& suffix,
+                 const std::set<std::string>& keep, DesktopMenuReport& report) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!name.starts_with(prefix) || !name.ends_with(suffix) || keep.count(name)) continue;
+        std::error_code removeError;
+        if (fs::remove(it->path(), removeError))
+            ++report.removed;
+        else if (removeError)
+            report.problems.push_back("cannot remove " + it->path().string());
+    }
+}
+
+void WriteMenu(std::string& out, const Group& group, const std::string& prefix,
+               const std::string& path, std::set<std::string>& directories,
+               const DesktopMenuFolders& folders, DesktopMenuReport& report, int depth) {
+    const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
+    for (const auto& [name, child] : group.children) {
+        const std::string childPath = path.empty() ? name : path + "/" + name;
+        const std::string directory = prefix + Hex(Fnv1a(childPath)) + ".directory";
+        directories.insert(directory);
+        WriteIfChanged(folders.directories / directory,
+                       "[Desktop Entry]\nType=Directory\nName=" + EscapeDesktopValue(name) +
+                           "\nIcon=folder\n",
+                       report);
+        out += indent + "<Menu>\n";
+        out += indent + "  <Name>" + XmlEscape(prefix + Hex(Fnv1a(childPath))) + "</Name>\n";
+        out += indent + "  <Directory>" + XmlEscape(directory) + "</Directory>\n";
+        WriteMenu(out, child, prefix, childPath, directories, folders, report, depth + 1);
+        out += indent + "</Menu>\n";
+    }
+    if (!group.entries.empty()) {
+        out += indent + "<Include>\n";
+        for (const std::string& id : group.entries)
+            out += indent + "  <Filename>" + XmlEscape(id) + "</Filename>\n";
+        out += indent + "</Include>\n";
+    }
+}
+
+}  // namespace
+
+DesktopMenuFolders DesktopMenuFolders::FromEnvironment() {
+    const fs::path data = XdgFolder("XDG_DATA_HOME", ".local/share");
+    const fs::path config = XdgFolder("XDG_CONFIG_HOME", ".config");
+    return {data / "applications", data / "desktop-directories",
+            config / "menus" / "applications-merged"};
+}
+
+std::string DesktopMenuPrefix(const Machine& machine) {
+    return "plenova-" + Hex(Fnv1a(machine.Root().lexically_normal().string())) + "-";
+}
+
+std::string QuoteExecArgument(std::string_view argument) {
+    constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`";
+    bool quote = argument.empty();
+    for (char c : argument)
+        if (kReserved.find(c) != std::string_view::npos) quote = true;
+    std::string out;
+    if (quote) out += '"';
+    for (char c : argument) {
+        if (c == '%') {
+            out += "%%";
+            continue;
+        }
+        if (quote && (c == '"' || c == '`' || c == '$' || c == '\\')) out += '\\';
+        out += c;
+    }
+    if (quote) out += '"';
+    return out;
+}
+
+std::string EscapeDesktopValue(std::string_view value) {
+    std::string out;
+    for (char c : ValidUtf8(value)) {
+        switch (c) {
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+fs::path FindMachineTool() {
+    const std::string named = Env("PLENOVA_MACHINE_TOOL");
+    if (IsExecutableFile(named)) return named;
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        if (self.filename() == "plenova-machine") return self;
+        for (const fs::path& candidate :
+             {self.parent_path() / "plenova-machine",
+              (self.parent_path() / ".." / "bin" / "plenova-machine").lexically_normal()}) {
+            if (IsExecutableFile(candidate)) return candidate;
+        }
+    }
+    const std::string path = Env("PATH");
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = path.find(':', start);
+        if (end == std::string::npos) end = path.size();
+        const fs::path candidate = fs::path(path.substr(start, end - start)) / "plenova-machine";
+        if (IsExecutableFile(candidate)) return candidate;
+        start = end + 1;
+    }
+    return {};
+}
+
+DesktopMenuReport SyncDesktopMenu(const Machine& machine, const fs::path& tool,
+                                  const DesktopMenuFolders& folders) {
+    DesktopMenuReport report;
+    const std::string prefix = DesktopMenuPrefix(machine);
+    const std::string programs = machine.ProgramsFolder();
+    const std::optional<fs::path> programsHost = machine.ToHost(programs);
+
+    // The command that every entry starts with.
+    std::string command;
+    const fs::path root = machine.Root().lexically_normal();
+    if (root != UnpinnedRoot())
+        command = "env " + QuoteExecArgument("PLENOVA_MACHINE=" + root.string()) + " ";
+    command += QuoteExecArgument(tool.string()) + " run ";
+    const bool usableTool =
+        tool.is_absolute() && IsValidUtf8(tool.string()) && IsValidUtf8(root.string());
+    if (!usableTool)
+        report.problems.push_back("no usable plenova-machine program: \"" + tool.string() + "\"");
+
+    std::vector<Entry> entries;
+    std::error_code ec;
+    if (usableTool && programsHost) {
+        auto it = fs::recursive_directory_iterator(
+            *programsHost, fs::directory_options::skip_permission_denied, ec);
+        for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            const fs::path& file = it->path();
+            std::string extension = file.extension().string();
+            std::transform(extension.begin(), extension.end(), extension.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            std::error_code kind;
+            if (extension != ".lnk" || it->is_directory(kind)) continue;
+            const auto link = ReadShellLinkFile(file);
+            if (!link) {
+                report.problems.push_back(link.error().message);
+                continue;
+            }
+            if (link->targetPath.empty() || link->isFolder) {
+                report.problems.push_back(file.string() + ": the target is no program");
+                continue;
+            }
+            const fs::path relative = file.lexically_relative(*programsHost);
+            const std::string group = relative.parent_path().generic_string();
+            Entry entry;
+            entry.group = group;
+            entry.fileName = prefix + Hex(Fnv1a(relative.generic_string())) + ".desktop";
+            std::string exec = command + QuoteExecArgument(link->targetPath);
+            if (!link->arguments.empty()) exec += " " + QuoteExecArgument(link->arguments);
+            std::string text = "[Desktop Entry]\nType=Application\nVersion=1.0\n";
+            text += "Name=" + EscapeDesktopValue(file.stem().string()) + "\n";
+            if (!link->description.empty())
+                text += "Comment=" + EscapeDesktopValue(link->description) + "\n";
+            text += "Exec=" + EscapeDesktopValue(exec) + "\n";
+            text += "TryExec=" + EscapeDesktopValue(tool.string()) + "\n";
+            if (!link->workingFolder.empty()) {
+                if (const auto folder = machine.ToHost(link->workingFolder);
+                    folder && IsValidUtf8(folder->string()))
+                    text += "Path=" + EscapeDesktopValue(folder->string()) + "\n";
+            }
+            text += "Categories=X-Plenova;\n";
+            text += "X-Plenova-Shortcut=" + EscapeDesktopValue(machine.ToWindows(file)) + "\n";
+            entry.text = std::move(text);
+            entries.push_back(std::move(entry));
+        }
+        if (ec) report.problems.push_back("cannot list " + programsHost->string());
+    }
+    // A listing that failed part-way must not remove the entries it did not reach.
+    const bool complete = usableTool && programsHost && !ec;
+
+    std::set<std::string> keepEntries;
+    std::set<std::string> keepDirectories;
+    Group top;
+    if (!entries.empty()) {
+        for (const fs::path& folder : {folders.applications, folders.directories}) {
+            std::error_code made;
+            fs::create_directories(folder, made);
+        }
+    }
+    for (const Entry& entry : entries) {
+        WriteIfChanged(folders.applications / entry.fileName, entry.text, report);
+        keepEntries.insert(entry.fileName);
+        Group* group = &top;
+        if (!entry.group.empty()) {
+            for (const auto& part : fs::path(entry.group)) {
+                Group& child = group->children[part.string()];
+                child.name = part.string();
+                group = &child;
+            }
+        }
+        group->entries.push_back(entry.fileName);
+    }
+    report.entries = static_cast<int>(entries.size());
+
+    const fs::path menuFile = folders.mergedMenus / (prefix + "start-menu.menu");
+    if (!entries.empty()) {
+        std::string menu =
+            "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
+            " \"http://www.freedesktop.org/standards/menu-spec/menu-1.0.dtd\">\n"
+            "<Menu>\n  <Name>Applications</Name>\n";
+        WriteMenu(menu, top, prefix, "", keepDirectories, folders, report, 1);
+        menu += "</Menu>\n";
+        std::error_code made;
+        fs::create_directories(folders.mergedMenus, made);
+        WriteIfChanged(menuFile, menu, report);
+    }
+    if (complete) {
+        RemoveStale(folders.applications, prefix, ".desktop", keepEntries, report);
+        RemoveStale(folders.directories, prefix, ".directory", keepDirectories, report);
+        if (entries.empty()) {
+            RemoveStale(folders.mergedMenus, prefix, ".menu", {}, report);
+        }
+    }
+    return report;
+}
+
+void HandMachineToolOn() noexcept {
+    try {
+        const fs::path tool = FindMachineTool();
+        if (!tool.empty()) ::setenv("PLENOVA_MACHINE_TOOL", tool.c_str(), 1);
+    } catch (const std::exception&) {
+    }
+}
+
+DesktopMenuReport RefreshDesktopMenu() noexcept {
+    try {
+        const fs::path tool = FindMachineTool();
+        if (tool.empty()) {
+            DesktopMenuReport report;
+            report.problems.push_back("no plenova-machine program found");
+            return report;
+        }
+        return SyncDesktopMenu(CurrentMachine(), tool, DesktopMenuFolders::FromEnvironment());
+    } catch (const std::exception& e) {
+        DesktopMenuReport report;
+        report.problems.push_back(e.what());
+        return report;
+    }
+}
+
+}  // namespace plenova::platform
