@@ -1,6 +1,7 @@
 // Reads every generated picture back with the engine's BMP reader and checks what the saver and
 // the dialogs rely on: names, sizes, depth, row order, the shared scene palette, the
-// transparent index, and a background that tiles without a seam.
+// transparent index, and a background that tiles without a seam, covers a 4K screen and is as
+// starry everywhere as the sky it was tuned on.
 #include "engine/cdib.h"
 
 #include <gtest/gtest.h>
@@ -102,6 +103,62 @@ TEST_F(GeneratedPictures, BackgroundSizeAndIndices) {
     }
     const int distinct = static_cast<int>(std::count_if(used.begin(), used.end(), [](int n) { return n > 0; }));
     EXPECT_GT(distinct, 100) << "a deep-space picture needs many shades";
+}
+
+TEST_F(GeneratedPictures, BackgroundCoversTheCanvasOfA4KScreen) {
+    // The saver's canvas is 10 x 27 pixels larger than the screen; a canvas no larger than the
+    // sky shows no part of it twice. Sides in multiples of 8 carry the ordered dither across
+    // the picture's edges.
+    const Loaded& bg = *background_;
+    EXPECT_GE(bg.width, 3840 + 10);
+    EXPECT_GE(bg.height, 2160 + 27);
+    EXPECT_EQ(bg.width % 8, 0);
+    EXPECT_EQ(bg.height % 8, 0);
+}
+
+// Stars in the view of `width` x `height` at (x0, y0), wrapping round the picture: pixels
+// brighter than their eight neighbours (the first of equal ones) and well above the sky three
+// pixels away, so that the dither and the nebula's wisps do not count.
+int StarsInView(const std::vector<int>& lightness, int picWidth, int picHeight, int x0, int y0, int width,
+                int height) {
+    const auto at = [&](int x, int y) {
+        return lightness[static_cast<std::size_t>((y % picHeight + picHeight) % picHeight) * picWidth +
+                         (x % picWidth + picWidth) % picWidth];
+    };
+    int stars = 0;
+    for (int y = y0; y < y0 + height; ++y)
+        for (int x = x0; x < x0 + width; ++x) {
+            const int c = at(x, y);
+            bool peak = true;
+            for (int dy = -1; dy <= 1 && peak; ++dy)
+                for (int dx = -1; dx <= 1 && peak; ++dx) {
+                    const int n = at(x + dx, y + dy);
+                    const bool earlier = dy < 0 || (dy == 0 && dx < 0);
+                    if ((dx || dy) && (n > c || (n == c && earlier))) peak = false;
+                }
+            const int ring = (at(x - 3, y) + at(x + 3, y) + at(x, y - 3) + at(x, y + 3)) / 4;
+            if (peak && c - ring >= 30) ++stars;
+        }
+    return stars;
+}
+
+TEST_F(GeneratedPictures, EveryScreenfulOfSkyHasItsShareOfStars) {
+    // Wherever the scroll has brought a 1920 x 1080 screen, including across the edges, it sees
+    // about as many stars as the sky was tuned for (some 3900): the stars grow with the picture.
+    const Loaded& bg = *background_;
+    const auto table = bg.Table();
+    std::vector<int> lightness(static_cast<std::size_t>(bg.width) * bg.height);
+    for (int y = 0; y < bg.height; ++y)
+        for (int x = 0; x < bg.width; ++x) {
+            const auto& c = table[bg.At(x, y)];
+            lightness[static_cast<std::size_t>(y) * bg.width + x] = (3 * c.rgbRed + 6 * c.rgbGreen + c.rgbBlue) / 10;
+        }
+    for (int y0 = 0; y0 < bg.height; y0 += 1080)
+        for (int x0 = 0; x0 < bg.width; x0 += 1920) {
+            const int stars = StarsInView(lightness, bg.width, bg.height, x0, y0, 1920, 1080);
+            EXPECT_GT(stars, 3000) << "view at " << x0 << ", " << y0;
+            EXPECT_LT(stars, 5000) << "view at " << x0 << ", " << y0;
+        }
 }
 
 TEST_F(GeneratedPictures, PaletteKeepsTheStaticColoursAtBothEnds) {
