@@ -1,14 +1,13 @@
 # plenova_platform_machine: the emulated Windows machine (drives, path mapping, files and
 # folders, processes), the registry hives, the settings store, shell links and the desktop menu
 # made from them. No Qt.
+# Files, folders and processes themselves come from the POSIX back end.
 add_library(plenova_platform_machine STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/machine.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/registry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/settings_store.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shell_link.cpp
   ${CMAKE_CURRENT_LIST_DIR}/desktop_menu.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/posix/file_io.cpp
+  ${PLENOVA_PLATFORM_POSIX_MACHINE_SOURCES}
 )
 target_include_directories(plenova_platform_machine PUBLIC "${PROJECT_SOURCE_DIR}")
 target_link_libraries(plenova_platform_machine

@@ -1,0 +1,13 @@
+# POSIX back end: descriptors, files and folders, processes, locks and signals. Source lists
+# for the platform libraries that need them; the service headers they implement are in
+# platform/.
+set(PLENOVA_PLATFORM_POSIX_MACHINE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/file_io.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/files.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/machine.cpp
+)
+set(PLENOVA_PLATFORM_POSIX_DESKTOP_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/end_signals.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/process_end.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/window_presence.cpp
+)
