@@ -1,0 +1,376 @@
+// End-to-end tests of the real setup program as a user runs it: the distribution medium mounted
+// as a drive of an emulated machine, `plenova-machine run` starting PlenovaSetup.exe, the
+// setup's own windows answered with real clicks and key presses (xdotool) on an X server of
+// the test's own with a window manager (openbox), then the installed saver, then
+// `plenova-machine uninstall`. Screenshots of every setup window go to /tmp/setup-e2e-shots/.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/machine.h"
+#include "platform/registry.h"
+#include "platform/settings_store.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/x_server.h"
+// Xlib comes last.
+#include "tests/e2e/e2e_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using namespace plenova::e2e;
+using plenova::platform::Hive;
+using plenova::platform::Machine;
+using plenova::platform::Registry;
+using plenova::testing::TempFolder;
+using plenova::testing::WriteAll;
+
+const fs::path kShots = "/tmp/setup-e2e-shots";
+const std::string kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const std::string kBackground = "セットアッププログラム";
+const std::string kCopyWindow = "コピー中";
+const std::string kBoxCaption = "PlenovaSetup";
+// Twips to pixels at 96 dots per inch.
+constexpr int kTwips = 15;
+
+// The screen's pixels (0xRRGGBB).
+struct Shot {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> pixels;
+    std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+};
+
+Shot Screenshot() {
+    const Screen* screen = DefaultScreenOfDisplay(display);
+    Shot shot;
+    shot.width = WidthOfScreen(screen);
+    shot.height = HeightOfScreen(screen);
+    XImage* image = XGetImage(display, DefaultRootWindow(display), 0, 0,
+                              static_cast<unsigned>(shot.width),
+                              static_cast<unsigned>(shot.height), AllPlanes, ZPixmap);
+    if (image == nullptr) return {};
+    shot.pixels.resize(static_cast<std::size_t>(shot.width) * shot.height);
+    for (int y = 0; y < shot.height; ++y)
+        for (int x = 0; x < shot.width; ++x)
+            shot.pixels[static_cast<std::size_t>(y) * shot.width + x] =
+                static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFFu;
+    XDestroyImage(image);
+    return shot;
+}
+
+// Saves the whole screen as a PNG under kShots for a person to look at.
+void SaveScreen(const std::string& name) {
+    std::error_code ec;
+    fs::create_directories(kShots, ec);
+    const pid_t pid = Spawn({"import", "-window", "root", (kShots / (name + ".png")).string()}, {});
+    ASSERT_GT(pid, 0) << "import (ImageMagick) cannot be started";
+    const auto status = WaitExit(pid, 20s);
+    ASSERT_TRUE(status.has_value()) << "import hangs";
+    EXPECT_EQ(*status, 0) << "import failed for " << name;
+}
+
+std::string WindowId(Window window) { return std::to_string(window); }
+
+// Clicks at a point of the window's client area, given in twips as the forms are laid out.
+void ClickAt(Window window, int leftTwips, int topTwips, int widthTwips, int heightTwips) {
+    const int x = (leftTwips + widthTwips / 2) / kTwips;
+    const int y = (topTwips + heightTwips / 2) / kTwips;
+    Xdotool({"mousemove", "--window", WindowId(window), std::to_string(x), std::to_string(y),
+             "click", "1"});
+}
+
+// Gives the window the focus through the window manager and presses the key.
+void PressOn(Window window, const std::string& key) {
+    Xdotool({"windowactivate", "--sync", WindowId(window)});
+    Xdotool({"key", "--clearmodifiers", key});
+}
+
+bool Gone(const std::string& name) {
+    XSync(display, False);
+    return ViewableWindows(name).empty();
+}
+
+std::vector<std::string> LogValues(const std::string& title, const std::string& prefix) {
+    std::vector<std::string> values;
+    for (int n = 1;; ++n) {
+        const std::string v = plenova::platform::ReadSetting("PlenovaSetup", title,
+                                                             prefix + std::to_string(n), "");
+        if (v.empty()) return values;
+        values.push_back(v);
+    }
+}
+
+class SetupE2E : public ::testing::Test {
+protected:
+    SetupE2E() {
+        fs::create_directories(temp_.Path() / "run");
+        fs::permissions(temp_.Path() / "run", fs::perms::owner_all, fs::perm_options::replace);
+        machine_.emplace(root_);
+        Xdotool({"mousemove", "0", "0"});
+    }
+    ~SetupE2E() override {
+        for (pid_t pid : started_) Kill(pid);
+        machine_.reset();
+    }
+
+    Machine& M() { return plenova::platform::CurrentMachine(); }
+
+    std::vector<std::string> Environment() const {
+        return {"PLENOVA_MACHINE=" + root_.string(),
+                "XDG_RUNTIME_DIR=" + (temp_.Path() / "run").string(), "QT_QPA_PLATFORM=xcb",
+                "PLENOVA_AUDIO=test", "PLENOVA_AUDIO_TEST_MS=60000",
+                "PLENOVA_MCI_LOG=" + (temp_.Path() / "mci.log").string()};
+    }
+
+    // Starts plenova-machine with the arguments in the test's machine.
+    pid_t Tool(const std::vector<std::string>& args) {
+        std::vector<std::string> argv{PLENOVA_MACHINE_TOOL};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const pid_t pid = Spawn(argv, Environment(), false);
+        EXPECT_GT(pid, 0);
+        started_.push_back(pid);
+        return pid;
+    }
+    std::optional<int> Finish(pid_t pid, std::chrono::milliseconds timeout = 30s) {
+        const auto status = WaitExit(pid, timeout);
+        if (status) std::erase(started_, pid);
+        return status;
+    }
+
+    // A medium folder with the setup program, its library and the given script.
+    fs::path MakeMedium(const fs::path& folder, const std::string& script) {
+        fs::create_directories(folder);
+        for (const char* name : {"PlenovaSetup.exe", "TAVORIN.DLL"})
+            fs::copy_file(fs::path(PLENOVA_DIST_DIR) / name, folder / name);
+        WriteAll(folder / "SETUP.ini", script);
+        return folder;
+    }
+
+    // Waits for the destination dialog, checks the background behind it and presses cmdStart.
+    void AcceptDefaultDestination(const std::string& title, const std::string& shot) {
+        const auto dialog = WaitForWindow(title + " Setup", 30s);
+        ASSERT_TRUE(dialog.has_value()) << "no destination dialog";
+        ASSERT_TRUE(WaitForWindow(kBackground, 5s).has_value()) << "no background window";
+        ExpectBackground();
+        SaveScreen(shot);
+        ClickAt(*dialog, 1200, 2160, 1452, 372);  // cmdStart
+        ASSERT_TRUE(WaitUntil([&] { return Gone(title + " Setup"); }, 10s));
+    }
+
+    // Green at the top, black at the bottom in 256 bands, the title in white at the top left.
+    void ExpectBackground() {
+        Shot shot;
+        const bool drawn = WaitUntil(
+            [&] {
+                shot = Screenshot();
+                return shot.width > 0 && shot.At(2, 2) == 0x00FF00u;
+            },
+            10s, 50ms);
+        ASSERT_TRUE(drawn) << std::hex << "top left is " << shot.At(2, 2);
+        const int h = shot.height;
+        // Band i covers the rows from h * i / 256 on; its green is 255 - i.
+        for (int y : {0, h / 4, h / 2, h - 1}) {
+            const int band = y * 256 / h;
+            const std::uint32_t pixel = shot.At(2, y);
+            const int green = static_cast<int>((pixel >> 8) & 0xFF);
+            EXPECT_EQ(pixel & 0xFF00FFu, 0u) << "row " << y;
+            EXPECT_NEAR(green, 255 - band, 1) << "row " << y;
+        }
+        EXPECT_EQ(shot.At(shot.width - 3, h - 1), 0x000000u);
+        // The title: white glyph pixels near 200, 150 twips.
+        int white = 0;
+        for (int y = 150 / kTwips; y < 150 / kTwips + 40; ++y)
+            for (int x = 200 / kTwips; x < 200 / kTwips + 300; ++x) white += shot.At(x, y) == 0xFFFFFFu;
+        EXPECT_GT(white, 50) << "no title on the background";
+    }
+
+    // Waits for a message box, saves the screen and answers it with the key.
+    void AnswerBox(const std::string& shot, const std::string& key) {
+        const auto box = WaitForWindow(kBoxCaption, 60s);
+        ASSERT_TRUE(box.has_value()) << "no message box for " << shot;
+        SaveScreen(shot);
+        PressOn(*box, key);
+        ASSERT_TRUE(WaitUntil([&] { return Gone(kBoxCaption); }, 10s)) << shot << " stays";
+    }
+
+    TempFolder temp_{"plenova-setup-e2e"};
+    const fs::path root_ = temp_.Path() / "machine";
+    std::optional<plenova::platform::ScopedMachine> machine_;
+    std::vector<pid_t> started_;
+};
+
+TEST_F(SetupE2E, InstallFromTheRemovableMediumRunTheSaverAndUninstall) {
+    M().AddDrive('A', PLENOVA_DIST_DIR, plenova::platform::kDriveRemovable);
+    const pid_t setup = Tool({"run", "A:\\PlenovaSetup.exe"});
+    ASSERT_NO_FATAL_FAILURE(AcceptDefaultDestination("Plenova Saver", "01-install-destination"));
+
+    // The copy window, while it is there (the bundled files copy quickly), then the question.
+    bool copySeen = false;
+    WaitUntil(
+        [&] {
+            XSync(display, False);
+            if (!ViewableWindows(kCopyWindow).empty()) copySeen = true;
+            return !ViewableWindows(kBoxCaption).empty();
+        },
+        60s, 2ms);
+    std::printf("    copy window %s\n", copySeen ? "seen" : "too quick to see");
+    ASSERT_NO_FATAL_FAILURE(AnswerBox("02-install-start-menu-question", "Return"));
+    ASSERT_NO_FATAL_FAILURE(AnswerBox("03-install-finished", "Return"));
+    const auto status = Finish(setup);
+    ASSERT_TRUE(status.has_value()) << "the setup does not end";
+    EXPECT_EQ(*status, 0);
+
+    // Installed: the files, the saver's setting, the entry and the shortcuts, all logged.
+    const std::string dst = "C:\\Program Files\\Plenova Saver";
+    EXPECT_EQ(plenova::platform::ReadSetting("PlenovaSaver", "App", "Dir", ""), dst);
+    EXPECT_TRUE(M().FileExists("C:\\WINDOWS\\PlenovaSaver.scr"));
+    EXPECT_TRUE(M().FileExists(dst + "\\背景.bmp"));
+    Registry reg(M());
+    EXPECT_EQ(reg.QueryString(Hive::LocalMachine, kUninstallKey + "Plenova Saver",
+                              "UninstallString"),
+              "C:\\WINDOWS\\PlenovaSetup.exe /UNINST Plenova Saver");
+    const std::vector<std::string> copies = LogValues("Plenova Saver", "Copy");
+    const std::vector<std::string> folders = LogValues("Plenova Saver", "MkDir");
+    const std::vector<std::string> icons = LogValues("Plenova Saver", "Icon");
+    EXPECT_GT(copies.size(), 20u);
+    EXPECT_FALSE(folders.empty());
+    EXPECT_EQ(icons.size(), 2u);
+    for (const auto& list : {copies, icons})
+        for (const std::string& path : list) EXPECT_TRUE(M().FileExists(path)) << path;
+
+    // The installed saver shows its scene from the installed data; a key ends it.
+    const pid_t saver = Tool({"run", "C:\\WINDOWS\\PlenovaSaver.scr", "/s"});
+    ASSERT_TRUE(WaitForWindow("PlenovaSaver", 30s).has_value()) << "no saver window";
+    Shot scene;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            scene = Screenshot();
+            std::set<std::uint32_t> colours(scene.pixels.begin(), scene.pixels.end());
+            return colours.size() > 16;
+        },
+        15s, 50ms))
+        << "the saver shows no scene";
+    SaveScreen("04-installed-saver");
+    std::ifstream mci(temp_.Path() / "mci.log");
+    const std::string mciLog((std::istreambuf_iterator<char>(mci)), std::istreambuf_iterator<char>());
+    EXPECT_NE(mciLog.find("Plenova Saver"), std::string::npos) << mciLog;
+    Xdotool({"key", "space"});
+    const auto saverStatus = Finish(saver, 15s);
+    ASSERT_TRUE(saverStatus.has_value()) << "the saver does not end";
+    EXPECT_EQ(*saverStatus, 0);
+
+    // The uninstallation through the machine's uninstall entry, confirmed.
+    const pid_t uninstall = Tool({"uninstall", "Plenova Saver"});
+    ASSERT_NO_FATAL_FAILURE(AnswerBox("05-uninstall-question", "Return"));
+    ASSERT_NO_FATAL_FAILURE(AnswerBox("06-uninstall-finished", "Return"));
+    const auto uninstallStatus = Finish(uninstall);
+    ASSERT_TRUE(uninstallStatus.has_value()) << "the uninstallation does not end";
+    EXPECT_EQ(*uninstallStatus, 0);
+    for (const auto& list : {copies, icons, folders})
+        for (const std::string& path : list) EXPECT_FALSE(M().Exists(path)) << path;
+    EXPECT_FALSE(M().Exists("C:\\WINDOWS\\PlenovaSaver.scr"));
+    EXPECT_FALSE(reg.KeyExists(Hive::LocalMachine, kUninstallKey + "Plenova Saver"));
+    EXPECT_TRUE(LogValues("Plenova Saver", "Copy").empty());
+    std::ifstream wininit(*M().ToHost("C:\\WINDOWS\\WININIT.INI"));
+    const std::string boot((std::istreambuf_iterator<char>(wininit)),
+                           std::istreambuf_iterator<char>());
+    EXPECT_NE(boot.find("NUL=C:\\WINDOWS\\PlenovaSetup.exe"), std::string::npos) << boot;
+}
+
+TEST_F(SetupE2E, CancelDuringTheCopyLeavesNoPartialFileAndKeepsTheEntry) {
+    const fs::path medium = MakeMedium(temp_.Path() / "medium",
+                                       "[SETUP]\r\nTitle=Big Product\r\n"
+                                       "DstDir=Program Files\\Big Product\r\n"
+                                       "Copy1=small.txt\r\nCopy2=big.bin\r\n");
+    WriteAll(medium / "small.txt", "small\n");
+    {
+        // Sparse, so the medium takes no room; the copy reads and writes every byte of it.
+        const int fd = ::open((medium / "big.bin").c_str(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, off_t{1} << 30), 0);
+        ::close(fd);
+    }
+    M().AddDrive('A', medium, plenova::platform::kDriveRemovable);
+    const pid_t setup = Tool({"run", "A:\\PlenovaSetup.exe"});
+    ASSERT_NO_FATAL_FAILURE(AcceptDefaultDestination("Big Product", "07-cancel-destination"));
+
+    const auto copy = WaitForWindow(kCopyWindow, 30s);
+    ASSERT_TRUE(copy.has_value()) << "no copy window";
+    SaveScreen("08-cancel-copying");
+    ClickAt(*copy, 1800, 1920, 1392, 372);  // cmdStop
+    const auto question = WaitForWindow(kBoxCaption, 30s);
+    ASSERT_TRUE(question.has_value()) << "cmdStop asks nothing";
+    ASSERT_TRUE(ViewableWindows(kCopyWindow).size() == 1) << "the copy ended before the click";
+    ASSERT_NO_FATAL_FAILURE(AnswerBox("09-cancel-question", "Return"));
+    const auto status = Finish(setup);
+    ASSERT_TRUE(status.has_value()) << "the setup does not end after the cancel";
+
+    const std::string dst = "C:\\Program Files\\Big Product";
+    EXPECT_TRUE(M().FileExists(dst + "\\small.txt"));
+    EXPECT_FALSE(M().Exists(dst + "\\big.bin")) << "a partial copy is left";
+    EXPECT_EQ(LogValues("Big Product", "Copy"), std::vector<std::string>{dst + "\\small.txt"});
+    Registry reg(M());
+    EXPECT_TRUE(reg.KeyExists(Hive::LocalMachine, kUninstallKey + "Big Product"));
+    const pid_t list = Tool({"uninstall", "--list"});
+    const auto listStatus = Finish(list);
+    ASSERT_TRUE(listStatus.has_value());
+    EXPECT_EQ(*listStatus, 0);
+}
+
+TEST_F(SetupE2E, InstallFromAFolderOnDriveCLeavesNoneOfTheSetupFilesThere) {
+    const fs::path medium = root_ / "drive_c" / "MEDIUM";
+    fs::create_directories(medium);
+    for (const auto& entry : fs::directory_iterator(PLENOVA_DIST_DIR))
+        if (entry.is_regular_file()) fs::copy_file(entry.path(), medium / entry.path().filename());
+    const pid_t setup = Tool({"run", "C:\\MEDIUM\\PlenovaSetup.exe"});
+    ASSERT_NO_FATAL_FAILURE(AcceptDefaultDestination("Plenova Saver", "10-folder-destination"));
+    ASSERT_NO_FATAL_FAILURE(AnswerBox("11-folder-start-menu-question", "Escape"));  // No
+    ASSERT_NO_FATAL_FAILURE(AnswerBox("12-folder-finished", "Return"));
+    const auto status = Finish(setup);
+    ASSERT_TRUE(status.has_value()) << "the setup does not end";
+    EXPECT_EQ(*status, 0);
+
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(medium))
+        left.push_back(entry.path().filename().string());
+    EXPECT_TRUE(left.empty()) << left.size() << " files left, the first " << left.front();
+    EXPECT_TRUE(M().FileExists("C:\\Program Files\\Plenova Saver\\背景.bmp"));
+    EXPECT_TRUE(M().FileExists("C:\\WINDOWS\\PlenovaSaver.scr"));
+    EXPECT_TRUE(LogValues("Plenova Saver", "Icon").empty());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    std::optional<plenova::testing::XServer> server;
+    try {
+        server.emplace("1024x768x24", true);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    display = XOpenDisplay(server->Display().c_str());
+    if (display == nullptr) {
+        std::fprintf(stderr, "cannot open the display %s\n", server->Display().c_str());
+        return 1;
+    }
+    if (!WaitForWindowManager(30s)) {
+        std::fprintf(stderr, "the window manager does not frame windows\n");
+        return 1;
+    }
+    const int result = RUN_ALL_TESTS();
+    XCloseDisplay(display);
+    return result;
+}
