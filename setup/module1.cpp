@@ -8,15 +8,15 @@
 #include <optional>
 #include <vector>
 
-#include "base/sjis.h"
 #include "base/text.h"
 #include "platform/desktop_menu.h"
 #include "platform/machine.h"
 #include "platform/message_box.h"
 #include "platform/process_end.h"
-#include "platform/files.h"
+#include "platform/file_copy.h"
 #include "platform/registry.h"
 #include "platform/settings_store.h"
+#include "platform/text_conversion.h"
 #include "setup/profile_reader.h"
 
 namespace plenova::setup {
@@ -26,6 +26,7 @@ namespace {
 using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::MsgResult;
+using platform::ToShiftJis;
 
 constexpr const char* kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 constexpr const char* kCr = "\r";
@@ -63,27 +64,6 @@ bool SameFile(const std::string& a, const std::string& b) {
     auto sa = StatOf(a);
     auto sb = StatOf(b);
     return sa && sb && sa->st_dev == sb->st_dev && sa->st_ino == sb->st_ino;
-}
-
-// Reads exactly buffer.size() bytes; false on an error or an early end.
-bool ReadBlock(platform::FileHandle& file, std::span<std::byte> buffer) {
-    std::size_t done = 0;
-    while (done < buffer.size()) {
-        const std::int64_t n = file.Read(buffer.subspan(done));
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool WriteBlock(platform::FileHandle& file, std::span<const std::byte> bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const std::int64_t n = file.Write(bytes.subspan(done));
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // Appends text to a file, creating it when missing; the length before the append, or an empty
@@ -341,40 +321,43 @@ Int16 Module1::CopyOneFile(const std::string& source, const std::string& destina
         }
     }
 
-    const std::optional<std::int64_t> length =
-        machine.FileExists(from) ? machine.FileLength(from) : std::nullopt;
-    std::optional<platform::FileHandle> in;
-    if (length) in = platform::FileHandle::OpenRead(from);
-    if (!length || !in) {
+    // The length is the one the open file has, so that the copy reads what it measured.
+    std::optional<platform::BlockCopy> files;
+    if (machine.FileExists(from)) files = platform::BlockCopy::OpenSource(from);
+    if (!files) {
         Notice("ﾌｧｲﾙが開けません" + std::string(kCr) + source);
         return kCopyFailed;
     }
     RemoveFile(to);
-    std::optional<platform::FileHandle> out;
-    if (!machine.Exists(to)) out = platform::FileHandle::Create(to);
-    if (!out) {
+    if (machine.Exists(to) || !files->CreateDestination(to)) {
         Notice("ﾌｧｲﾙが作成できません" + std::string(kCr) + destination);
-        in->Close();
+        files->Close();
         return kCopyFailed;
     }
 
     auto abandon = [&] {
-        in->Close();
-        out->Close();
+        files->Close();
         machine.DeleteFile(to);
     };
-    std::int64_t remaining = *length;
+    // A destination without room fails at once, as its first write would.
+    if (!files->ReserveDestination()) {
+        abandon();
+        Notice("ﾌｧｲﾙに書き込めません" + std::string(kCr) + destination);
+        return kCopyFailed;
+    }
+    std::int64_t remaining = files->SourceLength();
     std::vector<std::byte> buffer(static_cast<std::size_t>(std::min(remaining, kCopyBlockBytes)));
     try {
         while (remaining > 0) {
             const auto block = static_cast<std::size_t>(std::min(remaining, kCopyBlockBytes));
-            std::span<std::byte> bytes(buffer.data(), block);
-            if (!ReadBlock(*in, bytes)) {
+            switch (files->CopyBlock(buffer, block)) {
+            case platform::BlockCopy::Result::Copied:
+                break;
+            case platform::BlockCopy::Result::ReadFailed:
                 abandon();
                 Notice("ﾌｧｲﾙが読めません" + std::string(kCr) + source);
                 return kCopyFailed;
-            }
-            if (!WriteBlock(*out, bytes)) {
+            case platform::BlockCopy::Result::WriteFailed:
                 abandon();
                 Notice("ﾌｧｲﾙに書き込めません" + std::string(kCr) + destination);
                 return kCopyFailed;
@@ -391,8 +374,7 @@ Int16 Module1::CopyOneFile(const std::string& source, const std::string& destina
         abandon();
         throw;
     }
-    in->Close();
-    out->Close();
+    files->Close();
     supportLibrary_.CopyFileDateTime(to, from);
     return kCopyDone;
 }

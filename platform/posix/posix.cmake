@@ -2,6 +2,7 @@
 # for the platform libraries that need them; the service headers they implement are in
 # platform/.
 set(PLENOVA_PLATFORM_POSIX_MACHINE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/file_copy.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_io.cpp
   ${CMAKE_CURRENT_LIST_DIR}/files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/machine.cpp
