@@ -98,7 +98,9 @@ struct State {
     std::unique_ptr<SizeFollower> follower;
     std::unique_ptr<QTimer> hostCheck;
     std::unique_ptr<platform::EndSignalWatch> endSignals;
+    std::shared_ptr<platform::MessageBoxService> previousBoxes;
     bool screenInstalled = false;
+    bool boxesInstalled = false;
 };
 
 State& Current() {
@@ -257,7 +259,8 @@ std::optional<platform::ForeignWindowHandle> ScreenSaverWindow(const char* value
 
 bool Run(const Options& options, const fs::path& programFile) {
     State& state = Current();
-    platform::SetMessageBoxes(std::make_shared<StandardErrorMessages>());
+    state.previousBoxes = platform::SetMessageBoxes(std::make_shared<StandardErrorMessages>());
+    state.boxesInstalled = true;
 
     // The data folder.
     const std::string stored = platform::ReadSetting(SCR::kAppName, "App", "Dir", "");
@@ -376,6 +379,11 @@ void Reset() {
     }
     state.previousScreen.reset();
     state.screen.reset();
+    if (state.boxesInstalled) {
+        platform::SetMessageBoxes(state.previousBoxes);
+        state.boxesInstalled = false;
+    }
+    state.previousBoxes.reset();
 }
 
 }  // namespace plenova::saver::Hack

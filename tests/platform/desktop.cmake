@@ -1,6 +1,7 @@
 # Desktop platform: services on Qt's offscreen platform, the multimedia command service, and
 # foreign-window operations against a real X server (Xvfb).
-add_executable(platform_desktop_tests ${CMAKE_CURRENT_LIST_DIR}/desktop_services_test.cpp)
+add_executable(platform_desktop_tests ${CMAKE_CURRENT_LIST_DIR}/desktop_services_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/end_signals_test.cpp)
 target_link_libraries(platform_desktop_tests PRIVATE plenova_platform_desktop plenova_test_support
                       plenova_warnings GTest::gtest)
 gtest_discover_tests(platform_desktop_tests
