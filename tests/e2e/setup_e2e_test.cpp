@@ -4,8 +4,10 @@
 // the test's own with a window manager (openbox), then the installed saver, then
 // `plenova-machine uninstall`. Screenshots of every setup window go to /tmp/setup-e2e-shots/.
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -96,9 +98,123 @@ void PressOn(Window window, const std::string& key) {
     Xdotool({"key", "--clearmodifiers", key});
 }
 
+// True while the process has not ended (it is not reaped, so its status stays to be read).
+bool Running(pid_t pid) {
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == 0;
+}
+
+// Waits for a window with the name while the process runs.
+std::optional<Window> WaitForWindowOf(pid_t pid, const std::string& name,
+                                      std::chrono::milliseconds timeout) {
+    std::optional<Window> window;
+    WaitUntil(
+        [&] {
+            XSync(display, False);
+            const std::vector<Window> windows = ViewableWindows(name);
+            if (!windows.empty()) window = windows.front();
+            return window.has_value() || !Running(pid);
+        },
+        timeout);
+    return window;
+}
+
+// Ends every process that runs in the machine at `root` (its environment names the machine):
+// the setup's second stage and the saver are no children of the test, and a failed test must
+// not leave their windows to the next one.
+void KillMachineProcesses(const fs::path& root) {
+    const std::string entry = "PLENOVA_MACHINE=" + root.string();
+    std::error_code ec;
+    for (const auto& process : fs::directory_iterator("/proc", ec)) {
+        const std::string name = process.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const pid_t pid = static_cast<pid_t>(std::stol(name));
+        if (pid == ::getpid()) continue;
+        std::ifstream in(process.path() / "environ", std::ios::binary);
+        for (std::string variable; std::getline(in, variable, '\0');) {
+            if (variable == entry) {
+                ::kill(pid, SIGKILL);
+                break;
+            }
+        }
+    }
+}
+
 bool Gone(const std::string& name) {
     XSync(display, False);
     return ViewableWindows(name).empty();
+}
+
+// True for a window of the dialog type: a message box, unlike the setup's plain windows (the
+// wait window, captionless, may show the program's name in its title bar).
+bool IsDialog(Window window) {
+    static const Atom type = XInternAtom(display, "_NET_WM_WINDOW_TYPE", False);
+    static const Atom dialog = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DIALOG", False);
+    Atom actual = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    bool found = false;
+    if (XGetWindowProperty(display, window, type, 0, 16, False, XA_ATOM, &actual, &format, &count,
+                           &after, &data) == Success &&
+        data != nullptr) {
+        const auto* atoms = reinterpret_cast<const Atom*>(data);
+        for (unsigned long i = 0; i < count; ++i) found = found || atoms[i] == dialog;
+        XFree(data);
+    }
+    return found;
+}
+
+// The window's pixels as the screen shows them.
+std::vector<std::uint32_t> WindowPixels(Window window) {
+    XWindowAttributes attributes{};
+    if (XGetWindowAttributes(display, window, &attributes) == 0) return {};
+    XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
+                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    if (image == nullptr) return {};
+    std::vector<std::uint32_t> pixels;
+    for (int y = 0; y < attributes.height; ++y)
+        for (int x = 0; x < attributes.width; ++x)
+            pixels.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFFu);
+    XDestroyImage(image);
+    return pixels;
+}
+
+// Waits until the window shows dark (text) pixels and two looks 50 ms apart agree: drawn.
+bool WaitPainted(Window window) {
+    std::vector<std::uint32_t> previous;
+    return WaitUntil(
+        [&] {
+            std::vector<std::uint32_t> pixels = WindowPixels(window);
+            const bool text = std::any_of(pixels.begin(), pixels.end(),
+                                          [](std::uint32_t p) { return (p & 0xC0C0C0u) == 0; });
+            const bool settled = text && pixels == previous;
+            previous = std::move(pixels);
+            return settled;
+        },
+        10s, 50ms);
+}
+
+// The message boxes on the screen.
+std::vector<Window> Boxes() {
+    XSync(display, False);
+    std::vector<Window> boxes = ViewableWindows(kBoxCaption);
+    std::erase_if(boxes, [](Window w) { return !IsDialog(w); });
+    return boxes;
+}
+
+// Waits for a message box while the process runs.
+std::optional<Window> WaitForBox(pid_t pid, std::chrono::milliseconds timeout) {
+    std::optional<Window> box;
+    WaitUntil(
+        [&] {
+            const std::vector<Window> boxes = Boxes();
+            if (!boxes.empty()) box = boxes.front();
+            return box.has_value() || !Running(pid);
+        },
+        timeout);
+    return box;
 }
 
 std::vector<std::string> LogValues(const std::string& title, const std::string& prefix) {
@@ -120,6 +236,7 @@ protected:
         Xdotool({"mousemove", "0", "0"});
     }
     ~SetupE2E() override {
+        KillMachineProcesses(root_);
         for (pid_t pid : started_) Kill(pid);
         machine_.reset();
     }
@@ -158,8 +275,8 @@ protected:
     }
 
     // Waits for the destination dialog, checks the background behind it and presses cmdStart.
-    void AcceptDefaultDestination(const std::string& title, const std::string& shot) {
-        const auto dialog = WaitForWindow(title + " Setup", 30s);
+    void AcceptDefaultDestination(pid_t pid, const std::string& title, const std::string& shot) {
+        const auto dialog = WaitForWindowOf(pid, title + " Setup", 30s);
         ASSERT_TRUE(dialog.has_value()) << "no destination dialog";
         ASSERT_TRUE(WaitForWindow(kBackground, 5s).has_value()) << "no background window";
         ExpectBackground();
@@ -196,12 +313,13 @@ protected:
     }
 
     // Waits for a message box, saves the screen and answers it with the key.
-    void AnswerBox(const std::string& shot, const std::string& key) {
-        const auto box = WaitForWindow(kBoxCaption, 60s);
+    void AnswerBox(pid_t pid, const std::string& shot, const std::string& key) {
+        const auto box = WaitForBox(pid, 60s);
         ASSERT_TRUE(box.has_value()) << "no message box for " << shot;
+        EXPECT_TRUE(WaitPainted(*box)) << shot << " is not drawn";
         SaveScreen(shot);
         PressOn(*box, key);
-        ASSERT_TRUE(WaitUntil([&] { return Gone(kBoxCaption); }, 10s)) << shot << " stays";
+        ASSERT_TRUE(WaitUntil([&] { return Boxes().empty(); }, 10s)) << shot << " stays";
     }
 
     TempFolder temp_{"plenova-setup-e2e"};
@@ -213,7 +331,7 @@ protected:
 TEST_F(SetupE2E, InstallFromTheRemovableMediumRunTheSaverAndUninstall) {
     M().AddDrive('A', PLENOVA_DIST_DIR, plenova::platform::kDriveRemovable);
     const pid_t setup = Tool({"run", "A:\\PlenovaSetup.exe"});
-    ASSERT_NO_FATAL_FAILURE(AcceptDefaultDestination("Plenova Saver", "01-install-destination"));
+    ASSERT_NO_FATAL_FAILURE(AcceptDefaultDestination(setup, "Plenova Saver", "01-install-destination"));
 
     // The copy window, while it is there (the bundled files copy quickly), then the question.
     bool copySeen = false;
@@ -221,12 +339,12 @@ TEST_F(SetupE2E, InstallFromTheRemovableMediumRunTheSaverAndUninstall) {
         [&] {
             XSync(display, False);
             if (!ViewableWindows(kCopyWindow).empty()) copySeen = true;
-            return !ViewableWindows(kBoxCaption).empty();
+            return !Boxes().empty() || !Running(setup);
         },
         60s, 2ms);
     std::printf("    copy window %s\n", copySeen ? "seen" : "too quick to see");
-    ASSERT_NO_FATAL_FAILURE(AnswerBox("02-install-start-menu-question", "Return"));
-    ASSERT_NO_FATAL_FAILURE(AnswerBox("03-install-finished", "Return"));
+    ASSERT_NO_FATAL_FAILURE(AnswerBox(setup, "02-install-start-menu-question", "Return"));
+    ASSERT_NO_FATAL_FAILURE(AnswerBox(setup, "03-install-finished", "Return"));
     const auto status = Finish(setup);
     ASSERT_TRUE(status.has_value()) << "the setup does not end";
     EXPECT_EQ(*status, 0);
@@ -251,7 +369,7 @@ TEST_F(SetupE2E, InstallFromTheRemovableMediumRunTheSaverAndUninstall) {
 
     // The installed saver shows its scene from the installed data; a key ends it.
     const pid_t saver = Tool({"run", "C:\\WINDOWS\\PlenovaSaver.scr", "/s"});
-    ASSERT_TRUE(WaitForWindow("PlenovaSaver", 30s).has_value()) << "no saver window";
+    ASSERT_TRUE(WaitForWindowOf(saver, "PlenovaSaver", 30s).has_value()) << "no saver window";
     Shot scene;
     ASSERT_TRUE(WaitUntil(
         [&] {
@@ -272,8 +390,8 @@ TEST_F(SetupE2E, InstallFromTheRemovableMediumRunTheSaverAndUninstall) {
 
     // The uninstallation through the machine's uninstall entry, confirmed.
     const pid_t uninstall = Tool({"uninstall", "Plenova Saver"});
-    ASSERT_NO_FATAL_FAILURE(AnswerBox("05-uninstall-question", "Return"));
-    ASSERT_NO_FATAL_FAILURE(AnswerBox("06-uninstall-finished", "Return"));
+    ASSERT_NO_FATAL_FAILURE(AnswerBox(uninstall, "05-uninstall-question", "Return"));
+    ASSERT_NO_FATAL_FAILURE(AnswerBox(uninstall, "06-uninstall-finished", "Return"));
     const auto uninstallStatus = Finish(uninstall);
     ASSERT_TRUE(uninstallStatus.has_value()) << "the uninstallation does not end";
     EXPECT_EQ(*uninstallStatus, 0);
@@ -303,16 +421,16 @@ TEST_F(SetupE2E, CancelDuringTheCopyLeavesNoPartialFileAndKeepsTheEntry) {
     }
     M().AddDrive('A', medium, plenova::platform::kDriveRemovable);
     const pid_t setup = Tool({"run", "A:\\PlenovaSetup.exe"});
-    ASSERT_NO_FATAL_FAILURE(AcceptDefaultDestination("Big Product", "07-cancel-destination"));
+    ASSERT_NO_FATAL_FAILURE(AcceptDefaultDestination(setup, "Big Product", "07-cancel-destination"));
 
-    const auto copy = WaitForWindow(kCopyWindow, 30s);
+    const auto copy = WaitForWindowOf(setup, kCopyWindow, 30s);
     ASSERT_TRUE(copy.has_value()) << "no copy window";
     SaveScreen("08-cancel-copying");
     ClickAt(*copy, 1800, 1920, 1392, 372);  // cmdStop
-    const auto question = WaitForWindow(kBoxCaption, 30s);
+    const auto question = WaitForBox(setup, 30s);
     ASSERT_TRUE(question.has_value()) << "cmdStop asks nothing";
     ASSERT_TRUE(ViewableWindows(kCopyWindow).size() == 1) << "the copy ended before the click";
-    ASSERT_NO_FATAL_FAILURE(AnswerBox("09-cancel-question", "Return"));
+    ASSERT_NO_FATAL_FAILURE(AnswerBox(setup, "09-cancel-question", "Return"));
     const auto status = Finish(setup);
     ASSERT_TRUE(status.has_value()) << "the setup does not end after the cancel";
 
@@ -334,9 +452,9 @@ TEST_F(SetupE2E, InstallFromAFolderOnDriveCLeavesNoneOfTheSetupFilesThere) {
     for (const auto& entry : fs::directory_iterator(PLENOVA_DIST_DIR))
         if (entry.is_regular_file()) fs::copy_file(entry.path(), medium / entry.path().filename());
     const pid_t setup = Tool({"run", "C:\\MEDIUM\\PlenovaSetup.exe"});
-    ASSERT_NO_FATAL_FAILURE(AcceptDefaultDestination("Plenova Saver", "10-folder-destination"));
-    ASSERT_NO_FATAL_FAILURE(AnswerBox("11-folder-start-menu-question", "Escape"));  // No
-    ASSERT_NO_FATAL_FAILURE(AnswerBox("12-folder-finished", "Return"));
+    ASSERT_NO_FATAL_FAILURE(AcceptDefaultDestination(setup, "Plenova Saver", "10-folder-destination"));
+    ASSERT_NO_FATAL_FAILURE(AnswerBox(setup, "11-folder-start-menu-question", "Escape"));  // No
+    ASSERT_NO_FATAL_FAILURE(AnswerBox(setup, "12-folder-finished", "Return"));
     const auto status = Finish(setup);
     ASSERT_TRUE(status.has_value()) << "the setup does not end";
     EXPECT_EQ(*status, 0);
@@ -366,6 +484,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot open the display %s\n", server->Display().c_str());
         return 1;
     }
+    // Windows come and go while the tests look at them: a window gone between the listing and
+    // the look is no error.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     if (!WaitForWindowManager(30s)) {
         std::fprintf(stderr, "the window manager does not frame windows\n");
         return 1;
