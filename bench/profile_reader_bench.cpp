@@ -10,7 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "base/sjis.h"
+#include "platform/text_conversion.h"
 #include "setup/profile_reader.h"
 
 namespace fs = std::filesystem;
@@ -24,7 +24,7 @@ std::string Script(int entries) {
         text += "Copy" + std::to_string(n) + "=" + (n % 2 ? "背景" : "Ani") +
                 std::to_string(n) + ".bmp,,$WIN\\Data\r\n";
     }
-    return plenova::ToShiftJis(text);
+    return plenova::platform::ToShiftJis(text);
 }
 
 struct ScriptFile {

@@ -38,36 +38,10 @@ bool HasControl(std::string_view s, bool allowTab) {
     return false;
 }
 
-std::string_view TrimLeft(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    return s;
-}
-
-std::string_view TrimRight(std::string_view s) {
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
-}
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char a = s[i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (a != prefix[i]) return false;
-    }
-    return true;
-}
-
-// Case folding of names; the common all-ASCII name takes a quick path with the same result.
-std::string Fold(std::string_view s) {
-    for (char c : s)
-        if (static_cast<unsigned char>(c) >= 0x80) return plenova::FoldCase(s);
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
+// Blanks around the parts of a hive line: tabs and spaces before, and after them also the
+// carriage return of a file written on Windows.
+constexpr std::string_view kLeadBlanks = " \t";
+constexpr std::string_view kTrailBlanks = " \t\r";
 
 std::vector<std::string> SplitKey(std::string_view key) {
     std::vector<std::string> out;
@@ -239,7 +213,7 @@ bool IsAscii(std::string_view s) {
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Hash and equality of names without regard to letter case. ASCII names, nearly all of them,
-// are compared without making folded copies; the hash is that of Fold(s) either way.
+// are compared without making folded copies; the hash is that of FoldCase(s) either way.
 std::uint64_t FoldedHash(std::string_view s) {
     std::uint64_t h = 1469598103934665603ull;
     if (IsAscii(s)) {
@@ -265,7 +239,7 @@ bool FoldedEqual(std::string_view a, std::string_view b) {
             if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
         return true;
     }
-    return Fold(a) == Fold(b);
+    return FoldCase(a) == FoldCase(b);
 }
 
 // Positions in a long list (subkeys or values) by folded name, so that finding one costs the
@@ -492,7 +466,8 @@ Key* FindOrCreateKey(Document& doc, const Parts& parts, bool* created = nullptr)
 }
 
 bool IsHeaderLine(std::string_view line) {
-    std::string_view t = TrimRight(TrimLeft(line));
+    std::string_view t =
+        TrimView(TrimView(line, kLeadBlanks, TrimEnds::Left), kTrailBlanks, TrimEnds::Right);
     return t.size() >= 2 && t.front() == '[' && t.back() == ']';
 }
 
@@ -517,7 +492,7 @@ struct ParsedValue {
 std::optional<ParsedValue> ParseValue(std::string_view text, std::size_t pos) {
     std::size_t next = 0;
     const std::string_view first = LineAt(text, pos, next);
-    std::string_view line = TrimLeft(first);
+    std::string_view line = TrimView(first, kLeadBlanks, TrimEnds::Left);
     ParsedValue v;
     std::size_t at = 0;
     if (!line.empty() && line[0] == '@') {
@@ -538,24 +513,28 @@ std::optional<ParsedValue> ParseValue(std::string_view text, std::size_t pos) {
     if (!data.empty() && data[0] == '"') {
         std::size_t p = 0;
         auto str = Unquote(data, p);
-        if (!str || !TrimRight(data.substr(p)).empty()) return std::nullopt;
+        if (!str || !TrimView(data.substr(p), kTrailBlanks, TrimEnds::Right).empty())
+            return std::nullopt;
         v.value.kind = ValueKind::String;
         v.value.text = std::move(*str);
         v.end = next;
         return v;
     }
     // Unquoted data may go on over lines ending in "\".
-    std::string joined(TrimRight(data));
+    std::string joined(TrimView(data, kTrailBlanks, TrimEnds::Right));
     std::string raw(first);
     std::string_view last = first;
     bool continued = false;
-    while (!TrimRight(last).empty() && TrimRight(last).back() == '\\' && next < text.size()) {
+    while (next < text.size()) {
+        const std::string_view lastData = TrimView(last, kTrailBlanks, TrimEnds::Right);
+        if (lastData.empty() || lastData.back() != '\\') break;
         std::size_t after = 0;
         const std::string_view following = LineAt(text, next, after);
         // A blank line ends the key's values, as the one written after them does.
-        if (IsHeaderLine(following) || TrimRight(following).empty()) break;
+        if (IsHeaderLine(following) || TrimView(following, kTrailBlanks, TrimEnds::Right).empty())
+            break;
         joined += "\n";
-        joined += TrimRight(following);
+        joined += TrimView(following, kTrailBlanks, TrimEnds::Right);
         raw += "\n";
         raw += following;
         last = following;
@@ -563,8 +542,8 @@ std::optional<ParsedValue> ParseValue(std::string_view text, std::size_t pos) {
         continued = true;
     }
     v.end = next;
-    std::string_view td = TrimRight(data);
-    if (!continued && StartsWithNoCase(td, "dword:") && td.size() > 6 && td.size() <= 14) {
+    std::string_view td = TrimView(data, kTrailBlanks, TrimEnds::Right);
+    if (!continued && FoldAscii(td.substr(0, 6)) == "dword:" && td.size() > 6 && td.size() <= 14) {
         std::uint32_t n = 0;
         bool ok = true;
         for (char c : td.substr(6)) {
@@ -578,7 +557,7 @@ std::optional<ParsedValue> ParseValue(std::string_view text, std::size_t pos) {
             return v;
         }
     }
-    if (StartsWithNoCase(td, "hex(1):")) {
+    if (FoldAscii(td.substr(0, 7)) == "hex(1):") {
         if (auto str = DecodeHex1(std::string_view(joined).substr(7))) {
             v.value.kind = ValueKind::String;
             v.value.text = std::move(*str);
@@ -658,7 +637,7 @@ std::size_t SectionLines(std::string_view text, std::size_t pos) {
         std::size_t next = 0;
         const std::string_view line = LineAt(text, pos, next);
         if (IsHeaderLine(line)) break;
-        if (!TrimRight(line).empty()) ++n;
+        if (!TrimView(line, kTrailBlanks, TrimEnds::Right).empty()) ++n;
         pos = next;
     }
     return n;
@@ -679,12 +658,13 @@ Document Parse(std::string_view text, Hive hive, const std::vector<std::string>*
     while (pos < text.size()) {
         std::size_t next = 0;
         const std::string_view line = LineAt(text, pos, next);
-        if (TrimRight(line).empty()) {  // blank lines only separate
+        if (TrimView(line, kTrailBlanks, TrimEnds::Right).empty()) {  // blank lines only separate
             pos = next;
             continue;
         }
         if (IsHeaderLine(line)) {
-            std::string_view t = TrimRight(TrimLeft(line));
+            std::string_view t = TrimView(TrimView(line, kLeadBlanks, TrimEnds::Left), kTrailBlanks,
+                                          TrimEnds::Right);
             if (auto parts = ParseHeader(t.substr(1, t.size() - 2), hive)) {
                 current = FindOrCreateKey(doc, *parts);
                 if (doc.keys.size() > maxKeys)
@@ -870,7 +850,7 @@ Loaded Load(const fs::path& path, Hive hive, const std::vector<std::string>* onl
         return result;
     }
     std::string_view first = view.substr(0, view.find('\n'));
-    if (TrimRight(first) != kHeader) {
+    if (TrimView(first, kTrailBlanks, TrimEnds::Right) != kHeader) {
         result.damage = "its first line is not \"" + std::string(kHeader) + "\"";
         return result;
     }
@@ -940,7 +920,7 @@ Loaded LoadChecked(const fs::path& path, Hive hive,
 template <class F>
 auto ReadHive(const fs::path& path, Hive hive, const std::vector<std::string>& key, F&& read) {
     std::vector<std::string> only;
-    for (const std::string& k : key) only.push_back(Fold(k));
+    for (const std::string& k : key) only.push_back(FoldCase(k));
     UniqueFd lock(OpenLock(path, false));
     if (lock.Get() >= 0 && !Flock(lock.Get(), LOCK_SH))
         throw RegistryError(Errno("cannot lock the registry file", path));

@@ -9,8 +9,8 @@
 #include <ctime>
 #include <stdexcept>
 
-#include "base/sjis.h"
 #include "base/utf8.h"
+#include "platform/text_conversion.h"
 
 namespace plenova::platform {
 namespace {

@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/text_conversion.h"
 #include "saver/asset_names.h"
 #include "base/errors.h"
-#include "base/sjis.h"
 
 namespace {
 
@@ -70,7 +70,7 @@ std::string Build(std::string_view text) {
         out += std::string(line) + "\r\n";
     }
     if (!filled) throw std::runtime_error("the template has no line " + std::string(kPlaceholder));
-    return plenova::ToShiftJis(out);
+    return plenova::platform::ToShiftJis(out);
 }
 
 }  // namespace

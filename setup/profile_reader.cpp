@@ -7,9 +7,12 @@
 #include <iterator>
 
 #include "base/errors.h"
-#include "base/sjis.h"
+#include "platform/text_conversion.h"
 
 namespace plenova::setup {
+
+using platform::FromShiftJis;
+using platform::ToShiftJis;
 
 namespace {
 

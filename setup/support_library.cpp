@@ -4,10 +4,12 @@
 
 #include <optional>
 
-#include "base/sjis.h"
 #include "platform/machine.h"
+#include "platform/text_conversion.h"
 
 namespace plenova::setup {
+
+using platform::ToShiftJis;
 
 namespace {
 

@@ -20,11 +20,11 @@
 #include <span>
 #include <system_error>
 
-#include "base/sjis.h"
 #include "base/text.h"
 #include "base/utf8.h"
 #include "platform/file_io.h"
 #include "platform/machine_formats.h"
+#include "platform/text_conversion.h"
 
 extern char** environ;
 
@@ -111,13 +111,8 @@ std::string JoinWindows(char drive, const std::vector<std::string>& components) 
 
 bool StatPath(const fs::path& p, struct stat& st) { return ::stat(p.c_str(), &st) == 0; }
 
-std::string TrimBlanks(std::string_view s) {
-    std::size_t b = 0;
-    std::size_t e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r')) ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
-    return std::string(s.substr(b, e - b));
-}
+// Blanks around the fields of the machine's line files (drive table, WININIT.INI).
+std::string TrimBlanks(std::string_view s) { return std::string(TrimView(s, " \t\r")); }
 
 std::shared_ptr<Machine> MakeDefaultMachine() {
     return std::make_shared<Machine>(Machine::DefaultRoot());
@@ -175,7 +170,7 @@ std::vector<BootEntry> ParseBootScript(std::string_view text) {
     auto decode = [](const std::string& t) {
         if (IsValidUtf8(t)) return t;
         try {
-            return plenova::FromShiftJis(t);
+            return FromShiftJis(t);
         } catch (const std::exception&) {
             return t;
         }

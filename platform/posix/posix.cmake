@@ -1,6 +1,9 @@
-# POSIX back end: descriptors, files and folders, processes, locks and signals. Source lists
-# for the platform libraries that need them; the service headers they implement are in
-# platform/.
+# POSIX back end: descriptors, files and folders, processes, locks, signals and the code page
+# conversion (iconv). Source lists for the platform libraries that need them; the service
+# headers they implement are in platform/.
+set(PLENOVA_PLATFORM_POSIX_CORE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/text_conversion_iconv.cpp
+)
 set(PLENOVA_PLATFORM_POSIX_MACHINE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/file_copy.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_io.cpp

@@ -15,8 +15,8 @@
 #include <optional>
 #include <string>
 
-#include "base/sjis.h"
 #include "platform/machine.h"
+#include "platform/text_conversion.h"
 #include "setup/tavorin/file_version.h"
 #include "setup/tavorin/shell_link.h"
 
@@ -42,7 +42,7 @@ Machine& CallersMachine() {
     return *machine;
 }
 
-std::string ToUtf8(const char* ansi) { return plenova::FromShiftJis(ansi); }
+std::string ToUtf8(const char* ansi) { return plenova::platform::FromShiftJis(ansi); }
 
 std::optional<fs::path> HostPath(const char* ansiWindowsPath) {
     if (ansiWindowsPath == nullptr) return std::nullopt;

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "base/sjis.h"
+#include "platform/text_conversion.h"
 #include "setup/profile_reader.h"
 #include "tests/support/temp_folder.h"
 
@@ -51,8 +51,8 @@ protected:
 };
 
 TEST_F(DistScript, IsShiftJisWithWindowsLineEnds) {
-    EXPECT_NO_THROW(plenova::FromShiftJis(bytes_));
-    EXPECT_NE(bytes_.find(plenova::ToShiftJis("の設定")), std::string::npos);
+    EXPECT_NO_THROW(plenova::platform::FromShiftJis(bytes_));
+    EXPECT_NE(bytes_.find(plenova::platform::ToShiftJis("の設定")), std::string::npos);
     for (std::size_t at = bytes_.find('\n'); at != std::string::npos; at = bytes_.find('\n', at + 1)) {
         ASSERT_TRUE(at > 0 && bytes_[at - 1] == '\r') << "bare LF at byte " << at;
     }

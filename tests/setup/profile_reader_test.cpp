@@ -7,12 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include "base/sjis.h"
+#include "platform/text_conversion.h"
 #include "tests/support/temp_folder.h"
 
 using namespace plenova::setup;
-using plenova::FromShiftJis;
-using plenova::ToShiftJis;
+using plenova::platform::FromShiftJis;
+using plenova::platform::ToShiftJis;
 using plenova::testing::TempFolder;
 
 namespace {

@@ -11,11 +11,11 @@
 
 #include <gtest/gtest.h>
 
-#include "base/sjis.h"
 #include "platform/machine.h"
 #include "platform/message_box.h"
 #include "platform/process_end.h"
 #include "platform/settings_store.h"
+#include "platform/text_conversion.h"
 #include "setup/module1.h"
 #include "setup/scripted_windows.h"
 #include "setup/support_library.h"
@@ -30,6 +30,7 @@ using platform::Machine;
 using platform::MsgIcon;
 using platform::MsgResult;
 using platform::ProcessEnded;
+using platform::ToShiftJis;
 
 inline constexpr const char* kUninstallParent =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";

@@ -11,16 +11,16 @@
 
 #include <gtest/gtest.h>
 
-#include "base/sjis.h"
 #include "platform/machine.h"
+#include "platform/text_conversion.h"
 #include "tests/setup/pe_image.h"
 #include "tests/support/temp_folder.h"
 
 extern char** environ;
 
 namespace fs = std::filesystem;
-using plenova::ToShiftJis;
 using plenova::platform::ScopedMachine;
+using plenova::platform::ToShiftJis;
 using plenova::testing::MakePeImage;
 using plenova::testing::ReadAll;
 using plenova::testing::TempFolder;

@@ -1,4 +1,4 @@
-#include "base/sjis.h"
+#include "platform/text_conversion.h"
 
 #include <iconv.h>
 
@@ -7,7 +7,7 @@
 
 #include "base/errors.h"
 
-namespace plenova {
+namespace plenova::platform {
 
 namespace {
 
@@ -58,4 +58,4 @@ std::string FromShiftJis(std::string_view sjis) {
     return Convert("UTF-8", "CP932", sjis, "Shift-JIS to UTF-8");
 }
 
-}  // namespace plenova
+}  // namespace plenova::platform

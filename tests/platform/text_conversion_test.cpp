@@ -1,9 +1,12 @@
-#include "base/sjis.h"
-#include "base/errors.h"
+#include "platform/text_conversion.h"
 
 #include <gtest/gtest.h>
 
-using namespace plenova;
+#include "base/errors.h"
+
+using plenova::EncodingError;
+using plenova::platform::FromShiftJis;
+using plenova::platform::ToShiftJis;
 
 TEST(ShiftJis, RoundTripsJapaneseTexts) {
     const std::string text = "パスワードが違います";
