@@ -57,6 +57,8 @@ struct DecodedSound {
 
 // Limits that keep a malformed or hostile file from making us allocate what it merely claims.
 struct DecodeLimits {
+    // The sound file itself: 256 MiB, far beyond any sound the programs play (a minute of
+    // 44.1 kHz 16-bit stereo is about 10 MiB). A larger file is refused before it is read.
     std::int64_t maxFileBytes = 256LL * 1024 * 1024;
     // Decoded samples (frames times channels): 32 Mi floats, 128 MB, about six minutes of
     // 44.1 kHz stereo. Playing converts to the output format, bounded the same way.
@@ -71,7 +73,9 @@ struct DecodeLimits {
 std::uint32_t DecodeSound(const std::vector<std::byte>& fileBytes, DecodedSound& sound,
                           const DecodeLimits& limits = {});
 // Reads the file through the machine's file service and decodes it; mci::kFileNotFound when
-// it cannot be read.
+// it cannot be read. Only a regular file is opened, without blocking (a FIFO, device or folder
+// of that name counts as not found); a file over limits.maxFileBytes gives mci::kOutOfMemory
+// before any of it is read, and no more than its size at opening is read, however it grows.
 std::uint32_t DecodeSoundFile(const std::string& path, DecodedSound& sound,
                               const DecodeLimits& limits = {});
 
@@ -82,8 +86,9 @@ std::uint32_t DecodeSoundFile(const std::string& path, DecodedSound& sound,
 bool ConvertToFormat(const DecodedSound& sound, const QAudioFormat& format, std::vector<char>& pcm,
                      std::int64_t maxBytes = 512LL * 1024 * 1024);
 
-// Real back end: QAudioSink on the default audio output. Open fails with
-// mci::kWaveOutputsUnsuitable when there is no output device.
+// Real back end: QAudioSink on the default audio output. Open decodes the file first (errors
+// as DecodeSoundFile gives them) and then fails with mci::kWaveOutputsUnsuitable when there is
+// no output device.
 class QtAudioBackend : public AudioBackend {
 public:
     std::uint32_t Open(const std::string& path, std::unique_ptr<AudioDevice>& device) override;

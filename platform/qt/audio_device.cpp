@@ -452,12 +452,13 @@ bool ConvertToFormat(const DecodedSound& sound, const QAudioFormat& format, std:
 std::uint32_t QtAudioBackend::Open(const std::string& path, std::unique_ptr<AudioDevice>& device) {
     device.reset();
     if (!FileExists(path)) return mci::kFileNotFound;
+    // The file is judged before the output is looked for, so that a damaged or oversized sound
+    // gives the same answer on every machine, with or without a sound card.
+    DecodedSound sound;
+    if (const std::uint32_t rc = DecodeSoundFile(path, sound); rc != mci::kOk) return rc;
     if (QCoreApplication::instance() == nullptr) return mci::kWaveOutputsUnsuitable;
     const QAudioDevice output = QMediaDevices::defaultAudioOutput();
     if (output.isNull()) return mci::kWaveOutputsUnsuitable;
-
-    DecodedSound sound;
-    if (const std::uint32_t rc = DecodeSoundFile(path, sound); rc != mci::kOk) return rc;
 
     // The file's own rate and channels in 16 bits when the output takes them, else the output's
     // preferred format.

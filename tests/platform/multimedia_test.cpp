@@ -1,7 +1,10 @@
 #include "platform/multimedia.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include <QAudioDevice>
@@ -250,6 +253,80 @@ TEST_F(MultimediaTest, WithoutASoundDeviceOpenFailsQuietly) {
     EXPECT_EQ(service_.SendString("open " + (temp_ / "none.wav").string() + " alias x"),
               mci::kFileNotFound);
     EXPECT_TRUE(boxes->Shown().empty());
+}
+
+// Sound files on the machine are whatever its user put there. The real back end must answer
+// each of these with an error or a sound no longer than the bytes it holds, without waiting on
+// a FIFO, reading a device or allocating what a header claims; with or without an output
+// device, since the file is judged first.
+TEST_F(MultimediaTest, HostileSoundFilesAreRefusedOrOpenedWithinTheirBytes) {
+    ScopedScriptedMessageBoxes boxes;
+    const auto driveC = temp_ / "machine" / "drive_c";
+    std::filesystem::create_directories(driveC);
+    ASSERT_TRUE(WriteSine(temp_ / "good.wav", 8000, 1, 800));  // 100 ms
+    const std::string good = ReadAll(temp_ / "good.wav");
+
+    constexpr std::uint32_t kOpens = ~0u;  // opens, or fails only for want of an output
+    struct Case {
+        const char* name;
+        std::function<void(const std::filesystem::path&)> make;
+        std::uint32_t expected;
+        std::int64_t maxLengthMs;  // for cases that open
+    };
+    const std::vector<Case> cases = {
+        {"fifo.wav", [](const auto& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+         mci::kFileNotFound, 0},
+        {"zero.wav", [](const auto& p) { std::filesystem::create_symlink("/dev/zero", p); },
+         mci::kFileNotFound, 0},
+        {"folder.wav", [](const auto& p) { std::filesystem::create_directory(p); },
+         mci::kFileNotFound, 0},
+        {"header_cut.wav", [&](const auto& p) { WriteAll(p, good.substr(0, 30)); },
+         mci::kInvalidFile, 0},
+        {"empty.wav", [](const auto& p) { WriteAll(p, ""); }, mci::kInvalidFile, 0},
+        {"data_cut.wav", [&](const auto& p) { WriteAll(p, good.substr(0, good.size() / 2)); },
+         kOpens, 100},
+        {"claims_2gb.wav", [](const auto& p) { WriteAll(p, WavHeaderClaiming(0x7FFFFFF0u, 100)); },
+         kOpens, 7},
+        // Sparse: costs no disk, and must cost no memory either.
+        {"huge.wav",
+         [](const auto& p) {
+             WriteAll(p, WavHeaderClaiming(0x7FFFFFF0u, 100));
+             std::filesystem::resize_file(p, 300ull * 1024 * 1024);
+         },
+         mci::kOutOfMemory, 0},
+    };
+
+    service_.SetBackend(std::make_shared<QtAudioBackend>());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.make(driveC / c.name);
+        const std::string command = std::string("open C:\\") + c.name + " alias snd";
+        const std::uint32_t rc = service_.SendString(command);
+        if (c.expected != kOpens) {
+            EXPECT_EQ(rc, c.expected);
+            continue;
+        }
+        ASSERT_TRUE(rc == 0u || rc == mci::kWaveOutputsUnsuitable) << rc;
+        if (rc == 0u) {
+            std::string reply;
+            EXPECT_EQ(service_.SendString("status snd length", &reply), 0u);
+            EXPECT_LE(std::stoll(reply), c.maxLengthMs);
+            EXPECT_EQ(service_.SendString("close snd"), 0u);
+        }
+    }
+    EXPECT_TRUE(service_.OpenAliases().empty());
+    EXPECT_TRUE(boxes->Shown().empty());
+
+    // The decoder underneath gives the same answers, and the sound it returns holds no more
+    // than the file's bytes.
+    DecodedSound sound;
+    EXPECT_EQ(DecodeSoundFile("C:\\fifo.wav", sound), mci::kFileNotFound);
+    EXPECT_EQ(DecodeSoundFile("C:\\zero.wav", sound), mci::kFileNotFound);
+    EXPECT_EQ(DecodeSoundFile("C:\\huge.wav", sound), mci::kOutOfMemory);
+    EXPECT_TRUE(sound.samples.empty());
+    EXPECT_EQ(DecodeSoundFile("C:\\claims_2gb.wav", sound), 0u);
+    EXPECT_LE(sound.Frames(), 50);
+    EXPECT_LE(sound.samples.capacity(), 4096u * 2);
 }
 
 // Needs a sound output (a PulseAudio server, a null sink will do); skipped without one.
