@@ -2,9 +2,10 @@
 // the machine's StartProcess passes it as one argument; several arguments (a shell's split of
 // the same text) are joined with single blanks.
 //
-// With PLENOVA_SETUP_ANSWERS naming an answers file (scripted_windows.h) the program runs
-// without a desktop: its windows are the scripted stand-ins and its message boxes are answered
-// from the file and written to standard error.
+// Its windows are Qt widgets (qt_setup_windows.h) with QMessageBox message boxes. With
+// PLENOVA_SETUP_ANSWERS naming an answers file (scripted_windows.h) it runs without a desktop
+// instead: its windows are the scripted stand-ins and its message boxes are answered from the
+// file and written to standard error.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -13,12 +14,17 @@
 #include <memory>
 #include <string>
 
+#include <QApplication>
+
 #include "base/errors.h"
 #include "base/text.h"
+#include "dialogs/form_support.h"
+#include "platform/desktop_services.h"
 #include "platform/machine.h"
 #include "platform/message_box.h"
 #include "platform/process_end.h"
 #include "setup/module1.h"
+#include "setup/qt_setup_windows.h"
 #include "setup/scripted_windows.h"
 #include "setup/support_library.h"
 
@@ -33,6 +39,32 @@ std::string ArgumentText(int argc, char** argv) {
         text += argv[i];
     }
     return text;
+}
+
+// Runs the setup program's logic with these windows; never returns (every mode ends the
+// process).
+[[noreturn]] void RunSetup(plenova::setup::SetupWindows& windows,
+                           plenova::setup::QtSetupWindows* qtWindows,
+                           const std::string& commandLine) {
+    using namespace plenova;
+    setup::SupportLibrary supportLibrary;
+    setup::Module1 module(windows, supportLibrary);
+    if (qtWindows != nullptr) qtWindows->Attach(module);
+    try {
+        module.Main(commandLine);
+    } catch (const setup::SupportLibraryError& error) {
+        platform::ShowMessage(error.what(), kTitle, platform::MsgButtons::Ok,
+                              platform::MsgIcon::Exclamation);
+    } catch (const RuntimeError& error) {
+        // A run-time error that no step takes ends the program with its number and text.
+        platform::ShowMessage("実行時エラー '" + ToText(error.Number()) + "':\n\n" + error.what(),
+                              kTitle, platform::MsgButtons::Ok, platform::MsgIcon::Critical);
+    } catch (const std::exception& error) {
+        platform::ShowMessage(error.what(), kTitle, platform::MsgButtons::Ok,
+                              platform::MsgIcon::Critical);
+    }
+    platform::EndProcess(1);
+    std::abort();  // EndProcess does not return
 }
 
 }  // namespace
@@ -50,10 +82,13 @@ int main(int argc, char** argv) {
 
     const char* answersPath = std::getenv("PLENOVA_SETUP_ANSWERS");
     if (answersPath == nullptr || *answersPath == '\0') {
-        std::fprintf(stderr,
-                     "PlenovaSetup: the windowed setup is not available yet; set "
-                     "PLENOVA_SETUP_ANSWERS to an answers file to run it without windows.\n");
-        return 1;
+        static int qtArgc = 1;
+        QApplication application(qtArgc, argv);
+        QApplication::setApplicationName(QString::fromUtf8(kTitle));
+        platform::InstallDesktopServices(kTitle);
+        dialogs::InstallFontSubstitutes();
+        setup::QtSetupWindows windows;
+        RunSetup(windows, &windows, commandLine);
     }
     std::ifstream in(answersPath, std::ios::binary);
     if (!in) {
@@ -80,22 +115,5 @@ int main(int argc, char** argv) {
     platform::SetMessageBoxes(std::make_shared<setup::AnsweredMessageBoxes>(answers.boxes));
 
     setup::ScriptedWindows windows(answers);
-    setup::SupportLibrary supportLibrary;
-    setup::Module1 module(windows, supportLibrary);
-    try {
-        module.Main(commandLine);
-    } catch (const setup::SupportLibraryError& error) {
-        platform::ShowMessage(error.what(), kTitle, platform::MsgButtons::Ok,
-                              platform::MsgIcon::Exclamation);
-        platform::EndProcess(1);
-    } catch (const RuntimeError& error) {
-        // A run-time error that no step takes ends the program with its number and text.
-        platform::ShowMessage("実行時エラー '" + ToText(error.Number()) + "':\n\n" + error.what(),
-                              kTitle, platform::MsgButtons::Ok, platform::MsgIcon::Critical);
-        platform::EndProcess(1);
-    } catch (const std::exception& error) {
-        platform::ShowMessage(error.what(), kTitle, platform::MsgButtons::Ok,
-                              platform::MsgIcon::Critical);
-        platform::EndProcess(1);
-    }
+    RunSetup(windows, nullptr, commandLine);
 }

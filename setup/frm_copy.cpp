@@ -1,0 +1,56 @@
+#include "setup/frm_copy.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace plenova::setup {
+
+namespace {
+
+QLabel* MakeFileLabel(QWidget* parent, const QString& name, double top) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setGeometry(dialogs::TwipsRect(540, top, 3912, 372));
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    return label;
+}
+
+}  // namespace
+
+frmCopy::frmCopy(std::function<void()> onStop, QWidget* parent)
+    : Form(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                       Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      onStop_(std::move(onStop)) {
+    setObjectName(QStringLiteral("frmCopy"));
+    setWindowTitle(QStringLiteral("コピー中"));
+    setFont(dialogs::UiFont(9));
+    SetFixedClientTwips(5070, 2565);
+
+    cmdStop = dialogs::MakeButton(this, QStringLiteral("cmdStop"), QStringLiteral("中止"), 1800,
+                                  1920, 1392, 372);
+    labsrcfile = MakeFileLabel(this, QStringLiteral("labsrcfile"), 480);
+    labdstfile = MakeFileLabel(this, QStringLiteral("labdstfile"), 1080);
+
+    QObject::connect(cmdStop, &QPushButton::clicked, this, [this] { cmdStop_Click(); });
+}
+
+void frmCopy::Form_Load() { CenterOnScreen(); }
+
+void frmCopy::cmdStop_Click() {
+    if (onStop_) onStop_();
+}
+
+void frmCopy::Form_Unload(int& cancel) {
+    if (closing_) return;
+    // Without its window the copy could no longer be stopped.
+    cancel = 1;
+    cmdStop_Click();
+}
+
+void frmCopy::UnloadByProgram() {
+    closing_ = true;
+    Unload();
+    closing_ = false;
+}
+
+}  // namespace plenova::setup
