@@ -1,14 +1,30 @@
 #include "setup/frm_copy.h"
 
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 
 namespace plenova::setup {
 
 namespace {
 
+// A centred one-line label that shortens a path too long for it in the middle, so both its
+// start (the drive) and its end (the file name) stay visible; text() keeps the whole path.
+class PathLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(palette().color(foregroundRole()));
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, width());
+        painter.drawText(rect(), static_cast<int>(alignment()) | Qt::TextSingleLine, shown);
+    }
+};
+
 QLabel* MakeFileLabel(QWidget* parent, const QString& name, double top) {
-    auto* label = new QLabel(parent);
+    auto* label = new PathLabel(parent);
     label->setObjectName(name);
     label->setGeometry(dialogs::TwipsRect(540, top, 3912, 372));
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);

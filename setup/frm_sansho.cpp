@@ -75,6 +75,8 @@ FolderList::FolderList(QWidget* parent) : QTreeWidget(parent) {
     setIndentation(10);
     setUniformRowHeights(true);
     setExpandsOnDoubleClick(false);
+    // Every level is always open: no expand arrows.
+    setStyleSheet(QStringLiteral("QTreeView::branch { image: none; border-image: none; }"));
     QObject::connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item, int) {
         const std::string path = PathOf(item);
         if (!path.empty() && path != path_) SetPath(path);
