@@ -84,11 +84,13 @@ private:
 };
 
 // The saver copied into <prefix>/libexec/xscreensaver/plenova with the build's data files in
-// <prefix>/share/plenova/data, and the folders one run of it writes.
+// <prefix>/share/plenova/data and the xsecurelock module in <prefix>/libexec/xsecurelock, and
+// the folders one run of it writes.
 struct HackInstall {
     SharedFolder folder;
     fs::path prefix = folder.Path() / "usr";
     fs::path program = prefix / "libexec" / "xscreensaver" / "plenova";
+    fs::path module = prefix / "libexec" / "xsecurelock" / "saver_plenova";
     fs::path home = folder.Path() / "home";
     fs::path machine = folder.Path() / "machine";
     fs::path run = folder.Path() / "run";
@@ -99,6 +101,8 @@ struct HackInstall {
         fs::create_directories(program.parent_path());
         fs::create_directories(data);
         fs::copy_file(PLENOVA_SAVER_PATH, program);
+        fs::create_directories(module.parent_path());
+        fs::copy_file(PLENOVA_XSECURELOCK_MODULE, module);
         for (const auto& entry : fs::directory_iterator(PLENOVA_DIST_DIR)) {
             if (entry.is_regular_file() && entry.path().extension() != ".scr")
                 fs::copy_file(entry.path(), data / entry.path().filename());
@@ -291,6 +295,7 @@ struct WindowCase {
     int width, height;
     int grownWidth, grownHeight;  // after a resize
     bool endByDestroy;            // else by SIGTERM
+    bool asXsecurelockModule;     // started as xsecurelock starts it, else with --window-id
 };
 
 class HackInWindowE2E : public HackE2E, public ::testing::WithParamInterface<WindowCase> {};
@@ -306,7 +311,13 @@ TEST_P(HackInWindowE2E, SceneFillsTheWindowFollowsItsSizeIgnoresInputAndEndsClea
     char id[32];
     std::snprintf(id, sizeof id, "0x%lx", host);
     std::vector<std::string> env = install_.Environment();
-    const pid_t pid = Spawn({install_.program.string(), "--window-id", id}, env, false);
+    std::vector<std::string> argv{install_.program.string(), "--window-id", id};
+    if (c.asXsecurelockModule) {
+        // No arguments; the window comes in the environment.
+        argv = {install_.module.string()};
+        env.push_back(std::string("XSCREENSAVER_WINDOW=") + id);
+    }
+    const pid_t pid = Spawn(argv, env, false);
     ASSERT_GT(pid, 0);
 
     ASSERT_NO_FATAL_FAILURE(ExpectSceneMovesIn(host, c.width, c.height));
@@ -350,8 +361,10 @@ TEST_P(HackInWindowE2E, SceneFillsTheWindowFollowsItsSizeIgnoresInputAndEndsClea
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, HackInWindowE2E,
-                         ::testing::Values(WindowCase{"Small", 320, 200, 400, 260, true},
-                                           WindowCase{"Large", 720, 480, 760, 540, false}),
+                         ::testing::Values(
+                             WindowCase{"Small", 320, 200, 400, 260, true, false},
+                             WindowCase{"Large", 720, 480, 760, 540, false, false},
+                             WindowCase{"XsecurelockModule", 500, 300, 540, 340, false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
