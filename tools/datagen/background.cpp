@@ -37,6 +37,20 @@ struct Linear {
     }
 };
 
+// Calls paintRow(y) for every row of the picture, the rows shared out among threads. Only for
+// rows that depend on nothing but their own place: the result is then the same however many
+// threads there are.
+template <class PaintRow>
+void ForEachRow(const PaintRow& paintRow, int rowCount = H) {
+    const int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    auto rows = [&](int first) {
+        for (int y = first; y < rowCount; y += threads) paintRow(y);
+    };
+    std::vector<std::jthread> workers;
+    for (int t = 1; t < threads; ++t) workers.emplace_back(rows, t);
+    rows(0);
+}
+
 // Adds a round soft dot, wrapping round the picture's edges.
 void Splat(Linear& img, float cx, float cy, float sigma, float bright, Rgbf color) {
     const int reach = static_cast<int>(std::ceil(sigma * 3.2f)) + 1;
@@ -84,6 +98,48 @@ Rgbf StarColor(Rng& rng) {
 
 Rgbf Mix(Rgbf a, Rgbf b, float t) { return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t}; }
 
+// Fields that change slowly across the sky (features tens of pixels wide and more), sampled
+// every kStep pixels and interpolated in between: far fewer noise lookups than at every pixel,
+// and no visible difference. The samples repeat with the picture, so the fields still tile.
+class SmoothFields {
+public:
+    static constexpr int kStep = 4;
+    static constexpr int kCount = 4;
+    static_assert(W % kStep == 0 && H % kStep == 0, "samples must tile with the picture");
+
+    template <class Sample>
+    explicit SmoothFields(const Sample& sample) : values_(static_cast<std::size_t>(kColumns) * kRows * kCount) {
+        ForEachRow(
+            [&](int row) {
+                const float fy = (row * kStep + 0.5f) / H;
+                for (int column = 0; column < kColumns; ++column) {
+                    const float fx = (column * kStep + 0.5f) / W;
+                    sample(fx, fy, &values_[(static_cast<std::size_t>(row) * kColumns + column) * kCount]);
+                }
+            },
+            kRows);
+    }
+
+    // The fields at pixel (x, y), each bilinear between its four nearest samples.
+    void At(int x, int y, float (&out)[kCount]) const {
+        const int c0 = x / kStep, r0 = y / kStep;
+        const int c1 = c0 + 1 == kColumns ? 0 : c0 + 1, r1 = r0 + 1 == kRows ? 0 : r0 + 1;
+        const float tx = static_cast<float>(x % kStep) / kStep, ty = static_cast<float>(y % kStep) / kStep;
+        const float* a = &values_[(static_cast<std::size_t>(r0) * kColumns + c0) * kCount];
+        const float* b = &values_[(static_cast<std::size_t>(r0) * kColumns + c1) * kCount];
+        const float* c = &values_[(static_cast<std::size_t>(r1) * kColumns + c0) * kCount];
+        const float* d = &values_[(static_cast<std::size_t>(r1) * kColumns + c1) * kCount];
+        for (int k = 0; k < kCount; ++k) {
+            const float top = a[k] + (b[k] - a[k]) * tx, bottom = c[k] + (d[k] - c[k]) * tx;
+            out[k] = top + (bottom - top) * ty;
+        }
+    }
+
+private:
+    static constexpr int kColumns = W / kStep, kRows = H / kStep;
+    std::vector<float> values_;
+};
+
 void PaintNebula(Linear& img, std::vector<float>& density) {
     const PeriodicFbm warpX(CellsX(3), CellsY(2), 4, 11), warpY(CellsX(3), CellsY(2), 4, 12);
     const PeriodicFbm cloud(CellsX(4), CellsY(3), 7, 21, 0.55f);
@@ -100,41 +156,42 @@ void PaintNebula(Linear& img, std::vector<float>& density) {
     const Rgbf rose{0.160f, 0.030f, 0.085f};
     const Rgbf teal{0.012f, 0.070f, 0.130f};
     const Rgbf base{0.0022f, 0.0024f, 0.0075f};
-    // Each row depends on nothing but its own place, so the rows are shared out among threads
-    // and the result is the same however many there are.
-    auto paintRows = [&](int first, int step) {
-        for (int y = first; y < H; y += step) {
-            const float fy = (y + 0.5f) / H;
-            for (int x = 0; x < W; ++x) {
-                const float fx = (x + 0.5f) / W;
-                const float wx = fx + warpAmountX * warpX.At(fx, fy);
-                const float wy = fy + warpAmountY * warpY.At(fx, fy);
-                // Fractions outside [0, 1) are fine: the noise repeats.
-                const float c = cloud.At(wx, wy);
-                float d = Smoothstep(-0.10f, 0.38f, c);
-                d = d * std::sqrt(d);
-                // Bright wisps: the zero lines of another noise, inside the clouds only.
-                const float f = 1 - Clamp01(std::abs(filaments.At(wx, wy)) * 4.0f);
-                d += 0.9f * f * f * f * f * Smoothstep(0.1f, 0.6f, d);
-                const float lanes = Smoothstep(0.03f, 0.30f, std::abs(dust.At(wx, wy)));
-                d *= 0.35f + 0.65f * lanes;
-                const float h = Clamp01(0.5f + 1.8f * hue.At(fx, fy));
-                Rgbf col = Mix(teal, violet, h);
-                const float hot = Smoothstep(0.3f, 0.9f, d) * Clamp01(0.5f + 2.0f * glowField.At(wx, wy));
-                col = Mix(col, rose, hot * h);
-                Rgbf& p = img.px[static_cast<std::size_t>(y) * W + x];
-                const float bg = 0.8f + 0.6f * (0.5f + glowField.At(fx, fy));
-                p.r = base.r * bg + col.r * d * 1.3f;
-                p.g = base.g * bg + col.g * d * 1.3f;
-                p.b = base.b * bg + col.b * d * 1.3f;
-                density[static_cast<std::size_t>(y) * W + x] = d;
-            }
+    // The warp, the hue and the glow behind the clouds.
+    const SmoothFields smooth([&](float fx, float fy, float* out) {
+        out[0] = warpAmountX * warpX.At(fx, fy);
+        out[1] = warpAmountY * warpY.At(fx, fy);
+        out[2] = hue.At(fx, fy);
+        out[3] = glowField.At(fx, fy);
+    });
+    ForEachRow([&](int y) {
+        const float fy = (y + 0.5f) / H;
+        float fields[SmoothFields::kCount];
+        for (int x = 0; x < W; ++x) {
+            const float fx = (x + 0.5f) / W;
+            smooth.At(x, y, fields);
+            const float wx = fx + fields[0];
+            const float wy = fy + fields[1];
+            // Fractions outside [0, 1) are fine: the noise repeats.
+            const float c = cloud.At(wx, wy);
+            float d = Smoothstep(-0.10f, 0.38f, c);
+            d = d * std::sqrt(d);
+            // Bright wisps: the zero lines of another noise, inside the clouds only.
+            const float f = 1 - Clamp01(std::abs(filaments.At(wx, wy)) * 4.0f);
+            d += 0.9f * f * f * f * f * Smoothstep(0.1f, 0.6f, d);
+            const float lanes = Smoothstep(0.03f, 0.30f, std::abs(dust.At(wx, wy)));
+            d *= 0.35f + 0.65f * lanes;
+            const float h = Clamp01(0.5f + 1.8f * fields[2]);
+            Rgbf col = Mix(teal, violet, h);
+            const float hot = Smoothstep(0.3f, 0.9f, d) * Clamp01(0.5f + 2.0f * glowField.At(wx, wy));
+            col = Mix(col, rose, hot * h);
+            Rgbf& p = img.px[static_cast<std::size_t>(y) * W + x];
+            const float bg = 0.8f + 0.6f * (0.5f + fields[3]);
+            p.r = base.r * bg + col.r * d * 1.3f;
+            p.g = base.g * bg + col.g * d * 1.3f;
+            p.b = base.b * bg + col.b * d * 1.3f;
+            density[static_cast<std::size_t>(y) * W + x] = d;
         }
-    };
-    const int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
-    std::vector<std::jthread> workers;
-    for (int t = 1; t < threads; ++t) workers.emplace_back(paintRows, t, threads);
-    paintRows(0, threads);
+    });
 }
 
 void PaintStars(Linear& img, const std::vector<float>& density) {
@@ -267,14 +324,16 @@ ArtPixels PaintBackground() {
     art.weight = 1.0;
     art.rgb.resize(img.px.size());
     art.opaque.assign(img.px.size(), 1);
-    for (std::size_t i = 0; i < img.px.size(); ++i) {
-        const Rgbf& p = img.px[i];
-        // The star colour's white point is slightly above 1, so highlights burn to white.
-        const float peak = std::max({p.r, p.g, p.b});
-        const float whiten = Smoothstep(1.2f, 3.0f, peak);
-        art.rgb[i] = {ToSrgb255(p.r + (peak - p.r) * whiten), ToSrgb255(p.g + (peak - p.g) * whiten),
-                      ToSrgb255(p.b + (peak - p.b) * whiten)};
-    }
+    ForEachRow([&](int y) {
+        for (std::size_t i = static_cast<std::size_t>(y) * W, end = i + W; i < end; ++i) {
+            const Rgbf& p = img.px[i];
+            // The star colour's white point is slightly above 1, so highlights burn to white.
+            const float peak = std::max({p.r, p.g, p.b});
+            const float whiten = Smoothstep(1.2f, 3.0f, peak);
+            art.rgb[i] = {ToSrgb255(p.r + (peak - p.r) * whiten), ToSrgb255(p.g + (peak - p.g) * whiten),
+                          ToSrgb255(p.b + (peak - p.b) * whiten)};
+        }
+    });
     return art;
 }
 
