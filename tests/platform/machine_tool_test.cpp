@@ -211,9 +211,10 @@ TEST_F(MachineToolTest, PathsDrivesAndRoot) {
 // command line and its machine, each on a line of `report`; it ends with `status`.
 void WriteProbe(const fs::path& program, const fs::path& report, int status) {
     fs::create_directories(program.parent_path());
-    WriteAll(program, "#!/bin/sh\n"
-                      "{ pwd; echo \"$#\"; printf '%s\\n' \"$1\"; echo \"$PLENOVA_MACHINE\"; } > '" +
-                          report.string() + "'\nexit " + std::to_string(status) + "\n");
+    const std::string body =
+        "{ pwd; echo \"$#\"; printf '%s\\n' \"$1\"; echo \"$PLENOVA_MACHINE\"; }";
+    WriteAll(program, "#!/bin/sh\n" + body + " > '" + report.string() + "'\nexit " +
+                          std::to_string(status) + "\n");
     fs::permissions(program, fs::perms::owner_read | fs::perms::owner_write);  // as copied
 }
 
