@@ -34,7 +34,7 @@ QLabel* MakeFileLabel(QWidget* parent, const QString& name, double top) {
 }  // namespace
 
 frmCopy::frmCopy(std::function<void()> onStop, QWidget* parent)
-    : Form(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    : Form(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                        Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       onStop_(std::move(onStop)) {
     setObjectName(QStringLiteral("frmCopy"));

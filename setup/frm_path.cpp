@@ -10,7 +10,7 @@
 namespace plenova::setup {
 
 frmPath::frmPath(const Module1& logic, QWidget* parent)
-    : Form(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    : Form(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                        Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       logic_(logic) {
     setObjectName(QStringLiteral("frmPath"));

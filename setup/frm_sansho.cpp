@@ -174,7 +174,7 @@ void DriveList::SetDrive(char letter) {
 // ----- frmSansho -----
 
 frmSansho::frmSansho(const Module1& logic, QWidget* parent)
-    : Form(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    : Form(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                        Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       logic_(logic) {
     setObjectName(QStringLiteral("frmSansho"));

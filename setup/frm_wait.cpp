@@ -5,7 +5,7 @@
 namespace plenova::setup {
 
 frmWait::frmWait(QWidget* parent)
-    : Form(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    : Form(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName(QStringLiteral("frmWait"));
     setWindowTitle(QString());
     setFont(dialogs::UiFont(9));
