@@ -327,7 +327,10 @@ bool WriteFileAtomically(const std::filesystem::path& file,
     try {
         const std::filesystem::path folder =
             file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-        std::string pattern = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
+        std::string name = ".";
+        name += file.filename().string();
+        name += ".XXXXXX";
+        std::string pattern = (folder / name).string();
         const int fd = ::mkstemp(pattern.data());
         if (fd < 0) return false;
         bool ok = ::fchmod(fd, 0644) == 0;

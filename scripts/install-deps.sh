@@ -11,9 +11,11 @@ packages=(
   libsdl2-dev
   libx11-dev libxcb1-dev libxfixes-dev
   xvfb xauth xdotool x11-utils imagemagick openbox
+  xscreensaver xscreensaver-data
   fonts-ipafont-gothic
   clang libclang-rt-14-dev
   liblnk-utils
+  dpkg-dev fakeroot lintian desktop-file-utils
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
 )
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "platform/desktop_menu.h"
 #include "platform/file_io.h"
 #include "platform/machine.h"
 #include "platform/registry.h"
@@ -47,6 +48,7 @@ const char* const kUsageText =
     "  plenova-machine drive remove LETTER:\n"
     "  plenova-machine run [--no-wait] WINDOWSPATH [ARGUMENT...]\n"
     "  plenova-machine uninstall --list | TITLE\n"
+    "  plenova-machine menu                          Start menu into the desktop's menu\n"
     "\n"
     "KEY begins with HKCU, HKEY_CURRENT_USER, HKLM or HKEY_LOCAL_MACHINE, e.g.\n"
     "  plenova-machine reg add \"HKCU\\Software\\ZEVRA6\\Set\" /v Mute /d 1 /f\n"
@@ -500,12 +502,25 @@ int UninstallCommand(const std::vector<std::string>& args) {
     return RunProgram(machine, split->first, split->second, true);
 }
 
+// Brings the desktop's application menu up to date with the machine's Start menu.
+int MenuCommand(const std::vector<std::string>& args) {
+    if (args.size() != 1) return Usage("menu takes no arguments");
+    const DesktopMenuReport report = RefreshDesktopMenu();
+    for (const std::string& problem : report.problems) std::cerr << "menu: " << problem << "\n";
+    std::cout << report.entries << " entries, " << report.written << " files written, "
+              << report.removed << " removed\n";
+    return report.problems.empty() ? kOk : kFailed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) return Usage("no command given");
     const std::string command = plenova::FoldCase(args[0]);
+    // The programs started through this one refresh the desktop menu with it.
+    if (const auto self = FindMachineTool(); !self.empty())
+        ::setenv("PLENOVA_MACHINE_TOOL", self.c_str(), 1);
     if (command == "-h" || command == "--help" || command == "/?" || command == "help") {
         std::cout << kUsageText;
         return kOk;
@@ -519,6 +534,7 @@ int main(int argc, char** argv) {
         if (command == "reg") return RegCommand(args);
         if (command == "path") return PathCommand(args);
         if (command == "drive") return DriveCommand(args);
+        if (command == "menu") return MenuCommand(args);
         if (command == "run") return RunCommand(args);
         if (command == "uninstall") return UninstallCommand(args);
         return Usage("unknown command " + args[0]);
