@@ -221,10 +221,11 @@ TEST(SetupProcessTest, InstallFromDriveAThenUninstallLeavesOnlyWhatIsNotLogged) 
     EXPECT_FALSE(SettingsStore().ApplicationExists("PlenovaSetup"));
     EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\PlenovaSetup.exe"));
 
-    // The next program start carries out WININIT.INI.
-    ::unsetenv("PLENOVA_SETUP_ANSWERS");
-    const Finished next = RunToEnd({(dist / "PlenovaSetup.exe").string()});
-    EXPECT_EQ(next.exitCode, 1) << next.output;  // no windows without answers yet
+    // The next program start carries out WININIT.INI: the medium's setup program, asked to
+    // uninstall again and answered No, changes nothing else.
+    plenova::testing::WriteAll(temp / "answers.txt", "box no\n");
+    const Finished next = RunToEnd({(dist / "PlenovaSetup.exe").string(), "/UNINST Plenova Saver"});
+    EXPECT_EQ(next.exitCode, 0) << next.output;
     EXPECT_FALSE(machine.Exists("C:\\WINDOWS\\PlenovaSetup.exe"));
 
     // What stays, and why: the support library is never removed; the boot step keeps its
