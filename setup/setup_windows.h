@@ -61,7 +61,8 @@ public:
     virtual PathDialogResult RunPathDialog(const PathDialogRequest& request) = 0;
 
     virtual void ShowCopy(std::function<void()> onStop) = 0;
-    virtual void SetCopyLabels(const std::string& sourceText, const std::string& destinationText) = 0;
+    virtual void SetCopyLabels(const std::string& sourceText,
+                               const std::string& destinationText) = 0;
     virtual void HideCopy() = 0;
 
     virtual void ShowWait(const std::string& label) = 0;

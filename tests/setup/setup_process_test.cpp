@@ -171,7 +171,8 @@ TEST(SetupProcessTest, InstallFromDriveAThenUninstallLeavesOnlyWhatIsNotLogged) 
     EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\PlenovaSetup.exe"));
     EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\SYSTEM\\TAVORIN.DLL"));
     EXPECT_TRUE(machine.FileExists("C:\\WINDOWS\\PlenovaSaver.scr"));
-    const std::string entry = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Plenova Saver";
+    const std::string entry =
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Plenova Saver";
     const auto uninstall = registry.QueryString(Hive::LocalMachine, entry, "UninstallString");
     ASSERT_EQ(uninstall, "C:\\WINDOWS\\PlenovaSetup.exe /UNINST Plenova Saver");
     EXPECT_EQ(registry.QueryString(Hive::LocalMachine, entry, "DisplayName"), "Plenova Saver");
