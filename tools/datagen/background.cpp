@@ -321,7 +321,9 @@ ArtPixels PaintBackground() {
     ArtPixels art;
     art.width = W;
     art.height = H;
-    art.weight = 1.0;
+    // The whole sky weighs in the palette's choice as much as the sky the look was tuned on,
+    // so that the figures keep their share of the colours.
+    art.weight = 1.0 / kAreaScale;
     art.rgb.resize(img.px.size());
     art.opaque.assign(img.px.size(), 1);
     ForEachRow([&](int y) {
