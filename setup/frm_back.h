@@ -23,6 +23,8 @@ public:
     const QImage& Picture() const noexcept { return picture_; }
 
 protected:
+    // It stays until the process ends: closing it by hand (Alt+F4) does nothing.
+    void Form_Unload(int& cancel) override { cancel = 1; }
     void paintEvent(QPaintEvent* event) override;
 
 private:

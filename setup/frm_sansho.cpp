@@ -144,6 +144,14 @@ void FolderList::Fill() {
 // ----- DriveList -----
 
 DriveList::DriveList(QWidget* parent) : QComboBox(parent) {
+    Refill();
+    QObject::connect(this, &QComboBox::activated, this, [this](int) {
+        if (onChange_) onChange_();
+    });
+}
+
+void DriveList::Refill() {
+    clear();
     try {
         for (const platform::Drive& drive : platform::CurrentMachine().Drives()) {
             QString text = QString(QChar(drive.letter).toLower()) + QStringLiteral(":");
@@ -156,9 +164,6 @@ DriveList::DriveList(QWidget* parent) : QComboBox(parent) {
     } catch (const std::exception&) {
         // No machine: an empty list.
     }
-    QObject::connect(this, &QComboBox::activated, this, [this](int) {
-        if (onChange_) onChange_();
-    });
 }
 
 char DriveList::Drive() const {
@@ -214,6 +219,7 @@ frmSansho::frmSansho(const Module1& logic, QWidget* parent)
 
 void frmSansho::Form_Load() {
     CenterOnScreen();
+    Drive1->Refill();
     // A start text that names a file (or that cannot be opened) starts at the Windows drive's
     // root as a missing one does.
     if (!Dir1->SetPath(logic_.BrowseStartFolder(sanshodir)))

@@ -46,6 +46,9 @@ class DriveList : public QComboBox {
 public:
     explicit DriveList(QWidget* parent = nullptr);
 
+    // Lists the machine's drives afresh (the drive table may have changed since).
+    void Refill();
+
     // The chosen drive's letter (upper case).
     char Drive() const;
     // Shows `letter`'s drive without calling the change callback.

@@ -304,8 +304,13 @@ TEST_F(SetupFormTest, DrivesAndDoubleClicksChooseTheFolderThatOkReturns) {
     EXPECT_EQ(f.txtDstdir->text(), QStringLiteral("D:\\Games"));
     EXPECT_EQ(f.txtDstdir->selectedText(), QStringLiteral("D:\\Games"));
 
-    // Enter is the default button: it returns the open folder too.
-    Browse(f, [](frmSansho& s) { QTest::keyClick(s.Dir1, Qt::Key_Return); });
+    // Enter is the default button: it returns the open folder too. A drive added meanwhile is
+    // listed on the next opening.
+    AddDrive('F', {});
+    Browse(f, [](frmSansho& s) {
+        EXPECT_GE(s.Drive1->findData(QChar('F')), 0);
+        QTest::keyClick(s.Dir1, Qt::Key_Return);
+    });
     EXPECT_EQ(f.txtDstdir->text(), QStringLiteral("D:\\Games"));
 }
 
@@ -494,6 +499,9 @@ TEST_F(SetupFormTest, BackgroundKeepsItsPictureAfterBeingCovered) {
     windows_.PumpEvents();
     EXPECT_EQ(windows_.Background()->grab().toImage(), before);
     EXPECT_EQ(windows_.Background()->Picture(), before);
+    // It stays until the process ends.
+    windows_.Background()->close();
+    EXPECT_TRUE(windows_.Background()->isVisible());
 }
 
 // ----- pictures of every window, for looking at -----
