@@ -61,14 +61,10 @@ public:
         std::fprintf(stderr, "%s: %s\n", request.caption.c_str(), request.text.c_str());
         switch (request.buttons) {
             case platform::MsgButtons::YesNo:
-            case platform::MsgButtons::YesNoCancel:
-                return platform::MsgResult::Yes;
-            case platform::MsgButtons::RetryCancel:
-                return platform::MsgResult::Retry;
-            case platform::MsgButtons::AbortRetryIgnore:
-                return platform::MsgResult::Abort;
-            default:
-                return platform::MsgResult::Ok;
+            case platform::MsgButtons::YesNoCancel: return platform::MsgResult::Yes;
+            case platform::MsgButtons::RetryCancel: return platform::MsgResult::Retry;
+            case platform::MsgButtons::AbortRetryIgnore: return platform::MsgResult::Abort;
+            default: return platform::MsgResult::Ok;
         }
     }
 };
@@ -145,11 +141,8 @@ std::string MachineName(const fs::path& folder) {
 
 bool HoldsBackground(const fs::path& folder) {
     std::error_code error;
-    return fs::is_regular_file(folder / fs::path(std::u8string(
-                                            reinterpret_cast<const char8_t*>(
-                                                assets::kBackground.data()),
-                                            assets::kBackground.size())),
-                               error);
+    // Host paths are UTF-8 bytes, as the picture's name is.
+    return fs::is_regular_file(folder / std::string(assets::kBackground), error);
 }
 
 void EndScene() {
@@ -229,8 +222,9 @@ std::optional<platform::ForeignWindowHandle> ParseWindowId(std::string_view text
 
 std::string UsageText(std::string_view programName) {
     const std::string name(programName);
-    return "usage: " + name + " [--root | --window-id ID | --window] [--mute]\n" +
-           "       " + name + " /s | /c | /p HANDLE\n"
+    return "usage: " + name + " [--root | --window-id ID | --window] [--mute]\n" + "       " +
+           name +
+           " /s | /c | /p HANDLE\n"
            "  --root          draw on the window named by $XSCREENSAVER_WINDOW, else over the\n"
            "                  whole screen\n"
            "  --window-id ID  draw inside the X11 window ID (decimal or 0x hex), at its size\n"
@@ -344,21 +338,19 @@ bool Run(const Options& options, const fs::path& programFile) {
         // The scene follows the host window's size, and ends when the window goes away.
         state.hostCheck = std::make_unique<QTimer>();
         state.hostCheck->setInterval(kFollowIntervalMs);
-        QObject::connect(state.hostCheck.get(), &QTimer::timeout, state.hostCheck.get(),
-                         [host] {
-                             State& s = Current();
-                             platform::WindowRect rect;
-                             if (!platform::GetForeignWindowRect(host, rect)) {
-                                 // Not from inside the timer's own signal: the unload ends
-                                 // the process, and the timer is not to be deleted under it.
-                                 QTimer::singleShot(0, [] { EndScene(); });
-                                 s.hostCheck->stop();
-                                 return;
-                             }
-                             const QSize now(std::max(1, rect.Width()),
-                                             std::max(1, rect.Height()));
-                             if (s.form && s.form->size() != now) s.form->resize(now);
-                         });
+        QObject::connect(state.hostCheck.get(), &QTimer::timeout, state.hostCheck.get(), [host] {
+            State& s = Current();
+            platform::WindowRect rect;
+            if (!platform::GetForeignWindowRect(host, rect)) {
+                // Not from inside the timer's own signal: the unload ends
+                // the process, and the timer is not to be deleted under it.
+                QTimer::singleShot(0, [] { EndScene(); });
+                s.hostCheck->stop();
+                return;
+            }
+            const QSize now(std::max(1, rect.Width()), std::max(1, rect.Height()));
+            if (s.form && s.form->size() != now) s.form->resize(now);
+        });
         state.hostCheck->start();
     }
     return true;

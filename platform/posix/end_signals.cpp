@@ -35,8 +35,7 @@ extern "C" void OnEndSignal(int number) {
 
 }  // namespace
 
-EndSignalWatch::EndSignalWatch(std::function<void(int)> onSignal)
-    : onSignal_(std::move(onSignal)) {
+EndSignalWatch::EndSignalWatch(std::function<void(int)> onSignal) : onSignal_(std::move(onSignal)) {
     if (pipeRead >= 0) throw std::logic_error("EndSignalWatch: a watch already exists");
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {

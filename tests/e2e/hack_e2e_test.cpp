@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/x_server.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/e2e/scene_shots.h"
+#include "tests/support/x_server.h"
 
 namespace plenova::e2e {
 namespace {
@@ -68,8 +68,9 @@ public:
         std::string pattern = "/tmp/plenova-hack-XXXXXX";
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no temporary folder");
         path_ = pattern;
-        fs::permissions(path_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec |
-                                   fs::perms::group_read | fs::perms::others_read);
+        fs::permissions(path_, fs::perms::owner_all | fs::perms::group_exec |
+                                   fs::perms::others_exec | fs::perms::group_read |
+                                   fs::perms::others_read);
     }
     ~SharedFolder() {
         std::error_code ec;
@@ -214,16 +215,16 @@ protected:
             << "no frames shown";
         const WindowShot first = ShootWindow(window);
         const long long atFirst = NewestComposedFrame(install_.frames);
-        ASSERT_TRUE(WaitUntil(
-            [&] { return NewestComposedFrame(install_.frames) >= atFirst + 10; }, 10s));
+        ASSERT_TRUE(
+            WaitUntil([&] { return NewestComposedFrame(install_.frames) >= atFirst + 10; }, 10s));
         const WindowShot second = ShootWindow(window);
         ASSERT_EQ(first.width, width);
         ASSERT_EQ(first.height, height);
         EXPECT_GT(ChangedShare(first, second), 0.25) << "the scene does not move";
 
         const long long atSecond = NewestComposedFrame(install_.frames);
-        ASSERT_TRUE(WaitUntil(
-            [&] { return NewestComposedFrame(install_.frames) >= atSecond + 2; }, 10s));
+        ASSERT_TRUE(
+            WaitUntil([&] { return NewestComposedFrame(install_.frames) >= atSecond + 2; }, 10s));
         const std::vector<ComposedFrame> firstShown = FramesShownBy(first, install_.frames);
         const std::vector<ComposedFrame> secondShown = FramesShownBy(second, install_.frames);
         // The first may have left the kept frames already; the second is among them.
@@ -333,8 +334,8 @@ TEST_P(HackInWindowE2E, SceneFillsTheWindowFollowsItsSizeIgnoresInputAndEndsClea
     ASSERT_NO_FATAL_FAILURE(Xdotool({"key", "a"}));
     ASSERT_NO_FATAL_FAILURE(Xdotool({"click", "1"}));
     const long long afterInput = NewestComposedFrame(install_.frames);
-    ASSERT_TRUE(WaitUntil(
-        [&] { return NewestComposedFrame(install_.frames) >= afterInput + 10; }, 10s));
+    ASSERT_TRUE(
+        WaitUntil([&] { return NewestComposedFrame(install_.frames) >= afterInput + 10; }, 10s));
     EXPECT_FALSE(WaitExit(pid, 0ms).has_value()) << "input ended the hack";
 
     // The scene follows the window's new size.
@@ -344,9 +345,8 @@ TEST_P(HackInWindowE2E, SceneFillsTheWindowFollowsItsSizeIgnoresInputAndEndsClea
     ASSERT_TRUE(WaitUntil(
         [&] {
             const WindowShot shot = ShootWindow(host);
-            return shot.width == c.grownWidth &&
-                   std::find(shot.pixels.begin(), shot.pixels.end(), 0xFF00FFu) ==
-                       shot.pixels.end();
+            return shot.width == c.grownWidth && std::find(shot.pixels.begin(), shot.pixels.end(),
+                                                           0xFF00FFu) == shot.pixels.end();
         },
         10s))
         << "the scene did not grow with the window";
@@ -367,10 +367,10 @@ TEST_P(HackInWindowE2E, SceneFillsTheWindowFollowsItsSizeIgnoresInputAndEndsClea
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, HackInWindowE2E,
-                         ::testing::Values(
-                             WindowCase{"Small", 320, 200, 400, 260, true, false},
-                             WindowCase{"Large", 720, 480, 760, 540, false, false},
-                             WindowCase{"XsecurelockModule", 500, 300, 540, 340, false, true}),
+                         ::testing::Values(WindowCase{"Small", 320, 200, 400, 260, true, false},
+                                           WindowCase{"Large", 720, 480, 760, 540, false, false},
+                                           WindowCase{"XsecurelockModule", 500, 300, 540, 340,
+                                                      false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

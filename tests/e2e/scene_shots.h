@@ -36,7 +36,8 @@ inline WindowShot ShootWindow(Window window) {
     XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(shot.width),
                               static_cast<unsigned>(shot.height), AllPlanes, ZPixmap);
     if (image == nullptr) return {};
-    shot.pixels.resize(static_cast<std::size_t>(shot.width) * static_cast<std::size_t>(shot.height));
+    shot.pixels.resize(static_cast<std::size_t>(shot.width) *
+                       static_cast<std::size_t>(shot.height));
     for (int y = 0; y < shot.height; ++y)
         for (int x = 0; x < shot.width; ++x)
             shot.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(shot.width) +

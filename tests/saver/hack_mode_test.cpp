@@ -85,13 +85,17 @@ TEST(HackArgumentsTest, CommandLinesAndWhatTheyAskFor) {
 
 TEST(HackArgumentsTest, WindowIdsAreWholeDecimalOrHexNumbersOfThirtyTwoBits) {
     const std::pair<const char*, platform::ForeignWindowHandle> good[] = {
-        {"1", 1}, {"0x1", 1}, {"0XfF", 255}, {"007", 7}, {"4294967295", 0xFFFFFFFF},
+        {"1", 1},
+        {"0x1", 1},
+        {"0XfF", 255},
+        {"007", 7},
+        {"4294967295", 0xFFFFFFFF},
         {"0xFFFFFFFF", 0xFFFFFFFF},
     };
     for (const auto& [text, id] : good) EXPECT_EQ(Hack::ParseWindowId(text), id) << text;
-    for (const char* text : {"", "0", "0x0", "0x", "4294967296", "0x100000000",
-                             "99999999999999999999999", " 12", "12 ", "+12", "-5", "1e3", "0x1g",
-                             "12abc"}) {
+    for (const char* text :
+         {"", "0", "0x0", "0x", "4294967296", "0x100000000", "99999999999999999999999", " 12",
+          "12 ", "+12", "-5", "1e3", "0x1g", "12abc"}) {
         EXPECT_FALSE(Hack::ParseWindowId(text).has_value()) << text;
     }
 }
@@ -107,8 +111,8 @@ TEST(HackArgumentsTest, DaemonWindowFromTheEnvironment) {
 
 TEST(HackArgumentsTest, UsageNamesEverySwitch) {
     const std::string usage = Hack::UsageText("plenova");
-    for (const char* name : {"plenova", "--root", "--window-id", "--window", "--mute", "/s",
-                             "XSCREENSAVER_WINDOW"}) {
+    for (const char* name :
+         {"plenova", "--root", "--window-id", "--window", "--mute", "/s", "XSCREENSAVER_WINDOW"}) {
         EXPECT_NE(usage.find(name), std::string::npos) << name;
     }
 }
@@ -133,8 +137,8 @@ protected:
 };
 
 TEST_F(InstalledDataTest, HackDirectoriesFindTheSharedDataFolder) {
-    for (const char* hackDir : {"usr/libexec/xscreensaver", "usr/lib/xscreensaver",
-                                "opt/plenova/lib/xscreensaver"}) {
+    for (const char* hackDir :
+         {"usr/libexec/xscreensaver", "usr/lib/xscreensaver", "opt/plenova/lib/xscreensaver"}) {
         const fs::path prefix = temp_.Path() / hackDir / ".." / "..";
         const fs::path program = Program(fs::path(hackDir) / "plenova");
         const fs::path data = DataAt(fs::weakly_canonical(prefix) / "share/plenova/data");
