@@ -1,17 +1,13 @@
 #include "platform/registry.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <deque>
 #include <memory>
+#include <system_error>
 #include <utility>
 
 #include "base/text.h"
@@ -795,19 +791,29 @@ std::optional<std::string> Serialise(const Document& doc, Hive hive) {
 
 // ----- files and locks -----------------------------------------------------------------------
 
-std::string Errno(const std::string& what, const fs::path& p) {
-    return what + " " + p.string() + ": " + std::strerror(errno);
+// Waits for the hive's lock; a failure is a RegistryError naming the hive.
+void LockHive(int fd, LockMode mode, const fs::path& hive) {
+    try {
+        LockDescriptor(fd, mode, hive);
+    } catch (const FileError& e) {
+        throw RegistryError("cannot lock the registry file " + hive.string() + ": " +
+                            std::strerror(e.ErrorNumber()));
+    }
 }
 
-// False with errno set when the lock cannot be had.
-bool Flock(int fd, int op) {
-    try {
-        LockDescriptor(fd, op == LOCK_SH ? LockMode::Shared : LockMode::Exclusive, fs::path());
-        return true;
-    } catch (const FileError& e) {
-        errno = e.ErrorNumber();
-        return false;
-    }
+// The moment as "YYYYMMDDTHHMMSS" in UTC, for names of files kept aside.
+std::string UtcStamp() {
+    using namespace std::chrono;
+    const auto now = floor<seconds>(system_clock::now());
+    const auto day = floor<days>(now);
+    const year_month_day date{day};
+    const hh_mm_ss time{now - day};
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04d%02u%02uT%02d%02d%02d", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()));
+    return stamp;
 }
 
 fs::path Sibling(const fs::path& hive, const char* suffix) { return SiblingPath(hive, suffix); }
@@ -859,17 +865,16 @@ Loaded Load(const fs::path& path, Hive hive, const std::vector<std::string>* onl
 }
 
 [[noreturn]] void MoveAside(const fs::path& path, const std::string& damage) {
-    char stamp[32];
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    ::gmtime_r(&now, &tm);
-    std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%S", &tm);
-    fs::path aside = Sibling(path, (std::string(".damaged-") + stamp).c_str());
-    for (int n = 2; ::access(aside.c_str(), F_OK) == 0; ++n)
-        aside = Sibling(path, (std::string(".damaged-") + stamp + "-" + std::to_string(n)).c_str());
-    if (::rename(path.c_str(), aside.c_str()) != 0)
+    const std::string stamp = UtcStamp();
+    fs::path aside = Sibling(path, (".damaged-" + stamp).c_str());
+    // Any name already there, a dangling link included, is left alone.
+    std::error_code ec;
+    for (int n = 2; fs::symlink_status(aside, ec).type() != fs::file_type::not_found; ++n)
+        aside = Sibling(path, (".damaged-" + stamp + "-" + std::to_string(n)).c_str());
+    fs::rename(path, aside, ec);
+    if (ec)
         throw RegistryError("The registry file " + path.string() + " is damaged (" + damage +
-                            ") and cannot be moved aside: " + std::strerror(errno));
+                            ") and cannot be moved aside: " + ec.message());
     SyncFolder(path.parent_path());
     throw DamagedHiveError("The registry file " + path.string() + " is damaged (" + damage +
                                "); it has been kept as " + aside.string() +
@@ -922,13 +927,11 @@ auto ReadHive(const fs::path& path, Hive hive, const std::vector<std::string>& k
     std::vector<std::string> only;
     for (const std::string& k : key) only.push_back(FoldCase(k));
     UniqueFd lock(OpenLock(path, false));
-    if (lock.Get() >= 0 && !Flock(lock.Get(), LOCK_SH))
-        throw RegistryError(Errno("cannot lock the registry file", path));
+    if (lock.Get() >= 0) LockHive(lock.Get(), LockMode::Shared, path);
     Loaded loaded = LoadChecked(path, hive, &only);
     if (!loaded.doc) {
         // Moving the file aside needs the writers' lock; someone may have done it meanwhile.
-        if (lock.Get() >= 0 && !Flock(lock.Get(), LOCK_EX))
-            throw RegistryError(Errno("cannot lock the registry file", path));
+        if (lock.Get() >= 0) LockHive(lock.Get(), LockMode::Exclusive, path);
         loaded = LoadChecked(path, hive, &only);
         if (!loaded.doc) MoveAside(path, loaded.damage);
     }
@@ -940,8 +943,7 @@ auto ReadHive(const fs::path& path, Hive hive, const std::vector<std::string>& k
 template <class F>
 void WriteHive(const fs::path& path, Hive hive, F&& change) {
     UniqueFd lock(OpenLock(path, true));
-    if (!Flock(lock.Get(), LOCK_EX))
-        throw RegistryError(Errno("cannot lock the registry file", path));
+    LockHive(lock.Get(), LockMode::Exclusive, path);
     Loaded loaded = LoadChecked(path, hive);
     if (!loaded.doc) MoveAside(path, loaded.damage);
     if (!change(*loaded.doc)) return;

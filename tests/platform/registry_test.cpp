@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -311,6 +312,44 @@ TEST_F(RegistryTest, SecondDamageOnTheSameSecondGetsItsOwnAsideName) {
     ASSERT_EQ(aside.size(), 2u);
     std::set<std::string> contents{ReadAll(aside[0]), ReadAll(aside[1])};
     EXPECT_EQ(contents, (std::set<std::string>{"garbage one", "garbage two"}));
+}
+
+// "YYYYMMDDTHHMMSS" in UTC, the stamp of aside names.
+std::string Stamp(std::time_t t) {
+    std::tm tm{};
+    ::gmtime_r(&t, &tm);
+    char out[32];
+    std::strftime(out, sizeof out, "%Y%m%dT%H%M%S", &tm);
+    return out;
+}
+
+TEST_F(RegistryTest, AsideNamesCarryTheUtcTimeAndNeverReplaceWhatIsThere) {
+    const std::time_t before = std::time(nullptr);
+    // Links that point nowhere under the names the next damage would take first.
+    std::set<fs::path> planted;
+    for (std::time_t t = before; t <= before + 2; ++t) {
+        const fs::path link = temp.Path() / ("user.reg.damaged-" + Stamp(t));
+        fs::create_symlink(temp.Path() / "nowhere", link);
+        planted.insert(link);
+    }
+    WriteAll(user, "garbage");
+    fs::path aside;
+    try {
+        reg.KeyExists(HKCU, "");
+        FAIL() << "no DamagedHiveError";
+    } catch (const DamagedHiveError& e) {
+        aside = e.AsidePath();
+    }
+    const std::time_t after = std::time(nullptr);
+
+    EXPECT_EQ(planted.count(aside), 0u);
+    for (const fs::path& link : planted) EXPECT_TRUE(fs::is_symlink(link)) << link;
+    EXPECT_EQ(ReadAll(aside), "garbage");
+    const std::string name = aside.filename().string();
+    std::set<std::string> allowed;
+    for (std::time_t t = before; t <= after; ++t) allowed.insert(Stamp(t));
+    const std::string stamp = name.substr(std::string("user.reg.damaged-").size(), 15);
+    EXPECT_EQ(allowed.count(stamp), 1u) << name;
 }
 
 TEST_F(RegistryTest, FilesAreForTheOwnerOnly) {
