@@ -1,9 +1,12 @@
 # plenova_platform_desktop: the desktop half of the platform layer (window presence, message
 # boxes, process end, cursor, screen, events, window operations, multimedia command service).
-# The portable multimedia interpreter is here; the rest comes from the Qt and POSIX back ends,
-# and window operations from the X11 one.
+# The portable parts are here (multimedia command interpreter, sound file decoding with
+# libsndfile, the test and silent audio back ends); the rest comes from the Qt and POSIX back
+# ends, and window operations from the X11 one.
 add_library(plenova_platform_desktop STATIC
   ${CMAKE_CURRENT_LIST_DIR}/multimedia.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/sound_decoding.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/test_audio.cpp
   ${PLENOVA_PLATFORM_QT_SOURCES}
   ${PLENOVA_PLATFORM_POSIX_DESKTOP_SOURCES}
 )

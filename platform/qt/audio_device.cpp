@@ -14,8 +14,6 @@
 #include <QIODevice>
 #include <QMediaDevices>
 
-#include <sndfile.h>
-
 #include "platform/files.h"
 #include "platform/multimedia.h"
 
@@ -24,43 +22,6 @@ namespace plenova::platform {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-
-// ----- decoding from memory through libsndfile's virtual I/O -----
-
-struct MemoryFile {
-    const std::byte* data;
-    sf_count_t size;
-    sf_count_t pos;
-};
-
-sf_count_t MemLength(void* user) { return static_cast<MemoryFile*>(user)->size; }
-
-sf_count_t MemSeek(sf_count_t offset, int whence, void* user) {
-    auto* f = static_cast<MemoryFile*>(user);
-    sf_count_t base = 0;
-    switch (whence) {
-        case SEEK_SET: base = 0; break;
-        case SEEK_CUR: base = f->pos; break;
-        case SEEK_END: base = f->size; break;
-        default: return -1;
-    }
-    if (offset < -base || offset > f->size - base) return -1;  // stays inside the bytes
-    f->pos = base + offset;
-    return f->pos;
-}
-
-sf_count_t MemRead(void* out, sf_count_t count, void* user) {
-    auto* f = static_cast<MemoryFile*>(user);
-    if (count <= 0 || f->pos >= f->size) return 0;
-    const sf_count_t n = std::min(count, f->size - f->pos);
-    std::memcpy(out, f->data + f->pos, static_cast<std::size_t>(n));
-    f->pos += n;
-    return n;
-}
-
-sf_count_t MemWrite(const void*, sf_count_t, void*) { return 0; }
-
-sf_count_t MemTell(void* user) { return static_cast<MemoryFile*>(user)->pos; }
 
 // ----- playing from memory -----
 
@@ -178,9 +139,9 @@ private:
             mode_ = AudioMode::Stopped;
             return;
         }
-        const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
-                                 SteadyClock::now() - startTime_)
-                                 .count();
+        const auto elapsed =
+            std::chrono::duration_cast<std::chrono::microseconds>(SteadyClock::now() - startTime_)
+                .count();
         const std::int64_t played = elapsed * format_.sampleRate() / 1'000'000;
         position_ = std::min(length_, startPosition_ + played);
         // What was fed last is still in the output's buffer for up to one buffer's time;
@@ -196,8 +157,8 @@ private:
     // Time the output's buffer holds, taken when playback starts (capped at one second).
     void NoteBufferTime() {
         const std::int64_t frames = sink_.bufferSize() / bytesPerFrame_;
-        bufferUs_ = std::clamp<std::int64_t>(
-            frames * 1'000'000 / std::max(1, format_.sampleRate()), 0, 1'000'000);
+        bufferUs_ = std::clamp<std::int64_t>(frames * 1'000'000 / std::max(1, format_.sampleRate()),
+                                             0, 1'000'000);
     }
 
     QAudioFormat format_;
@@ -212,85 +173,6 @@ private:
     AudioMode mode_ = AudioMode::Stopped;
 };
 
-// ----- test device -----
-
-class TestAudioDevice : public AudioDevice {
-public:
-    TestAudioDevice(std::shared_ptr<TestSound> sound,
-                    std::shared_ptr<TestAudioBackend::Shared> shared)
-        : sound_(std::move(sound)), shared_(std::move(shared)) {}
-    ~TestAudioDevice() override {
-        sound_->mode = AudioMode::Stopped;
-        sound_->closed = true;
-    }
-
-    std::uint32_t Play() override {
-        Update();
-        if (shared_->failPlay != 0) return shared_->failPlay;
-        if (sound_->mode == AudioMode::Playing) return mci::kOk;
-        if (sound_->position >= sound_->lengthFrames) return mci::kOk;
-        sound_->mode = AudioMode::Playing;
-        ++sound_->plays;
-        Restart();
-        return mci::kOk;
-    }
-    std::uint32_t Stop() override {
-        Update();
-        sound_->mode = AudioMode::Stopped;
-        return mci::kOk;
-    }
-    std::uint32_t Pause() override {
-        Update();
-        if (sound_->mode == AudioMode::Playing) sound_->mode = AudioMode::Paused;
-        return mci::kOk;
-    }
-    std::uint32_t Resume() override {
-        Update();
-        if (sound_->mode == AudioMode::Paused) {
-            sound_->mode = AudioMode::Playing;
-            Restart();
-        }
-        return mci::kOk;
-    }
-    std::uint32_t Seek(std::int64_t frame) override {
-        sound_->mode = AudioMode::Stopped;
-        sound_->position = std::clamp<std::int64_t>(frame, 0, sound_->lengthFrames);
-        return mci::kOk;
-    }
-    AudioMode Mode() override {
-        Update();
-        return sound_->mode;
-    }
-    std::int64_t PositionFrames() override {
-        Update();
-        return sound_->position;
-    }
-    std::int64_t LengthFrames() override { return sound_->lengthFrames; }
-    int SampleRate() override { return sound_->sampleRate; }
-
-private:
-    void Restart() {
-        startPosition_ = sound_->position;
-        startTime_ = SteadyClock::now();
-    }
-    // In clock mode the sound moves on with the steady clock; in manual mode only the test
-    // moves it.
-    void Update() {
-        if (!shared_->followClock || sound_->mode != AudioMode::Playing) return;
-        const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   SteadyClock::now() - startTime_)
-                                   .count();
-        sound_->position = std::min(sound_->lengthFrames,
-                                    startPosition_ + elapsedMs * sound_->sampleRate / 1000);
-        if (sound_->position >= sound_->lengthFrames) sound_->mode = AudioMode::Stopped;
-    }
-
-    std::shared_ptr<TestSound> sound_;
-    std::shared_ptr<TestAudioBackend::Shared> shared_;
-    std::int64_t startPosition_ = 0;
-    SteadyClock::time_point startTime_;
-};
-
 std::optional<QAudioFormat::SampleFormat> UsableSampleFormat(QAudioFormat::SampleFormat f) {
     switch (f) {
         case QAudioFormat::UInt8:
@@ -302,79 +184,6 @@ std::optional<QAudioFormat::SampleFormat> UsableSampleFormat(QAudioFormat::Sampl
 }
 
 }  // namespace
-
-std::uint32_t DecodeSound(const std::vector<std::byte>& fileBytes, DecodedSound& sound,
-                          const DecodeLimits& limits) {
-    sound = {};
-    if (static_cast<std::int64_t>(fileBytes.size()) > limits.maxFileBytes) {
-        return mci::kOutOfMemory;
-    }
-    MemoryFile file{fileBytes.data(), static_cast<sf_count_t>(fileBytes.size()), 0};
-    SF_VIRTUAL_IO io{MemLength, MemSeek, MemRead, MemWrite, MemTell};
-    SF_INFO info{};
-    SNDFILE* sf = sf_open_virtual(&io, SFM_READ, &info, &file);
-    if (sf == nullptr) return mci::kInvalidFile;
-    struct Closer {
-        SNDFILE* sf;
-        ~Closer() { sf_close(sf); }
-    } closer{sf};
-    if (info.channels < 1 || info.channels > limits.maxChannels || info.samplerate < 1 ||
-        info.samplerate > limits.maxSampleRate) {
-        return mci::kInvalidFile;
-    }
-    const std::int64_t maxFrames = limits.maxSamples / info.channels;
-    // The header's frame count only guides the first allocation, and only within the limit.
-    if (info.frames > 0) {
-        sound.samples.reserve(static_cast<std::size_t>(std::min<std::int64_t>(info.frames, maxFrames)) *
-                              static_cast<std::size_t>(info.channels));
-    }
-    constexpr sf_count_t kBlockFrames = 4096;
-    std::vector<float> block(static_cast<std::size_t>(kBlockFrames * info.channels));
-    std::int64_t frames = 0;
-    for (;;) {
-        const sf_count_t got = sf_readf_float(sf, block.data(), kBlockFrames);
-        if (got <= 0) break;
-        if (frames + got > maxFrames) {
-            sound = {};
-            return mci::kOutOfMemory;
-        }
-        sound.samples.insert(sound.samples.end(), block.begin(),
-                             block.begin() + static_cast<std::ptrdiff_t>(got * info.channels));
-        frames += got;
-    }
-    if (sf_error(sf) != SF_ERR_NO_ERROR && frames == 0) {
-        sound = {};
-        return mci::kInvalidFile;
-    }
-    // Float files may hold samples outside the nominal range or not-a-number values.
-    for (float& v : sound.samples) {
-        if (!(v >= -1.0f)) v = std::isnan(v) ? 0.0f : -1.0f;
-        if (v > 1.0f) v = 1.0f;
-    }
-    sound.sampleRate = info.samplerate;
-    sound.channels = info.channels;
-    return mci::kOk;
-}
-
-std::uint32_t DecodeSoundFile(const std::string& path, DecodedSound& sound,
-                              const DecodeLimits& limits) {
-    sound = {};
-    std::optional<FileHandle> handle = FileHandle::OpenRead(path);
-    if (!handle) return mci::kFileNotFound;
-    const std::int64_t length = handle->Length();
-    if (length < 0) return mci::kFileNotFound;
-    if (length > limits.maxFileBytes) return mci::kOutOfMemory;
-    std::vector<std::byte> bytes(static_cast<std::size_t>(length));
-    std::size_t filled = 0;
-    while (filled < bytes.size()) {
-        const std::int64_t got = handle->Read(std::span(bytes).subspan(filled));
-        if (got < 0) return mci::kInvalidFile;
-        if (got == 0) break;  // the file shrank while we read it
-        filled += static_cast<std::size_t>(got);
-    }
-    bytes.resize(filled);
-    return DecodeSound(bytes, sound, limits);
-}
 
 bool ConvertToFormat(const DecodedSound& sound, const QAudioFormat& format, std::vector<char>& pcm,
                      std::int64_t maxBytes) {
@@ -388,8 +197,7 @@ bool ConvertToFormat(const DecodedSound& sound, const QAudioFormat& format, std:
     }
     const int inChannels = sound.channels;
     const std::int64_t inFrames = sound.Frames();
-    const std::int64_t outFrames =
-        (inFrames * outRate + sound.sampleRate - 1) / sound.sampleRate;
+    const std::int64_t outFrames = (inFrames * outRate + sound.sampleRate - 1) / sound.sampleRate;
     const int bytesPerSample = format.bytesPerSample();
     if (outFrames > maxBytes / (std::int64_t{outChannels} * bytesPerSample)) return false;
     pcm.resize(static_cast<std::size_t>(outFrames * outChannels * bytesPerSample));
@@ -481,46 +289,6 @@ std::uint32_t QtAudioBackend::Open(const std::string& path, std::unique_ptr<Audi
         qAddPostRoutine([] { Multimedia().CloseAll(); });
     }
     return mci::kOk;
-}
-
-std::uint32_t NoAudioBackend::Open(const std::string& path, std::unique_ptr<AudioDevice>& device) {
-    device.reset();
-    return FileExists(path) ? mci::kWaveOutputsUnsuitable : mci::kFileNotFound;
-}
-
-TestAudioBackend::TestAudioBackend(std::int64_t lengthMs, bool followClock)
-    : lengthMs_(std::max<std::int64_t>(0, lengthMs)), shared_(std::make_shared<Shared>()) {
-    shared_->followClock = followClock;
-}
-
-std::uint32_t TestAudioBackend::Open(const std::string& path,
-                                     std::unique_ptr<AudioDevice>& device) {
-    device.reset();
-    if (failNextOpen_ != 0) return std::exchange(failNextOpen_, 0);
-    if (!FileExists(path)) return mci::kFileNotFound;
-    auto sound = std::make_shared<TestSound>();
-    sound->path = path;
-    sound->lengthFrames = lengthMs_;  // 1000 frames per second
-    sounds_.push_back(sound);
-    device = std::make_unique<TestAudioDevice>(std::move(sound), shared_);
-    return mci::kOk;
-}
-
-void TestAudioBackend::Advance(std::int64_t ms) {
-    for (const auto& sound : sounds_) {
-        if (sound->closed || sound->mode != AudioMode::Playing) continue;
-        sound->position =
-            std::min(sound->lengthFrames, sound->position + ms * sound->sampleRate / 1000);
-        if (sound->position >= sound->lengthFrames) sound->mode = AudioMode::Stopped;
-    }
-}
-
-void TestAudioBackend::RunToEnd() {
-    for (const auto& sound : sounds_) {
-        if (sound->closed || sound->mode != AudioMode::Playing) continue;
-        sound->position = sound->lengthFrames;
-        sound->mode = AudioMode::Stopped;
-    }
 }
 
 std::shared_ptr<AudioBackend> AudioBackendFromEnvironment() {
