@@ -8,13 +8,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 #include <system_error>
 
 #include "base/utf8.h"
+#include "platform/file_io.h"
 #include "platform/shell_link.h"
 
 namespace plenova::platform {
@@ -116,16 +115,17 @@ struct Group {
 
 // Writes `text` to `file` unless it already holds exactly that. True when it wrote.
 bool WriteIfChanged(const fs::path& file, const std::string& text, DesktopMenuReport& report) {
-    {
-        std::ifstream in(file, std::ios::binary);
-        if (in) {
-            const std::string old((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
-            if (old == text) return false;
-        }
+    try {
+        if (ReadFileLimited(file, text.size()) == text) return false;
+    } catch (const std::exception&) {
+        // Missing, larger, or no regular file: written anew.
     }
-    if (!WriteFileAtomically(file, std::vector<std::uint8_t>(text.begin(), text.end()))) {
-        report.problems.push_back("cannot write " + file.string());
+    // The temporary has no name until it is complete: a refresh killed half-way leaves no
+    // stray file in the user's menu folders.
+    try {
+        ReplaceFile(file, text, 0644);
+    } catch (const FileError& e) {
+        report.problems.push_back(e.what());
         return false;
     }
     ++report.written;

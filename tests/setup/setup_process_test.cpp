@@ -146,6 +146,9 @@ private:
 TEST(SetupProcessTest, InstallFromDriveAThenUninstallLeavesOnlyWhatIsNotLogged) {
     TempFolder temp("plenova-setup-process");
     ScopedMachine scopedMachine(temp / "machine");
+    // The installation refreshes the desktop menu: a temporary one, never the user's.
+    ScopedEnv menuData("XDG_DATA_HOME", (temp / "xdg-data").string());
+    ScopedEnv menuConfig("XDG_CONFIG_HOME", (temp / "xdg-config").string());
     Machine& machine = CurrentMachine();
     const fs::path dist = fs::path(PLENOVA_SETUP_EXE).parent_path();
     ASSERT_TRUE(fs::exists(dist / "SETUP.ini")) << "the distribution folder has no script";
