@@ -18,8 +18,8 @@ fi
 start=$SECONDS
 # Any report fails the test: undefined behaviour stops the program, and so does a leak. The
 # suppressions cover only what Qt, fontconfig and D-Bus keep until exit.
-export ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:fast_unwind_on_malloc=0
-export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0:fast_unwind_on_malloc=0"
+export ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # -O1 with line tables: readable reports at a fraction of a debug build's compile time. The
 # test programs run at build time too (their tests are listed then), so the options above are
