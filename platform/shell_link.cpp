@@ -1,15 +1,11 @@
 #include "platform/shell_link.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <ctime>
 #include <stdexcept>
 
 #include "base/utf8.h"
+#include "platform/file_io.h"
 #include "platform/text_conversion.h"
 
 namespace plenova::platform {
@@ -325,32 +321,9 @@ std::vector<std::uint8_t> BuildShellLink(const ShellLinkTarget& target,
 bool WriteFileAtomically(const std::filesystem::path& file,
                          const std::vector<std::uint8_t>& bytes) noexcept {
     try {
-        const std::filesystem::path folder =
-            file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-        std::string name = ".";
-        name += file.filename().string();
-        name += ".XXXXXX";
-        std::string pattern = (folder / name).string();
-        const int fd = ::mkstemp(pattern.data());
-        if (fd < 0) return false;
-        bool ok = ::fchmod(fd, 0644) == 0;
-        const std::uint8_t* data = bytes.data();
-        std::size_t left = bytes.size();
-        while (ok && left > 0) {
-            const ssize_t n = ::write(fd, data, left);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                ok = false;
-                break;
-            }
-            data += n;
-            left -= static_cast<std::size_t>(n);
-        }
-        ok = ::fsync(fd) == 0 && ok;
-        ok = ::close(fd) == 0 && ok;
-        if (ok) ok = ::rename(pattern.c_str(), file.c_str()) == 0;
-        if (!ok) ::unlink(pattern.c_str());
-        return ok;
+        const std::string_view content(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        ReplaceFile(file, content, 0644);
+        return true;
     } catch (...) {
         return false;
     }
@@ -546,29 +519,18 @@ Result<ShellLink, ShellLinkError> ReadShellLink(std::span<const std::uint8_t> by
 }
 
 Result<ShellLink, ShellLinkError> ReadShellLinkFile(const std::filesystem::path& file) {
-    // O_NONBLOCK: a FIFO put in place of a link must not hold the reader up.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) return Failure{ShellLinkError{"cannot open " + file.string()}};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    std::string bytes;
+    try {
+        bytes = ReadFileLimited(file, kMaxShellLinkSize);
+    } catch (const NotRegularFileError&) {
         return Failure{ShellLinkError{file.string() + " is no regular file"}};
-    }
-    if (st.st_size > static_cast<off_t>(kMaxShellLinkSize)) {
-        ::close(fd);
+    } catch (const FileTooLargeError&) {
         return Failure{ShellLinkError{file.string() + ": file too large"}};
+    } catch (const FileError& e) {
+        return Failure{ShellLinkError{e.what()}};
     }
-    Bytes bytes(static_cast<std::size_t>(st.st_size));
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    bytes.resize(got);  // a file that shrank meanwhile is read as it now is
-    auto link = ReadShellLink(bytes);
+    auto link =
+        ReadShellLink(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
     if (!link) return Failure{ShellLinkError{file.string() + ": " + link.error().message}};
     return link;
 }

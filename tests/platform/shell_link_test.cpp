@@ -175,14 +175,37 @@ TEST(ShellLinkTest, FilesThatAreNoRegularFilesAreRefusedAtOnce) {
     EXPECT_FALSE(ReadShellLinkFile(fifo));  // returns without a writer on the other end
     EXPECT_FALSE(ReadShellLinkFile(temp.Path()));
     EXPECT_FALSE(ReadShellLinkFile(temp / "missing.lnk"));
+    const fs::path device = temp / "zero.lnk";
+    fs::create_symlink("/dev/zero", device);
+    const auto fromDevice = ReadShellLinkFile(device);
+    ASSERT_FALSE(fromDevice);
+    EXPECT_NE(fromDevice.error().message.find("no regular file"), std::string::npos);
+    // Sparse: refused on its size, before any of it is read.
+    const fs::path huge = temp / "huge.lnk";
+    plenova::testing::WriteAll(huge, "L");
+    fs::resize_file(huge, 1ull << 30);
+    const auto fromHuge = ReadShellLinkFile(huge);
+    ASSERT_FALSE(fromHuge);
+    EXPECT_NE(fromHuge.error().message.find("file too large"), std::string::npos);
 
     ShellLinkTarget target;
     target.windowsPath = "C:\\WINDOWS\\PlenovaSaver.scr";
     const fs::path file = temp / "saver.lnk";
+    // Readable by the desktop whatever the umask, and nothing left beside it.
+    const mode_t oldMask = ::umask(077);
     ASSERT_TRUE(WriteFileAtomically(file, BuildShellLink(target, "/p 1")));
+    ASSERT_TRUE(WriteFileAtomically(file, BuildShellLink(target, "/p 2")));
+    ::umask(oldMask);
+    EXPECT_EQ(fs::status(file).permissions(), static_cast<fs::perms>(0644));
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(temp.Path())) ++entries;
+    EXPECT_EQ(entries, 4u);  // the FIFO, the two links above and the written link
     const auto link = ReadShellLinkFile(file);
     ASSERT_TRUE(link) << link.error().message;
-    EXPECT_EQ(link->arguments, "/p 1");
+    EXPECT_EQ(link->arguments, "/p 2");
+    // A link cannot be written over a folder or into a missing one.
+    EXPECT_FALSE(WriteFileAtomically(temp.Path(), BuildShellLink(target, "")));
+    EXPECT_FALSE(WriteFileAtomically(temp / "none" / "x.lnk", BuildShellLink(target, "")));
 }
 
 }  // namespace
