@@ -256,6 +256,9 @@ protected:
     std::vector<std::string> Environment() const {
         return {"PLENOVA_MACHINE=" + root_.string(),
                 "XDG_RUNTIME_DIR=" + (temp_.Path() / "run").string(),
+                // The desktop menu made from the Start menu stays out of the user's home.
+                "XDG_DATA_HOME=" + (temp_.Path() / "data").string(),
+                "XDG_CONFIG_HOME=" + (temp_.Path() / "config").string(),
                 "QT_QPA_PLATFORM=xcb",
                 "PLENOVA_AUDIO=test",
                 "PLENOVA_AUDIO_TEST_MS=60000",
