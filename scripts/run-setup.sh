@@ -12,11 +12,14 @@
 #   uninstall  plenova-machine uninstall "Plenova Saver"
 #   all        the three in turn (the default)
 #
-# PLENOVA_MACHINE names another machine folder; the install step then empties it first.
+# PLENOVA_MACHINE names another machine folder (the install step then empties it first),
+# PLENOVA_BUILD another build folder than build/. With PLENOVA_SETUP_ANSWERS naming an answers
+# file (setup/scripted_windows.h) the setup answers from it instead of showing its windows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tool="$PWD/build/bin/plenova-machine"
-medium="$PWD/build/dist"
+build="$(realpath -m "${PLENOVA_BUILD:-build}")"
+tool="$build/bin/plenova-machine"
+medium="$build/dist"
 step="${1:-all}"
 case "$step" in
   all|install|saver|uninstall) ;;
@@ -35,7 +38,7 @@ fi
 if [ -n "${DISPLAY:-}" ]; then
   export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-xcb}"
 fi
-export PLENOVA_MACHINE="${PLENOVA_MACHINE:-$PWD/build/setup-machine}"
+export PLENOVA_MACHINE="${PLENOVA_MACHINE:-$build/setup-machine}"
 
 install() {
   # A machine folder holds only what the machine made: refuse to empty anything else.
