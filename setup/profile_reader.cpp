@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "base/errors.h"
+#include "base/text.h"
 #include "platform/text_conversion.h"
 
 namespace plenova::setup {
@@ -16,14 +17,7 @@ using platform::ToShiftJis;
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t";
-
-std::string_view Trim(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) return {};
-    const std::size_t last = text.find_last_not_of(kBlanks);
-    return text.substr(first, last - first + 1);
-}
+constexpr std::string_view kIniBlanks = " \t";
 
 // ASCII letters in lower case; both bytes of a double-byte character stay as they are, since a
 // trail byte may look like an ASCII letter.
@@ -69,7 +63,7 @@ std::string_view CutValue(std::string_view value) {
 
 std::string_view MakeValue(std::string_view afterEquals) {
     std::string_view value = afterEquals.substr(0, afterEquals.find('\0'));
-    value = Trim(value);
+    value = TrimView(value, kIniBlanks);
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
         value = value.substr(1, value.size() - 2);
@@ -181,13 +175,13 @@ ProfileFile ProfileFile::Parse(std::string_view bytes) {
             if (bytes[end] == '\r' && at < bytes.size() && bytes[at] == '\n') ++at;
         }
 
-        const std::string_view text = Trim(line);
+        const std::string_view text = TrimView(line, kIniBlanks);
         if (text.empty() || text.front() == ';') continue;
         if (text.front() == '[') {
             const std::size_t close = FindClosingBracket(text, 1);
             if (close != std::string_view::npos) {
-                auto [it, added] =
-                    file.sections_.try_emplace(FoldName(Trim(text.substr(1, close - 1))));
+                auto [it, added] = file.sections_.try_emplace(
+                    FoldName(TrimView(text.substr(1, close - 1), kIniBlanks)));
                 // A repeated header: its keys are not read, as the first section wins.
                 current = added ? &it->second : nullptr;
                 continue;
@@ -195,7 +189,7 @@ ProfileFile ProfileFile::Parse(std::string_view bytes) {
         }
         const std::size_t equals = text.find('=');
         if (equals == std::string_view::npos || current == nullptr) continue;
-        current->try_emplace(FoldName(Trim(text.substr(0, equals))),
+        current->try_emplace(FoldName(TrimView(text.substr(0, equals), kIniBlanks)),
                              MakeValue(text.substr(equals + 1)));
     }
     return file;

@@ -13,10 +13,7 @@ using platform::MsgButtons;
 using platform::MsgResult;
 
 std::string_view StripLineEnd(std::string_view line) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
-        line.remove_suffix(1);
-    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-    return line;
+    return TrimView(TrimView(line, " \t\r", TrimEnds::Right), " \t", TrimEnds::Left);
 }
 
 MsgResult FirstButton(MsgButtons buttons) {
