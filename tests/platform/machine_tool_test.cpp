@@ -1,6 +1,7 @@
 // The plenova-machine tool, run as a user would run it.
 #include <sys/wait.h>
 
+#include <csignal>
 #include <cstdlib>
 
 #include <gtest/gtest.h>
@@ -244,15 +245,23 @@ TEST_F(MachineToolTest, RunStartsAProgramFromItsFolderWithItsCommandLineUnchange
     }
 }
 
-TEST_F(MachineToolTest, RunWaitsForWhatTheProgramLeavesRunning) {
-    // A first stage that hands over to a second one and ends at once, as the setup does.
+TEST_F(MachineToolTest, RunWaitsForTheMachineProgramsItLeavesRunningOnly) {
+    // A first stage that hands over to a second one and ends at once, as the setup does, and
+    // leaves a host program running too, as a desktop's file manager would stay.
     const fs::path marker = temp.Path() / "second-stage-done";
-    WriteAll(root / "drive_c" / "stage1.sh",
-             "#!/bin/sh\n( sleep 0.5; echo done > '" + marker.string() +
-                 "' ) &\nexit 0\n");
+    const fs::path hostPid = temp.Path() / "host-program.pid";
+    const fs::path c = root / "drive_c";
+    WriteAll(c / "stage2.sh", "#!/bin/sh\nsleep 0.5\necho done > '" + marker.string() + "'\n");
+    fs::permissions(c / "stage2.sh", fs::perms::owner_all);
+    WriteAll(c / "stage1.sh", "#!/bin/sh\n'" + (c / "stage2.sh").string() +
+                                  "' &\nsleep 600 &\necho $! > '" + hostPid.string() +
+                                  "'\nexit 3\n");
     const Result r = Run({"run", "C:\\stage1.sh"});
-    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.code, 3) << r.err;
     EXPECT_EQ(ReadAll(marker), "done\n");
+    const pid_t host = static_cast<pid_t>(std::stol(ReadAll(hostPid)));
+    EXPECT_EQ(::kill(host, 0), 0) << "the host program was waited for";
+    ::kill(host, SIGKILL);
 }
 
 TEST_F(MachineToolTest, RunRefusesWhatCannotBeRun) {

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -55,8 +56,8 @@ const char* const kUsageText =
     "Options may also be written with \"-\" (-v, -f). TYPE is a number 0 to 6 or one of\n"
     "unknown, removable, fixed, remote, cdrom, ramdisk (default fixed).\n"
     "run starts a machine program as the shell would: its folder current, the arguments joined\n"
-    "with blanks as its command line. It waits for the program and for the programs it leaves\n"
-    "running (a setup's second stage) and exits with the program's own status; --no-wait\n"
+    "with blanks as its command line. It waits for the program and for the machine programs it\n"
+    "leaves running (a setup's second stage) and exits with the program's own status; --no-wait\n"
     "returns as soon as the program has started.\n"
     "uninstall --list names the installed products; uninstall TITLE runs the product's\n"
     "UninstallString as run does and exits with its status.\n"
@@ -388,9 +389,56 @@ std::optional<std::string> ProgramFolderOf(const Machine& machine, const std::st
     return slash <= 2 ? full->substr(0, 2) + "\\" : full->substr(0, slash);
 }
 
+// The processes whose parent is this one, from /proc.
+std::vector<pid_t> ChildProcesses() {
+    std::vector<pid_t> children;
+    const std::string self = std::to_string(::getpid());
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream in(entry.path() / "stat");
+        std::string stat;
+        std::getline(in, stat);
+        // "pid (name) state ppid ...": the name may hold blanks and parentheses itself.
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos || close + 4 >= stat.size()) continue;
+        const auto ppidStart = stat.find(' ', close + 2);
+        if (ppidStart == std::string::npos) continue;
+        const auto ppidEnd = stat.find(' ', ppidStart + 1);
+        if (stat.substr(ppidStart + 1, ppidEnd - ppidStart - 1) == self)
+            children.push_back(static_cast<pid_t>(std::stol(name)));
+    }
+    return children;
+}
+
+// True when the process runs a program of the machine: its executable, or the script an
+// interpreter runs (its first argument, a file), lies on a drive other than Z: (the host's own
+// file system). Desktop programs that a machine program starts (a file manager showing a
+// folder) are not machine programs.
+bool RunsMachineProgram(const Machine& machine, pid_t pid) {
+    const fs::path proc = fs::path("/proc") / std::to_string(pid);
+    std::vector<fs::path> candidates;
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink(proc / "exe", ec);
+    if (ec) return false;  // ended, or not ours to look at
+    candidates.push_back(exe);
+    std::ifstream in(proc / "cmdline", std::ios::binary);
+    std::string argument;
+    for (int i = 0; i < 2 && std::getline(in, argument, '\0'); ++i) {
+        if (i == 1 && !argument.empty() && argument[0] == '/' && fs::is_regular_file(argument, ec))
+            candidates.push_back(argument);
+    }
+    for (const fs::path& candidate : candidates) {
+        const std::string windows = machine.ToWindows(candidate);
+        if (windows.size() >= 2 && windows[1] == ':' && windows[0] != 'Z') return true;
+    }
+    return false;
+}
+
 // Runs a machine program from its own folder with `arguments` as its command line. Waiting, it
-// also waits for what the program leaves running: a program that hands over to another one
-// (the setup's first stage) is only done when that one is.
+// also waits for the machine programs it leaves running: a program that hands over to another
+// one (the setup's first stage) is only done when that one is.
 int RunProgram(Machine& machine, const std::string& program, const std::string& arguments,
                bool wait) {
     if (!machine.FileExists(program)) return Fail("the program " + program + " does not exist");
@@ -405,9 +453,16 @@ int RunProgram(Machine& machine, const std::string& program, const std::string& 
     ::prctl(PR_SET_CHILD_SUBREAPER, 1);
     std::optional<int> status = machine.RunProcess(program, arguments);
     if (!status) return Fail(program + " cannot be started (not a program, or not runnable)");
+    // Whenever a child ends, the rest is looked at again: orphans may have come meanwhile.
     for (;;) {
         int ignored = 0;
-        if (::waitpid(-1, &ignored, 0) < 0 && errno != EINTR) break;
+        while (::waitpid(-1, &ignored, WNOHANG) > 0) {
+        }
+        bool machineChild = false;
+        for (const pid_t child : ChildProcesses())
+            machineChild = machineChild || RunsMachineProgram(machine, child);
+        if (!machineChild) break;
+        if (::waitpid(-1, &ignored, 0) < 0 && errno != EINTR && errno != ECHILD) break;
     }
     return *status;
 }
