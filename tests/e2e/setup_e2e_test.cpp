@@ -471,7 +471,7 @@ TEST_F(SetupE2E, CancelDuringTheCopyLeavesNoPartialFileAndKeepsTheEntry) {
             }
             return !ViewableWindows("Big Product Setup").empty() || !Running(setup);
         },
-        30s, 2ms);
+        120s, 2ms);
     std::printf("    first stage's wait window %s\n", waitSeen ? "seen" : "too quick to see");
     ASSERT_NO_FATAL_FAILURE(
         AcceptDefaultDestination(setup, "Big Product", "08-cancel-destination"));
