@@ -497,6 +497,16 @@ TEST_F(SetupE2E, CancelDuringTheCopyLeavesNoPartialFileAndKeepsTheEntry) {
     const auto listStatus = Finish(list);
     ASSERT_TRUE(listStatus.has_value());
     EXPECT_EQ(*listStatus, 0);
+
+    // What the cancelled installation left is removed by its uninstallation.
+    const pid_t uninstall = Tool({"uninstall", "Big Product"});
+    ASSERT_NO_FATAL_FAILURE(AnswerBox(uninstall, "11-cancel-uninstall-question", "Return"));
+    ASSERT_NO_FATAL_FAILURE(AnswerBox(uninstall, "12-cancel-uninstall-finished", "Return"));
+    const auto uninstallStatus = Finish(uninstall);
+    ASSERT_TRUE(uninstallStatus.has_value()) << "the uninstallation does not end";
+    EXPECT_EQ(*uninstallStatus, 0);
+    EXPECT_FALSE(M().Exists(dst));
+    EXPECT_FALSE(reg.KeyExists(Hive::LocalMachine, kUninstallKey + "Big Product"));
 }
 
 TEST_F(SetupE2E, InstallFromAFolderOnDriveCLeavesNoneOfTheSetupFilesThere) {
@@ -506,9 +516,9 @@ TEST_F(SetupE2E, InstallFromAFolderOnDriveCLeavesNoneOfTheSetupFilesThere) {
         if (entry.is_regular_file()) fs::copy_file(entry.path(), medium / entry.path().filename());
     const pid_t setup = Tool({"run", "C:\\MEDIUM\\PlenovaSetup.exe"});
     ASSERT_NO_FATAL_FAILURE(AcceptDefaultDestination(setup, "Plenova Saver",
-                                                     "11-folder-destination", "12-folder-browse"));
-    ASSERT_NO_FATAL_FAILURE(AnswerBox(setup, "13-folder-start-menu-question", "Escape"));  // No
-    ASSERT_NO_FATAL_FAILURE(AnswerBox(setup, "14-folder-finished", "Return"));
+                                                     "13-folder-destination", "14-folder-browse"));
+    ASSERT_NO_FATAL_FAILURE(AnswerBox(setup, "15-folder-start-menu-question", "Escape"));  // No
+    ASSERT_NO_FATAL_FAILURE(AnswerBox(setup, "16-folder-finished", "Return"));
     const auto status = Finish(setup);
     ASSERT_TRUE(status.has_value()) << "the setup does not end";
     EXPECT_EQ(*status, 0);
