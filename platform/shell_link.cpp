@@ -280,9 +280,14 @@ std::string ShortName(std::string_view longName) {
         return out;
     };
     std::string shortBase = clean(base).substr(0, 6);
-    if (shortBase.empty()) shortBase = "_";
+    if (shortBase.empty()) shortBase.push_back('_');
     std::string shortExt = clean(ext).substr(0, 3);
-    return shortBase + "~1" + (shortExt.empty() ? "" : "." + shortExt);
+    shortBase += "~1";
+    if (!shortExt.empty()) {
+        shortBase += '.';
+        shortBase += shortExt;
+    }
+    return shortBase;
 }
 
 std::vector<std::uint8_t> BuildShellLink(const ShellLinkTarget& target,
