@@ -108,7 +108,6 @@ struct Entry {
 
 // The group tree of the merged menu.
 struct Group {
-    std::string name;
     std::map<std::string, Group> children;
     std::vector<std::string> entries;  // desktop file ids
 };
@@ -325,9 +324,7 @@ DesktopMenuReport SyncDesktopMenu(const Machine& machine, const fs::path& tool,
         Group* group = &top;
         if (!entry.group.empty()) {
             for (const auto& part : fs::path(entry.group)) {
-                Group& child = group->children[part.string()];
-                child.name = part.string();
-                group = &child;
+                group = &group->children[part.string()];
             }
         }
         group->entries.push_back(entry.fileName);
