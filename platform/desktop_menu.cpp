@@ -154,10 +154,10 @@ void WriteMenu(std::string& out, const Group& group, const std::string& prefix,
         const std::string childPath = path.empty() ? name : path + "/" + name;
         const std::string directory = prefix + Hex(Fnv1a(childPath)) + ".directory";
         directories.insert(directory);
-        WriteIfChanged(folders.directories / directory,
-                       "[Desktop Entry]\nType=Directory\nName=" + EscapeDesktopValue(name) +
-                           "\nIcon=folder\n",
-                       report);
+        WriteIfChanged(
+            folders.directories / directory,
+            "[Desktop Entry]\nType=Directory\nName=" + EscapeDesktopValue(name) + "\nIcon=folder\n",
+            report);
         out += indent + "<Menu>\n";
         out += indent + "  <Name>" + XmlEscape(prefix + Hex(Fnv1a(childPath))) + "</Name>\n";
         out += indent + "  <Directory>" + XmlEscape(directory) + "</Directory>\n";

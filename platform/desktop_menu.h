@@ -43,9 +43,9 @@ struct DesktopMenuFolders {
 };
 
 struct DesktopMenuReport {
-    int written = 0;   // entries, directories and menus created or changed
-    int removed = 0;   // our files whose link is gone
-    int entries = 0;   // desktop entries the Start menu now has
+    int written = 0;                    // entries, directories and menus created or changed
+    int removed = 0;                    // our files whose link is gone
+    int entries = 0;                    // desktop entries the Start menu now has
     std::vector<std::string> problems;  // links passed over, files that could not be written
 };
 

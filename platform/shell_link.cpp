@@ -120,8 +120,9 @@ std::uint64_t FileTime(const std::optional<std::int64_t>& ns) {
 
 // Splits "X:\a\b" into its components; throws when it is not an absolute drive path.
 std::vector<std::string> Components(std::string_view path) {
-    const bool drivePath = path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
-                           ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    const bool drivePath =
+        path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
+        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
     if (!drivePath) throw std::invalid_argument("not an absolute drive path");
     std::vector<std::string> parts;
     std::size_t start = 3;
@@ -157,7 +158,7 @@ Bytes FileEntryItem(const std::string& name, bool folder, const ShellLinkTarget&
     Put32(item, fat);  // creation
     Put32(item, fat);  // last access
     Put16(item, 0x14);
-    Put16(item, 0);    // no localised name
+    Put16(item, 0);  // no localised name
     PutUtf16(item, ToUtf16(name));
     Put16(item, 0);
     Put16(item, static_cast<std::uint32_t>(extension));

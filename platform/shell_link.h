@@ -26,16 +26,15 @@ namespace plenova::platform {
 struct ShellLinkTarget {
     std::string windowsPath;  // UTF-8, absolute with a drive letter: "C:\Program Files\x.exe"
     bool isFolder = false;
-    std::uint64_t size = 0;                        // file size (cut to 32 bits in the header)
-    std::optional<std::int64_t> writeTimeNs;       // Unix time in nanoseconds, when known
-    std::uint32_t driveType = 3;                   // GetDriveType value of the target's drive
+    std::uint64_t size = 0;                   // file size (cut to 32 bits in the header)
+    std::optional<std::int64_t> writeTimeNs;  // Unix time in nanoseconds, when known
+    std::uint32_t driveType = 3;              // GetDriveType value of the target's drive
 };
 
 // The bytes of a link to `target` with `arguments` (UTF-8) as its command-line arguments and the
 // target's folder as working folder. Throws std::invalid_argument when the target is not an
 // absolute drive path or a string is longer than the format can hold.
-std::vector<std::uint8_t> BuildShellLink(const ShellLinkTarget& target,
-                                         std::string_view arguments);
+std::vector<std::uint8_t> BuildShellLink(const ShellLinkTarget& target, std::string_view arguments);
 
 // What a link says, all texts UTF-8 (ANSI strings are taken as Shift-JIS, as this machine's
 // programs write them).
@@ -45,10 +44,10 @@ struct ShellLink {
     // target item list. Empty when the link names no local path (a network share, a special
     // folder).
     std::string targetPath;
-    bool isFolder = false;       // the header's directory attribute
-    std::string description;     // NAME_STRING, empty when absent
-    std::string workingFolder;   // WORKING_DIR, empty when absent
-    std::string arguments;       // COMMAND_LINE_ARGUMENTS, empty when absent
+    bool isFolder = false;      // the header's directory attribute
+    std::string description;    // NAME_STRING, empty when absent
+    std::string workingFolder;  // WORKING_DIR, empty when absent
+    std::string arguments;      // COMMAND_LINE_ARGUMENTS, empty when absent
 };
 
 // Why a file is not a readable link.

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/temp_folder.h"
-#include "tests/support/x_server.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/e2e/scene_shots.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/x_server.h"
 
 namespace plenova::e2e {
 namespace {
@@ -67,8 +67,8 @@ protected:
         const char* other = std::getenv("PLENOVA_PACKAGE_BUILD");
         const fs::path build = other != nullptr && *other != '\0' ? other : PLENOVA_BINARY_DIR;
         const Output made =
-            Capture({"cpack", "-G", "DEB", "--config", (build / "CPackConfig.cmake").string(),
-                     "-B", package->folder.Path().string()});
+            Capture({"cpack", "-G", "DEB", "--config", (build / "CPackConfig.cmake").string(), "-B",
+                     package->folder.Path().string()});
         for (const auto& entry : fs::directory_iterator(package->folder.Path()))
             if (entry.path().extension() == ".deb") package->deb = entry.path();
         if (made.status != 0 || package->deb.empty()) {
@@ -87,14 +87,14 @@ protected:
 };
 
 TEST_F(PackageE2E, IsNamedByVersionAndArchitectureAndPassesLintian) {
-    EXPECT_EQ(package->deb.filename().string(),
-              "plenova_" PLENOVA_VERSION "_amd64.deb");
+    EXPECT_EQ(package->deb.filename().string(), "plenova_" PLENOVA_VERSION "_amd64.deb");
     const Output lintian = Capture({"lintian", "--no-tag-display-limit", package->deb.string()});
     const std::vector<std::string> errors = LinesWith(lintian.text, "E: ");
     EXPECT_TRUE(errors.empty()) << lintian.text;
     EXPECT_EQ(lintian.status, 0) << lintian.text;
     std::printf("lintian warnings:\n");
-    for (const std::string& line : LinesWith(lintian.text, "W: ")) std::printf("  %s\n", line.c_str());
+    for (const std::string& line : LinesWith(lintian.text, "W: "))
+        std::printf("  %s\n", line.c_str());
 
     // The dependencies come from the programs' libraries.
     const Output depends = Capture({"dpkg-deb", "-f", package->deb.string(), "Depends"});
@@ -138,27 +138,27 @@ TEST_F(PackageE2E, HoldsTheProgramsDataMenuEntriesAndManualPages) {
     // The manual pages format without complaints.
     for (const char* page : {"plenova-saver.1.gz", "plenova-machine.1.gz"}) {
         const fs::path path = usr / "share" / "man" / "man1" / page;
-        const Output formatted = Capture({"sh", "-c",
-                                          "zcat \"$0\" | groff -man -Tutf8 -ww -z 2>&1",
-                                          path.string()});
+        const Output formatted =
+            Capture({"sh", "-c", "zcat \"$0\" | groff -man -Tutf8 -ww -z 2>&1", path.string()});
         EXPECT_EQ(formatted.status, 0) << page;
         EXPECT_EQ(formatted.text, "") << page;
     }
 }
 
 // Both ways in: the hack in XScreenSaver's folder and the command, a link into the medium.
-class UnpackedSaverE2E : public PackageE2E,
-                         public ::testing::WithParamInterface<const char*> {};
+class UnpackedSaverE2E : public PackageE2E, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(UnpackedSaverE2E, FindsItsDataAndDrawsAMovingScene) {
     const fs::path program = package->root / "usr" / GetParam();
     testing::TempFolder run("plenova-package-run");
     for (const char* folder : {"home", "machine", "runtime"}) fs::create_directories(run / folder);
     fs::permissions(run / "runtime", fs::perms::owner_all, fs::perm_options::replace);
-    const std::vector<std::string> env = {
-        "HOME=" + (run / "home").string(),      "PLENOVA_MACHINE=" + (run / "machine").string(),
-        "XDG_RUNTIME_DIR=" + (run / "runtime").string(), "QT_QPA_PLATFORM=xcb",
-        "PLENOVA_AUDIO=test", "PLENOVA_AUDIO_TEST_MS=60000"};
+    const std::vector<std::string> env = {"HOME=" + (run / "home").string(),
+                                          "PLENOVA_MACHINE=" + (run / "machine").string(),
+                                          "XDG_RUNTIME_DIR=" + (run / "runtime").string(),
+                                          "QT_QPA_PLATFORM=xcb",
+                                          "PLENOVA_AUDIO=test",
+                                          "PLENOVA_AUDIO_TEST_MS=60000"};
 
     // Magenta, which the scene never shows.
     const int width = 400, height = 300;

@@ -74,8 +74,16 @@ protected:
 
 TEST(DesktopEntryQuotingTest, ExecArgumentsSurviveTheDesktopRules) {
     const std::string arguments[] = {
-        "/c", "C:\\WINDOWS\\PlenovaSaver.scr", "/UNINST Plenova Saver", "100%", "",
-        "it's \"quoted\"", "$HOME `x` \\n", "a\tb", "設定 ツール", "PLENOVA_MACHINE=/tmp/a b",
+        "/c",
+        "C:\\WINDOWS\\PlenovaSaver.scr",
+        "/UNINST Plenova Saver",
+        "100%",
+        "",
+        "it's \"quoted\"",
+        "$HOME `x` \\n",
+        "a\tb",
+        "設定 ツール",
+        "PLENOVA_MACHINE=/tmp/a b",
     };
     for (const std::string& argument : arguments) {
         const std::string value = EscapeDesktopValue("prog " + QuoteExecArgument(argument));
@@ -122,8 +130,8 @@ TEST_F(DesktopMenuTest, EveryShortcutGetsAValidEntryThatRunsItsTargetThroughTheM
         EXPECT_EQ(entry.at("Type"), "Application");
     }
 
-    for (const fs::path& folder : {folders_.applications, folders_.directories,
-                                   folders_.mergedMenus}) {
+    for (const fs::path& folder :
+         {folders_.applications, folders_.directories, folders_.mergedMenus}) {
         for (const std::string& file : Names(folder)) {
             if (folder == folders_.mergedMenus) continue;  // not a desktop file
             const std::string command = "desktop-file-validate '" + (folder / file).string() + "'";
@@ -190,8 +198,8 @@ TEST_F(DesktopMenuTest, UnreadableShortcutsArePassedOverAndNoToolRemovesNothing)
     ShellLinkTarget folder;
     folder.windowsPath = "C:\\WINDOWS";
     folder.isFolder = true;
-    ASSERT_TRUE(WriteFileAtomically(LinkFile("Plenova Saver\\A folder"),
-                                    BuildShellLink(folder, "")));
+    ASSERT_TRUE(
+        WriteFileAtomically(LinkFile("Plenova Saver\\A folder"), BuildShellLink(folder, "")));
     fs::create_directories(LinkFile("Plenova Saver\\folder named like a link"));
 
     DesktopMenuReport report = Sync();

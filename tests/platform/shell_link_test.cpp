@@ -28,7 +28,9 @@ std::uint32_t At32(const Bytes& b, std::size_t at) {
 void Set32(Bytes& b, std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
-std::size_t IdListEnd(const Bytes& b) { return kHeaderSize + 2 + (b[kHeaderSize] | (b[kHeaderSize + 1] << 8)); }
+std::size_t IdListEnd(const Bytes& b) {
+    return kHeaderSize + 2 + (b[kHeaderSize] | (b[kHeaderSize + 1] << 8));
+}
 
 TEST(ShellLinkTest, WhatIsWrittenIsReadBack) {
     struct Case {
@@ -64,7 +66,8 @@ TEST(ShellLinkTest, WhatIsWrittenIsReadBack) {
 // Links without link info (made for a path that no longer exists, or by other shells) are
 // read from their target item list, long names included.
 TEST(ShellLinkTest, WithoutLinkInfoTheItemListGivesThePath) {
-    for (const char* path : {"C:\\WINDOWS\\PlenovaSaver.scr", "C:\\Program Files\\設定 ツール.exe"}) {
+    for (const char* path :
+         {"C:\\WINDOWS\\PlenovaSaver.scr", "C:\\Program Files\\設定 ツール.exe"}) {
         ShellLinkTarget target;
         target.windowsPath = path;
         Bytes bytes = BuildShellLink(target, "/s");

@@ -114,8 +114,7 @@ TEST(DesktopEntriesProcessTest, InstallWritesValidEntriesAndTheUninstallEntryRem
 
     fs::create_directories(folders.applications);
     const fs::path foreign = folders.applications / "plenova-saver.desktop";
-    const std::string foreignText =
-        "[Desktop Entry]\nType=Application\nName=Not ours\nExec=true\n";
+    const std::string foreignText = "[Desktop Entry]\nType=Application\nName=Not ours\nExec=true\n";
     plenova::testing::WriteAll(foreign, foreignText);
 
     const fs::path dist = fs::path(PLENOVA_SETUP_EXE).parent_path();
@@ -158,8 +157,8 @@ TEST(DesktopEntriesProcessTest, InstallWritesValidEntriesAndTheUninstallEntryRem
             EXPECT_EQ(words, (std::vector<std::string>{words[0], words[1], words[2], "run",
                                                        "C:\\WINDOWS\\PlenovaSaver.scr", "/c"}));
     }
-    EXPECT_EQ(names, (std::set<std::string>{"Plenova Saver の設定",
-                                            "Plenova Saver のアンインストール"}));
+    EXPECT_EQ(names,
+              (std::set<std::string>{"Plenova Saver の設定", "Plenova Saver のアンインストール"}));
     ASSERT_EQ(uninstall.size(), 6u);
     EXPECT_EQ(uninstall[5], "/UNINST Plenova Saver");
 

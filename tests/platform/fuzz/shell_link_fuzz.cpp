@@ -23,8 +23,8 @@ void Check(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto link = pf::ReadShellLink(std::span<const std::uint8_t>(data, size));
     if (!link) return 0;
-    for (const std::string* text : {&link->targetPath, &link->arguments, &link->workingFolder,
-                                    &link->description})
+    for (const std::string* text :
+         {&link->targetPath, &link->arguments, &link->workingFolder, &link->description})
         Check(plenova::IsValidUtf8(*text));
 
     pf::ShellLinkTarget target;
