@@ -153,9 +153,10 @@ TEST(DesktopEntriesProcessTest, InstallWritesValidEntriesAndTheUninstallEntryRem
         EXPECT_EQ(fs::canonical(words[2]), tool) << words[2];
         EXPECT_EQ(words[3], "run");
         if (words[4] == "C:\\WINDOWS\\PlenovaSetup.exe") uninstall = words;
-        if (words[4] == "C:\\WINDOWS\\PlenovaSaver.scr")
+        if (words[4] == "C:\\WINDOWS\\PlenovaSaver.scr") {
             EXPECT_EQ(words, (std::vector<std::string>{words[0], words[1], words[2], "run",
                                                        "C:\\WINDOWS\\PlenovaSaver.scr", "/c"}));
+        }
     }
     EXPECT_EQ(names,
               (std::set<std::string>{"Plenova Saver の設定", "Plenova Saver のアンインストール"}));
