@@ -285,7 +285,7 @@ TEST_F(ExitTest, ClosingTheWindowRunsTheUnloadSequence) {
 
 TEST_F(ExitTest, AnEndRequestDuringTheUnloadDoesNotStartItAgain) {
     Form1& form = StartSaver();
-    // While step 3 lets events run, a pending click requests the end again.
+    // While the unload lets pending events run, a queued click requests the end again.
     QTimer::singleShot(0, &form, [&form] { form.RequestExit(); });
     EXPECT_TRUE(EndsProcess([&] { form.Unload(); }));
     EXPECT_EQ((*processEnd_).Calls(), 1);

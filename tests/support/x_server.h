@@ -31,7 +31,9 @@ public:
                          "-nolisten", "tcp", "-noreset"},
                         pipeFds[1]);
         ::close(pipeFds[1]);
-        display_ = ":" + ReadDisplayNumber(pipeFds[0]);
+        // Appended rather than concatenated: GCC 12 warns falsely (-Wrestrict) on ":" + string.
+        display_ = ":";
+        display_ += ReadDisplayNumber(pipeFds[0]);
         ::close(pipeFds[0]);
         if (display_ == ":") {
             Stop(server_);
