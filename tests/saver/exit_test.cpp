@@ -51,6 +51,14 @@ protected:
             out.push_back((r.way == MciRecord::Way::Send ? "send " : "execute ") + r.command);
         return out;
     }
+    // The commands without the looping check's status queries: the 10 ms timer is real, so a
+    // slow build (sanitizers, a loaded machine) may get in extra queries before the end.
+    std::vector<std::string> CommandsWithoutStatus() {
+        std::vector<std::string> out;
+        for (std::string& c : Commands())
+            if (c != "send status bgm mode") out.push_back(std::move(c));
+        return out;
+    }
 };
 
 // ----- movement -----
@@ -250,11 +258,14 @@ TEST_F(ExitTest, UnloadStopsClockAndMusicAndEnds) {
     EXPECT_FALSE(TickAt(100, 100));
     const std::string folder = DataFolder();
     EXPECT_TRUE(EndsProcess([&] { QTest::keyPress(form.picIME, Qt::Key_Q); }));
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"send open " + folder + "SCR.wav alias bgm",
-                                                    "send play bgm notify",
-                                                    "send status bgm mode",
-                                                    "execute stop bgm",
-                                                    "execute close bgm"}));
+    EXPECT_EQ(CommandsWithoutStatus(),
+              (std::vector<std::string>{"send open " + folder + "SCR.wav alias bgm",
+                                        "send play bgm notify", "execute stop bgm",
+                                        "execute close bgm"}));
+    // The check that ran before the key asked for the music's state; nothing follows the close.
+    const std::vector<std::string> all = Commands();
+    EXPECT_EQ(all[2], "send status bgm mode");
+    EXPECT_EQ(all.back(), "execute close bgm");
     EXPECT_FALSE(form.Timer1.isActive());
     EXPECT_TRUE((*audio_).Last()->closed);
 }
@@ -271,7 +282,7 @@ TEST_F(ExitTest, UnloadGoesOnPastAFailingStep) {
     platform::Multimedia().ClearRecords();
     EXPECT_TRUE(EndsProcess([&] { form.Unload(); }));
     platform::Multimedia().SetObserver({});
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"execute stop bgm"}));
+    EXPECT_EQ(CommandsWithoutStatus(), (std::vector<std::string>{"execute stop bgm"}));
     EXPECT_FALSE(form.Timer1.isActive());
     EXPECT_EQ((*processEnd_).Calls(), 1);
 }
