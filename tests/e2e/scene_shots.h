@@ -106,17 +106,23 @@ inline long long NewestComposedFrame(const std::filesystem::path& folder) {
     return newest;
 }
 
-// The dumped frames that the shot shows (the saver keeps the newest few).
-inline std::vector<ComposedFrame> FramesShownBy(const WindowShot& shot,
-                                                const std::filesystem::path& folder) {
-    std::vector<ComposedFrame> shown;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-        if (entry.path().extension() != ".plfr") continue;
-        const std::optional<ComposedFrame> frame = ReadComposedFrame(entry.path());
-        if (frame && ShotIsFrame(shot, *frame)) shown.push_back(*frame);
+// The number of the dumped frame that the shot shows, looked for among the frames around
+// `newestAtShot` (the newest dumped when the shot was taken; a frame is dumped just after it was
+// shown). Waits until the frames after it are dumped too, and reads only those few, so that the
+// saver's pruning of old frames cannot win the race however slow the comparison is.
+inline std::optional<std::uint64_t> FrameShownBy(const WindowShot& shot,
+                                                 const std::filesystem::path& folder,
+                                                 long long newestAtShot) {
+    if (!WaitUntil([&] { return NewestComposedFrame(folder) >= newestAtShot + 2; },
+                   std::chrono::seconds(10))) {
+        return std::nullopt;
     }
-    return shown;
+    for (const long long n : {newestAtShot + 1, newestAtShot, newestAtShot + 2, newestAtShot - 1}) {
+        const std::optional<ComposedFrame> frame =
+            ReadComposedFrame(folder / ("frame-" + std::to_string(n) + ".plfr"));
+        if (frame && ShotIsFrame(shot, *frame)) return frame->frame;
+    }
+    return std::nullopt;
 }
 
 }  // namespace plenova::e2e
