@@ -13,7 +13,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -47,8 +49,20 @@ struct Outcome {
     std::string err;
 };
 
+// This process's peak resident size (VmHWM) in KiB.
+long OwnPeakKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    return 0;
+}
+
 // Waits for the process to end, at most `limit`; a process still running then is killed.
-Outcome WaitFor(pid_t pid, std::chrono::milliseconds limit) {
+// A child's reported peak starts from ours (a forked child shares our pages, and exec records
+// the peak of the memory it replaces), so what it used itself is only what lies beyond that:
+// peakKiB is the excess over our own peak when the child started.
+Outcome WaitFor(pid_t pid, std::chrono::milliseconds limit, long parentPeakKiB = 0) {
     Outcome outcome;
     const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     if (pidfd >= 0) {
@@ -67,13 +81,14 @@ Outcome WaitFor(pid_t pid, std::chrono::milliseconds limit) {
     }
     if (pidfd < 0) outcome.ended = WIFEXITED(status);
     outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    outcome.peakKiB = usage.ru_maxrss;
+    outcome.peakKiB = std::max(0L, usage.ru_maxrss - parentPeakKiB);
     return outcome;
 }
 
 // Runs `body` in a child process with standard error going to `errFile`; its result is the
 // child's exit code (99 for an exception).
 Outcome RunInChild(const std::function<int()>& body, const fs::path& errFile) {
+    const long parentPeak = OwnPeakKiB();
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -85,7 +100,7 @@ Outcome RunInChild(const std::function<int()>& body, const fs::path& errFile) {
         }
         ::_exit(code);
     }
-    Outcome outcome = WaitFor(pid, kPatience);
+    Outcome outcome = WaitFor(pid, kPatience, parentPeak);
     outcome.err = ReadAll(errFile);
     return outcome;
 }
@@ -114,10 +129,11 @@ Outcome RunTool(const fs::path& root, const std::vector<std::string>& args, std:
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = -1;
+    const long parentPeak = OwnPeakKiB();
     const int rc = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) return {};
-    Outcome outcome = WaitFor(pid, kPatience);
+    Outcome outcome = WaitFor(pid, kPatience, parentPeak);
     if (out) *out = ReadAll(outFile);
     outcome.err = ReadAll(errFile);
     return outcome;
