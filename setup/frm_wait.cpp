@@ -7,7 +7,9 @@ namespace plenova::setup {
 frmWait::frmWait(QWidget* parent)
     : Form(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName(QStringLiteral("frmWait"));
-    setWindowTitle(QString());
+    // A blank, not an empty title: for an empty one the window system shows the program's
+    // name, and this window has no caption.
+    setWindowTitle(QStringLiteral(" "));
     setFont(dialogs::UiFont(9));
     SetFixedClientTwips(5355, 1335);
 
