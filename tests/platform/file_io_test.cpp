@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -185,11 +186,30 @@ TEST(FileIo, LocksOwnerOnlyAndReadersWithoutAWritableFolderGoOn) {
     ASSERT_EQ(::stat((temp / "table.lock").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
+    // A folder the caller cannot write: root writes anywhere, so as root the check runs in a
+    // child that has become the unprivileged "nobody" (65534).
     fs::create_directories(temp / "locked");
-    ASSERT_EQ(::chmod((temp / "locked").c_str(), 0500), 0);
-    if (::access((temp / "locked").c_str(), W_OK) == 0) GTEST_SKIP() << "running as root";
-    EXPECT_FALSE(FileLock::Acquire(temp / "locked" / "table", LockMode::Shared).Held());
-    EXPECT_THROW(FileLock::Acquire(temp / "locked" / "table", LockMode::Exclusive), FileError);
+    ASSERT_EQ(::chmod(temp.Path().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod((temp / "locked").c_str(), 0555), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(10);
+        if (FileLock::Acquire(temp / "locked" / "table", LockMode::Shared).Held()) ::_exit(11);
+        try {
+            FileLock::Acquire(temp / "locked" / "table", LockMode::Exclusive);
+            ::_exit(12);
+        } catch (const FileError&) {
+            ::_exit(0);
+        } catch (...) {
+            ::_exit(13);
+        }
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    // 11: a reader took a lock it cannot have; 12: a writer went on without its lock.
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
     ::chmod((temp / "locked").c_str(), 0700);
 }
 
