@@ -1,6 +1,7 @@
 // The saver window's exit rules: keys, clicks and the 10 ms movement check with a scripted
 // cursor, the end request with and without password, and the unload sequence.
 #include <algorithm>
+
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
