@@ -31,9 +31,12 @@ public:
                          "-nolisten", "tcp", "-noreset"},
                         pipeFds[1]);
         ::close(pipeFds[1]);
-        // Appended rather than concatenated: GCC 12 warns falsely (-Wrestrict) on ":" + string.
-        display_ = ":";
-        display_ += ReadDisplayNumber(pipeFds[0]);
+        // Built by push_back and append: GCC 12 warns falsely (-Wrestrict) when a string is
+        // assigned or concatenated from a literal here.
+        const std::string number = ReadDisplayNumber(pipeFds[0]);
+        display_.clear();
+        display_.push_back(':');
+        display_.append(number);
         ::close(pipeFds[0]);
         if (display_ == ":") {
             Stop(server_);
