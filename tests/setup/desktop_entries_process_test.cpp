@@ -3,10 +3,6 @@
 // the menu folders are temporary XDG folders. The entries must pass desktop-file-validate and
 // start the build's plenova-machine; the uninstall is started by the uninstall entry's own Exec
 // line, and takes every entry of ours with it, and nothing else.
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -21,59 +17,20 @@
 #include "platform/machine.h"
 #include "platform/settings_store.h"
 #include "tests/support/desktop_entry.h"
+#include "tests/support/process.h"
 #include "tests/support/temp_folder.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace plenova::platform;
+using plenova::testing::Finished;
 using plenova::testing::ParseDesktopEntry;
 using plenova::testing::ReadAll;
+using plenova::testing::RunToEnd;
 using plenova::testing::SplitExec;
 using plenova::testing::TempFolder;
-
-struct Finished {
-    int exitCode = -1;
-    std::string output;  // standard output and error together
-};
-
-Finished RunToEnd(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int fds[2];
-    if (::pipe(fds) != 0) return {};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    pid_t pid = -1;
-    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    Finished result;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, n);
-    ::close(fds[0]);
-    if (spawned != 0) return result;
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
-}
-
-bool WaitFor(const std::function<bool()>& done, std::chrono::seconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < end) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return done();
-}
+using plenova::testing::WaitUntil;
 
 // The files in `folder` whose names start with `prefix`.
 std::set<fs::path> Ours(const fs::path& folder, const std::string& prefix) {
@@ -124,10 +81,10 @@ TEST(DesktopEntriesProcessTest, InstallWritesValidEntriesAndTheUninstallEntryRem
 
     const Finished first = RunToEnd({(dist / "PlenovaSetup.exe").string()});
     ASSERT_EQ(first.exitCode, 0) << first.output;
-    ASSERT_TRUE(WaitFor([&] { return Ours(folders.applications, prefix).size() == 2; },
+    ASSERT_TRUE(WaitUntil([&] { return Ours(folders.applications, prefix).size() == 2; },
                         std::chrono::seconds(120)))
         << "no desktop entries after the installation";
-    ASSERT_TRUE(WaitFor([&] { return !Ours(folders.mergedMenus, prefix).empty(); },
+    ASSERT_TRUE(WaitUntil([&] { return !Ours(folders.mergedMenus, prefix).empty(); },
                         std::chrono::seconds(10)));
 
     std::set<fs::path> written = Ours(folders.applications, prefix);

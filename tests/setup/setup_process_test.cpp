@@ -3,9 +3,7 @@
 // machine's registry removes the product, and the next program start deletes the installed setup
 // program. The windows are the scripted stand-ins (an answers file), the shortcuts are checked
 // with lnkinfo.
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -24,49 +22,17 @@
 #include "platform/machine.h"
 #include "platform/registry.h"
 #include "platform/settings_store.h"
+#include "tests/support/process.h"
 #include "tests/support/temp_folder.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace plenova::platform;
+using plenova::testing::Finished;
+using plenova::testing::RunToEnd;
 using plenova::testing::TempFolder;
-
-struct Finished {
-    int exitCode = -1;
-    std::string output;  // standard output and error together
-};
-
-// Runs a program to its end with the given arguments.
-Finished RunToEnd(const std::vector<std::string>& args) {
-    std::vector<std::string> all = args;
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int fds[2];
-    if (::pipe(fds) != 0) return {};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    pid_t pid = -1;
-    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    Finished result;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, n);
-    ::close(fds[0]);
-    if (spawned != 0) return result;
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
-}
+using plenova::testing::WaitUntil;
 
 // Every file and folder below the machine's drive C:, relative, folders with a trailing "/".
 std::set<std::string> Tree(const Machine& machine) {
@@ -123,15 +89,6 @@ std::string Field(const std::string& lnkinfo, const std::string& label) {
     return "";
 }
 
-bool WaitFor(const std::function<bool()>& done, std::chrono::seconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < end) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return done();
-}
-
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const std::string& value) : name_(name) {
@@ -165,7 +122,7 @@ TEST(SetupProcessTest, InstallFromDriveAThenUninstallLeavesOnlyWhatIsNotLogged) 
     // First stage from the medium; it starts the second and ends.
     const Finished first = RunToEnd({(dist / "PlenovaSetup.exe").string()});
     ASSERT_EQ(first.exitCode, 0) << first.output;
-    ASSERT_TRUE(WaitFor([] { return !ReadSetting("PlenovaSaver", "App", "Dir", "").empty(); },
+    ASSERT_TRUE(WaitUntil([] { return !ReadSetting("PlenovaSaver", "App", "Dir", "").empty(); },
                         std::chrono::seconds(120)))
         << "the second stage did not finish";
 

@@ -2,9 +2,7 @@
 // on files of a temporary machine; shortcuts are read back by lnkinfo.
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <map>
@@ -14,15 +12,17 @@
 #include "platform/machine.h"
 #include "platform/text_conversion.h"
 #include "tests/setup/pe_image.h"
+#include "tests/support/process.h"
 #include "tests/support/temp_folder.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using plenova::platform::ScopedMachine;
 using plenova::platform::ToShiftJis;
+using plenova::testing::Capture;
+using plenova::testing::Finished;
 using plenova::testing::MakePeImage;
 using plenova::testing::ReadAll;
+using plenova::testing::RunToEnd;
 using plenova::testing::TempFolder;
 using plenova::testing::WriteAll;
 using plenova::testing::WriteBytes;
@@ -216,40 +216,11 @@ TEST_F(TavorinTest, RegistDllRunsTheRegistrationExportsAndReportsTheirResult) {
     ::unsetenv("TAVORIN_TEST_LOG");
 }
 
-// Runs a program and gives its standard output; its exit status goes to `status`.
-std::string RunCapture(std::vector<std::string> args, int* status) {
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return {};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    pid_t pid = -1;
-    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    std::string out;
-    char buffer[4096];
-    for (ssize_t n; spawned == 0 && (n = ::read(fds[0], buffer, sizeof buffer)) != 0;) {
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) break;
-        out.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fds[0]);
-    int raw = 0;
-    *status = spawned != 0 ? -1 : (::waitpid(pid, &raw, 0) == pid && WIFEXITED(raw))
-                                      ? WEXITSTATUS(raw)
-                                      : -1;
-    return out;
-}
-
 // The "Link information" fields lnkinfo prints ("\tLocal path\t\t\t: C:\x" and so on).
 std::map<std::string, std::string> LnkInfo(const fs::path& link, const char* codepage) {
-    int status = 0;
-    const std::string out = RunCapture({"lnkinfo", "-c", codepage, link.string()}, &status);
-    EXPECT_EQ(status, 0) << out;
+    const Finished run = RunToEnd({"lnkinfo", "-c", codepage, link.string()}, Capture::kOutputOnly);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    const std::string& out = run.output;
     std::map<std::string, std::string> fields;
     std::size_t start = 0;
     while (start < out.size()) {
