@@ -9,6 +9,7 @@
 
 #include "platform/machine.h"
 #include "platform/registry.h"
+#include "tests/platform/registry_fixture.h"
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -39,20 +40,8 @@ std::string DeepPath(std::size_t depth, std::string_view name = "a") {
 const std::string kStored =
     "[HKEY_CURRENT_USER\\Software\\PlenovaSaver\\User]\n\"Pass\"=\"パスワード\"\n\n";
 
-class HostileHiveTest : public ::testing::Test {
+class HostileHiveTest : public plenova::testing::RegistryFixture {
 protected:
-    TempFolder temp;
-    Machine machine{temp.Path()};
-    Registry reg{machine};
-    fs::path user = machine.UserHivePath();
-
-    std::vector<fs::path> AsideFiles() const {
-        std::vector<fs::path> out;
-        for (const auto& e : fs::directory_iterator(temp.Path()))
-            if (e.path().filename().string().starts_with("user.reg.damaged-"))
-                out.push_back(e.path());
-        return out;
-    }
     std::optional<std::string> Password() const {
         return reg.QueryString(HKCU, "Software\\PlenovaSaver\\User", "Pass");
     }

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/machine.h"
+#include "tests/platform/registry_fixture.h"
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -25,20 +26,7 @@ namespace {
 constexpr Hive HKCU = Hive::CurrentUser;
 constexpr Hive HKLM = Hive::LocalMachine;
 
-class RegistryTest : public ::testing::Test {
-protected:
-    TempFolder temp;
-    Machine machine{temp.Path()};
-    Registry reg{machine};
-    fs::path user = machine.UserHivePath();
-
-    std::vector<fs::path> AsideFiles() const {
-        std::vector<fs::path> out;
-        for (const auto& e : fs::directory_iterator(temp.Path()))
-            if (e.path().filename().string().starts_with("user.reg.damaged-")) out.push_back(e.path());
-        return out;
-    }
-};
+class RegistryTest : public plenova::testing::RegistryFixture {};
 
 TEST_F(RegistryTest, StringsRoundTripExactlyWithEscapes) {
     const std::vector<std::pair<std::string, std::string>> values = {
