@@ -114,24 +114,5 @@ TEST_F(DialogPlacementE2E, PasswordPromptIsCentredByItsFrame) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    std::optional<plenova::testing::XServer> server;
-    try {
-        server.emplace("1920x1080x24", /*windowManager=*/true);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
-    display = XOpenDisplay(server->Display().c_str());
-    if (display == nullptr) {
-        std::fprintf(stderr, "cannot open the display %s\n", server->Display().c_str());
-        return 1;
-    }
-    if (!WaitForWindowManager(15s)) {
-        std::fprintf(stderr, "the window manager did not start\n");
-        return 1;
-    }
-    const int result = RUN_ALL_TESTS();
-    XCloseDisplay(display);
-    return result;
+    return RunTestsOnOwnXServer(argc, argv, "1920x1080x24", /*windowManager=*/true);
 }

@@ -1,6 +1,7 @@
 // What the end-to-end tests share: starting and ending processes, xdotool, finding top-level
 // windows by name, their geometry on the screen (with and without the window manager's frame),
-// and waiting for a condition with a deadline. The tests open the display into `display`.
+// screenshots, waiting for a condition with a deadline, and the test program's main, which opens
+// the display into `display`.
 #pragma once
 
 #include <fcntl.h>
@@ -10,6 +11,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -17,6 +20,9 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "tests/support/process.h"
+#include "tests/support/x_server.h"
 
 // Xlib's macros (None, Bool, Status...) clash with names in other headers: include this last.
 #include <X11/Xatom.h>
@@ -36,16 +42,7 @@ inline double MillisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// Polls `condition` until it holds or the time is up; whether it held.
-inline bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout,
-                      std::chrono::milliseconds every = 10ms) {
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        if (condition()) return true;
-        if (Clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(every);
-    }
-}
+using plenova::testing::WaitUntil;
 
 // ----- processes -----
 
@@ -160,15 +157,18 @@ inline std::vector<Window> ViewableWindows(const std::string& name) {
     return found;
 }
 
+// The first viewable window with the name, waited for; the wait ends early once
+// `worthWaiting` (when given) turns false.
 inline std::optional<Window> WaitForWindow(const std::string& name,
-                                           std::chrono::milliseconds timeout) {
+                                           std::chrono::milliseconds timeout,
+                                           const std::function<bool()>& worthWaiting = {}) {
     std::optional<Window> window;
     WaitUntil(
         [&] {
             XSync(display, False);
             const std::vector<Window> windows = ViewableWindows(name);
             if (!windows.empty()) window = windows.front();
-            return window.has_value();
+            return window.has_value() || (worthWaiting && !worthWaiting());
         },
         timeout, 20ms);
     return window;
@@ -275,12 +275,84 @@ inline bool WaitForWindowManager(std::chrono::milliseconds timeout) {
     return false;
 }
 
+// ----- screenshots -----
+
+// A window's pixels (0xRRGGBB).
+struct WindowShot {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> pixels;
+    std::uint32_t At(int x, int y) const {
+        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                      static_cast<std::size_t>(x)];
+    }
+};
+
+// The window's pixels as the screen shows them; empty when the window cannot be read.
+inline WindowShot ShootWindow(Window window) {
+    XWindowAttributes attributes{};
+    if (XGetWindowAttributes(display, window, &attributes) == 0) return {};
+    WindowShot shot;
+    shot.width = attributes.width;
+    shot.height = attributes.height;
+    XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(shot.width),
+                              static_cast<unsigned>(shot.height), AllPlanes, ZPixmap);
+    if (image == nullptr) return {};
+    shot.pixels.resize(static_cast<std::size_t>(shot.width) *
+                       static_cast<std::size_t>(shot.height));
+    for (int y = 0; y < shot.height; ++y)
+        for (int x = 0; x < shot.width; ++x)
+            shot.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(shot.width) +
+                        static_cast<std::size_t>(x)] =
+                static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFFu;
+    XDestroyImage(image);
+    return shot;
+}
+
+// The whole screen's pixels.
+inline WindowShot ShootScreen() { return ShootWindow(DefaultRootWindow(display)); }
+
 // The window that has the keyboard focus.
 inline Window FocusWindow() {
     Window focus = 0;
     int revert = 0;
     XGetInputFocus(display, &focus, &revert);
     return focus;
+}
+
+// ----- the test program -----
+
+// A test program's whole run: starts an X server of its own (`screen` as Xvfb takes it, with a
+// window manager when asked), opens it into `display`, lets `prepare` ready it (false ends the
+// program with 1), waits until the window manager frames windows, runs every test and gives the
+// exit code.
+inline int RunTestsOnOwnXServer(int argc, char** argv, const std::string& screen,
+                                bool windowManager = false,
+                                const std::function<bool(testing::XServer&)>& prepare = {}) {
+    ::testing::InitGoogleTest(&argc, argv);
+    std::optional<testing::XServer> server;
+    try {
+        server.emplace(screen, windowManager);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    display = XOpenDisplay(server->Display().c_str());
+    if (display == nullptr) {
+        std::fprintf(stderr, "cannot open the display %s\n", server->Display().c_str());
+        return 1;
+    }
+    if (prepare && !prepare(*server)) {
+        XCloseDisplay(display);
+        return 1;
+    }
+    if (windowManager && !WaitForWindowManager(30s)) {
+        std::fprintf(stderr, "the window manager does not frame windows\n");
+        XCloseDisplay(display);
+        return 1;
+    }
+    const int result = RUN_ALL_TESTS();
+    XCloseDisplay(display);
+    return result;
 }
 
 }  // namespace plenova::e2e

@@ -372,22 +372,9 @@ INSTANTIATE_TEST_SUITE_P(Sizes, HackInWindowE2E,
 }  // namespace plenova::e2e
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    std::optional<plenova::testing::XServer> server;
-    try {
-        server.emplace("800x600x24");
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
-    using plenova::e2e::display;
-    display = XOpenDisplay(server->Display().c_str());
-    if (display == nullptr) {
-        std::fprintf(stderr, "cannot open the display %s\n", server->Display().c_str());
-        return 1;
-    }
-    plenova::e2e::xServer = &*server;
-    const int result = RUN_ALL_TESTS();
-    XCloseDisplay(display);
-    return result;
+    return plenova::e2e::RunTestsOnOwnXServer(argc, argv, "800x600x24", false,
+                                              [](plenova::testing::XServer& server) {
+                                                  plenova::e2e::xServer = &server;
+                                                  return true;
+                                              });
 }

@@ -20,6 +20,7 @@
 #include "tests/support/x_server.h"
 // Xlib comes last.
 #include "tests/e2e/e2e_support.h"
+#include "tests/e2e/scene_shots.h"
 #include <X11/extensions/Xfixes.h>
 
 namespace fs = std::filesystem;
@@ -243,58 +244,9 @@ TEST_F(SaverE2E, WithAPasswordAKeyShowsThePromptAndTheRightPasswordEnds) {
 
 // ----- the scene -----
 
-// The screen's pixels (0xRRGGBB) in a rectangle of the root window.
-struct Shot {
-    int width = 0, height = 0;
-    std::vector<std::uint32_t> pixels;
-    std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
-};
-
-Shot Screenshot() {
-    const Screen* screen = DefaultScreenOfDisplay(display);
-    Shot shot;
-    shot.width = WidthOfScreen(screen);
-    shot.height = HeightOfScreen(screen);
-    XImage* image = XGetImage(display, DefaultRootWindow(display), 0, 0,
-                              static_cast<unsigned>(shot.width),
-                              static_cast<unsigned>(shot.height), AllPlanes, ZPixmap);
-    if (image == nullptr) return {};
-    shot.pixels.resize(static_cast<std::size_t>(shot.width) * shot.height);
-    for (int y = 0; y < shot.height; ++y)
-        for (int x = 0; x < shot.width; ++x)
-            shot.pixels[static_cast<std::size_t>(y) * shot.width + x] =
-                static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFFu;
-    XDestroyImage(image);
-    return shot;
-}
-
-// A frame the saver dumped (PLENOVA_FRAME_DUMP): its size, numbers, colours and indexes.
-struct DumpedFrame {
-    std::uint32_t width = 0, height = 0;
-    std::uint64_t frame = 0, tick = 0;
-    std::uint32_t colours[256] = {};
-    std::vector<std::uint8_t> indexes;
-};
-
-std::optional<DumpedFrame> ReadFrame(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    DumpedFrame f;
-    const std::size_t head = 4 + 8 + 16 + 1024;
-    if (bytes.size() < head || bytes.compare(0, 4, "PLFR") != 0) return std::nullopt;
-    std::memcpy(&f.width, bytes.data() + 4, 4);
-    std::memcpy(&f.height, bytes.data() + 8, 4);
-    std::memcpy(&f.frame, bytes.data() + 12, 8);
-    std::memcpy(&f.tick, bytes.data() + 20, 8);
-    std::memcpy(f.colours, bytes.data() + 28, 1024);
-    if (bytes.size() != head + std::size_t{f.width} * f.height) return std::nullopt;
-    f.indexes.assign(bytes.begin() + static_cast<std::ptrdiff_t>(head), bytes.end());
-    return f;
-}
-
 // True when every screen pixel shows the frame's pixel under it; the window's client area
 // starts at (left, top) on the screen.
-bool ShowsFrame(const Shot& shot, const DumpedFrame& f, int left, int top) {
+bool ShowsFrame(const WindowShot& shot, const ComposedFrame& f, int left, int top) {
     for (int y = 0; y < shot.height; ++y) {
         for (int x = 0; x < shot.width; ++x) {
             const int fx = x - left, fy = y - top;
@@ -309,18 +261,6 @@ bool ShowsFrame(const Shot& shot, const DumpedFrame& f, int left, int top) {
     return true;
 }
 
-// The number of the newest frame the saver dumped into the folder, -1 before the first.
-long long NewestFrame(const fs::path& folder) {
-    long long newest = -1;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(folder, ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.rfind("frame-", 0) != 0 || entry.path().extension() != ".plfr") continue;
-        newest = std::max(newest, std::atoll(name.c_str() + 6));
-    }
-    return newest;
-}
-
 TEST_F(SaverE2E, SceneMovesAndTheScreenShowsExactlyTheFramesTheSaverComposed) {
     const fs::path frames = root_ / "frames";
     fs::create_directories(frames);
@@ -329,11 +269,11 @@ TEST_F(SaverE2E, SceneMovesAndTheScreenShowsExactlyTheFramesTheSaverComposed) {
     const pid_t pid = StartSaverWindow(&window);
     const Rect client = RootGeometry(window);
     // Screenshots while the scene runs, ten frames apart (about 200 ms of its 20 ms clock).
-    ASSERT_TRUE(WaitUntil([&] { return NewestFrame(frames) >= 3; }, 10s)) << "no frames shown";
-    const Shot first = Screenshot();
-    const long long firstNewest = NewestFrame(frames);
-    ASSERT_TRUE(WaitUntil([&] { return NewestFrame(frames) >= firstNewest + 10; }, 10s));
-    const Shot second = Screenshot();
+    ASSERT_TRUE(WaitUntil([&] { return NewestComposedFrame(frames) >= 3; }, 10s)) << "no frames shown";
+    const WindowShot first = ShootScreen();
+    const long long firstNewest = NewestComposedFrame(frames);
+    ASSERT_TRUE(WaitUntil([&] { return NewestComposedFrame(frames) >= firstNewest + 10; }, 10s));
+    const WindowShot second = ShootScreen();
     ASSERT_FALSE(first.pixels.empty());
 
     // The background scrolls a pixel per tick and the sprites drift: most of the screen changed.
@@ -346,13 +286,13 @@ TEST_F(SaverE2E, SceneMovesAndTheScreenShowsExactlyTheFramesTheSaverComposed) {
     // Each screenshot is one whole frame that the saver composed (never a mix of two): find it
     // among the frames the saver kept.
     // The frame on the screen is written once shown: wait for the one after it.
-    const long long secondNewest = NewestFrame(frames);
-    ASSERT_TRUE(WaitUntil([&] { return NewestFrame(frames) >= secondNewest + 2; }, 10s));
-    std::optional<DumpedFrame> shownFirst, shownSecond;
+    const long long secondNewest = NewestComposedFrame(frames);
+    ASSERT_TRUE(WaitUntil([&] { return NewestComposedFrame(frames) >= secondNewest + 2; }, 10s));
+    std::optional<ComposedFrame> shownFirst, shownSecond;
     int frameFiles = 0;
     for (const auto& entry : fs::directory_iterator(frames)) {
         if (entry.path().extension() != ".plfr") continue;
-        const auto frame = ReadFrame(entry.path());
+        const auto frame = ReadComposedFrame(entry.path());
         if (!frame) continue;  // replaced while read
         ++frameFiles;
         EXPECT_EQ(frame->width, static_cast<std::uint32_t>(client.width));
@@ -510,21 +450,4 @@ TEST_F(SaverE2E, OtherCommandLinesEndAtOnceWithoutAWindow) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    std::optional<plenova::testing::XServer> server;
-    try {
-        server.emplace("1024x768x24");
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
-    display = XOpenDisplay(server->Display().c_str());
-    if (display == nullptr) {
-        std::fprintf(stderr, "cannot open the display %s\n", server->Display().c_str());
-        return 1;
-    }
-    const int result = RUN_ALL_TESTS();
-    XCloseDisplay(display);
-    return result;
-}
+int main(int argc, char** argv) { return RunTestsOnOwnXServer(argc, argv, "1024x768x24"); }

@@ -16,37 +16,6 @@
 
 namespace plenova::e2e {
 
-// A window's pixels (0xRRGGBB).
-struct WindowShot {
-    int width = 0, height = 0;
-    std::vector<std::uint32_t> pixels;
-    std::uint32_t At(int x, int y) const {
-        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                      static_cast<std::size_t>(x)];
-    }
-};
-
-// The window's pixels as the screen shows them; empty when the window cannot be read.
-inline WindowShot ShootWindow(Window window) {
-    XWindowAttributes attributes{};
-    if (XGetWindowAttributes(display, window, &attributes) == 0) return {};
-    WindowShot shot;
-    shot.width = attributes.width;
-    shot.height = attributes.height;
-    XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(shot.width),
-                              static_cast<unsigned>(shot.height), AllPlanes, ZPixmap);
-    if (image == nullptr) return {};
-    shot.pixels.resize(static_cast<std::size_t>(shot.width) *
-                       static_cast<std::size_t>(shot.height));
-    for (int y = 0; y < shot.height; ++y)
-        for (int x = 0; x < shot.width; ++x)
-            shot.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(shot.width) +
-                        static_cast<std::size_t>(x)] =
-                static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFFu;
-    XDestroyImage(image);
-    return shot;
-}
-
 // The share of pixels that differ between two shots of the same size (1 for different sizes).
 inline double ChangedShare(const WindowShot& a, const WindowShot& b) {
     if (a.width != b.width || a.height != b.height || a.pixels.empty()) return 1.0;

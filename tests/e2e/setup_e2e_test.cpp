@@ -46,31 +46,6 @@ const std::string kBoxCaption = "PlenovaSetup";
 // Twips to pixels at 96 dots per inch.
 constexpr int kTwips = 15;
 
-// The screen's pixels (0xRRGGBB).
-struct Shot {
-    int width = 0, height = 0;
-    std::vector<std::uint32_t> pixels;
-    std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
-};
-
-Shot Screenshot() {
-    const Screen* screen = DefaultScreenOfDisplay(display);
-    Shot shot;
-    shot.width = WidthOfScreen(screen);
-    shot.height = HeightOfScreen(screen);
-    XImage* image =
-        XGetImage(display, DefaultRootWindow(display), 0, 0, static_cast<unsigned>(shot.width),
-                  static_cast<unsigned>(shot.height), AllPlanes, ZPixmap);
-    if (image == nullptr) return {};
-    shot.pixels.resize(static_cast<std::size_t>(shot.width) * shot.height);
-    for (int y = 0; y < shot.height; ++y)
-        for (int x = 0; x < shot.width; ++x)
-            shot.pixels[static_cast<std::size_t>(y) * shot.width + x] =
-                static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFFu;
-    XDestroyImage(image);
-    return shot;
-}
-
 // Saves the whole screen as a PNG under kShots for a person to look at.
 void SaveScreen(const std::string& name) {
     std::error_code ec;
@@ -108,16 +83,7 @@ bool Running(pid_t pid) {
 // Waits for a window with the name while the process runs.
 std::optional<Window> WaitForWindowOf(pid_t pid, const std::string& name,
                                       std::chrono::milliseconds timeout) {
-    std::optional<Window> window;
-    WaitUntil(
-        [&] {
-            XSync(display, False);
-            const std::vector<Window> windows = ViewableWindows(name);
-            if (!windows.empty()) window = windows.front();
-            return window.has_value() || !Running(pid);
-        },
-        timeout);
-    return window;
+    return WaitForWindow(name, timeout, [pid] { return Running(pid); });
 }
 
 // Ends every process that runs in the machine at `root` (its environment names the machine):
@@ -311,10 +277,10 @@ protected:
 
     // Green at the top, black at the bottom in 256 bands, the title in white at the top left.
     void ExpectBackground() {
-        Shot shot;
+        WindowShot shot;
         const bool drawn = WaitUntil(
             [&] {
-                shot = Screenshot();
+                shot = ShootScreen();
                 return shot.width > 0 && shot.At(2, 2) == 0x00FF00u;
             },
             10s, 50ms);
@@ -400,10 +366,10 @@ TEST_F(SetupE2E, InstallFromTheRemovableMediumRunTheSaverAndUninstall) {
     // The installed saver shows its scene from the installed data; a key ends it.
     const pid_t saver = Tool({"run", "C:\\WINDOWS\\PlenovaSaver.scr", "/s"});
     ASSERT_TRUE(WaitForWindowOf(saver, "PlenovaSaver", 30s).has_value()) << "no saver window";
-    Shot scene;
+    WindowShot scene;
     ASSERT_TRUE(WaitUntil(
         [&] {
-            scene = Screenshot();
+            scene = ShootScreen();
             std::set<std::uint32_t> colours(scene.pixels.begin(), scene.pixels.end());
             return colours.size() > 16;
         },
@@ -535,27 +501,11 @@ TEST_F(SetupE2E, InstallFromAFolderOnDriveCLeavesNoneOfTheSetupFilesThere) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    std::optional<plenova::testing::XServer> server;
-    try {
-        server.emplace("1024x768x24", true);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
-    display = XOpenDisplay(server->Display().c_str());
-    if (display == nullptr) {
-        std::fprintf(stderr, "cannot open the display %s\n", server->Display().c_str());
-        return 1;
-    }
-    // Windows come and go while the tests look at them: a window gone between the listing and
-    // the look is no error.
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    if (!WaitForWindowManager(30s)) {
-        std::fprintf(stderr, "the window manager does not frame windows\n");
-        return 1;
-    }
-    const int result = RUN_ALL_TESTS();
-    XCloseDisplay(display);
-    return result;
+    return RunTestsOnOwnXServer(argc, argv, "1024x768x24", /*windowManager=*/true,
+                                [](plenova::testing::XServer&) {
+                                    // Windows come and go while the tests look at them: a window
+                                    // gone between the listing and the look is no error.
+                                    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+                                    return true;
+                                });
 }
