@@ -6,11 +6,11 @@
 
 #include <chrono>
 #include <cstddef>
-#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
+#include "tests/support/process.h"
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -300,8 +300,7 @@ TEST_F(MachineTest, FileHandlesUseTheCurrentMachine) {
 }
 
 bool WaitForFile(const fs::path& p) {
-    for (int i = 0; i < 500 && !fs::exists(p); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return fs::exists(p);
+    return plenova::testing::WaitUntil([&] { return fs::exists(p); }, std::chrono::seconds(5));
 }
 
 TEST_F(MachineTest, StartProcessRunsAProgramByItsWindowsPath) {

@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <thread>
 
 #include "tests/setup/setup_fixture.h"
+#include "tests/support/process.h"
 
 namespace plenova::setup::testing {
 namespace {
@@ -411,8 +411,8 @@ TEST_F(BootstrapTest, RootOfDriveACopiesAndStartsTheSecondStageWithA) {
     EXPECT_TRUE(platform::SettingsStore().Sections("PlenovaSetup").empty());
 
     const fs::path started = Host("C:\\WINDOWS") / "started.txt";
-    for (int i = 0; i < 500 && plenova::testing::ReadAll(started).empty(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    plenova::testing::WaitUntil([&] { return !plenova::testing::ReadAll(started).empty(); },
+                                std::chrono::seconds(5));
     EXPECT_EQ(plenova::testing::ReadAll(started), "A:");
 }
 
