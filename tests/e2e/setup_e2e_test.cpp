@@ -317,6 +317,18 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return !Viewable(*box); }, 10s)) << shot << " stays";
     }
 
+    // Uninstalls the product through the machine's uninstall entry, answering its question and
+    // its closing box (screens saved under the names); it must end with 0.
+    void UninstallConfirmed(const std::string& product, const std::string& questionShot,
+                            const std::string& finishedShot) {
+        const pid_t uninstall = Tool({"uninstall", product});
+        ASSERT_NO_FATAL_FAILURE(AnswerBox(uninstall, questionShot, "Return"));
+        ASSERT_NO_FATAL_FAILURE(AnswerBox(uninstall, finishedShot, "Return"));
+        const auto status = Finish(uninstall);
+        ASSERT_TRUE(status.has_value()) << "the uninstallation does not end";
+        EXPECT_EQ(*status, 0);
+    }
+
     TempFolder temp_{"plenova-setup-e2e"};
     const fs::path root_ = temp_.Path() / "machine";
     std::optional<plenova::platform::ScopedMachine> machine_;
@@ -387,12 +399,8 @@ TEST_F(SetupE2E, InstallFromTheRemovableMediumRunTheSaverAndUninstall) {
     EXPECT_EQ(*saverStatus, 0);
 
     // The uninstallation through the machine's uninstall entry, confirmed.
-    const pid_t uninstall = Tool({"uninstall", "Plenova Saver"});
-    ASSERT_NO_FATAL_FAILURE(AnswerBox(uninstall, "05-uninstall-question", "Return"));
-    ASSERT_NO_FATAL_FAILURE(AnswerBox(uninstall, "06-uninstall-finished", "Return"));
-    const auto uninstallStatus = Finish(uninstall);
-    ASSERT_TRUE(uninstallStatus.has_value()) << "the uninstallation does not end";
-    EXPECT_EQ(*uninstallStatus, 0);
+    ASSERT_NO_FATAL_FAILURE(
+        UninstallConfirmed("Plenova Saver", "05-uninstall-question", "06-uninstall-finished"));
     for (const auto& list : {copies, icons, folders})
         for (const std::string& path : list) EXPECT_FALSE(M().Exists(path)) << path;
     EXPECT_FALSE(M().Exists("C:\\WINDOWS\\PlenovaSaver.scr"));
@@ -465,12 +473,8 @@ TEST_F(SetupE2E, CancelDuringTheCopyLeavesNoPartialFileAndKeepsTheEntry) {
     EXPECT_EQ(*listStatus, 0);
 
     // What the cancelled installation left is removed by its uninstallation.
-    const pid_t uninstall = Tool({"uninstall", "Big Product"});
-    ASSERT_NO_FATAL_FAILURE(AnswerBox(uninstall, "11-cancel-uninstall-question", "Return"));
-    ASSERT_NO_FATAL_FAILURE(AnswerBox(uninstall, "12-cancel-uninstall-finished", "Return"));
-    const auto uninstallStatus = Finish(uninstall);
-    ASSERT_TRUE(uninstallStatus.has_value()) << "the uninstallation does not end";
-    EXPECT_EQ(*uninstallStatus, 0);
+    ASSERT_NO_FATAL_FAILURE(UninstallConfirmed("Big Product", "11-cancel-uninstall-question",
+                                               "12-cancel-uninstall-finished"));
     EXPECT_FALSE(M().Exists(dst));
     EXPECT_FALSE(reg.KeyExists(Hive::LocalMachine, kUninstallKey + "Big Product"));
 }
