@@ -269,7 +269,8 @@ TEST_F(SaverE2E, SceneMovesAndTheScreenShowsExactlyTheFramesTheSaverComposed) {
     const pid_t pid = StartSaverWindow(&window);
     const Rect client = RootGeometry(window);
     // Screenshots while the scene runs, ten frames apart (about 200 ms of its 20 ms clock).
-    ASSERT_TRUE(WaitUntil([&] { return NewestComposedFrame(frames) >= 3; }, 10s)) << "no frames shown";
+    ASSERT_TRUE(WaitUntil([&] { return NewestComposedFrame(frames) >= 3; }, 10s))
+        << "no frames shown";
     const WindowShot first = ShootScreen();
     const long long firstNewest = NewestComposedFrame(frames);
     ASSERT_TRUE(WaitUntil([&] { return NewestComposedFrame(frames) >= firstNewest + 10; }, 10s));
