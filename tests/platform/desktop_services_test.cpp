@@ -18,8 +18,6 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/cursor.h"
@@ -32,12 +30,15 @@
 #include "platform/screen.h"
 #include "platform/window_ops.h"
 #include "platform/window_presence.h"
+#include "tests/support/process.h"
 #include "tests/support/temp_folder.h"
 
-extern char** environ;
-
 using namespace plenova::platform;
+using plenova::testing::ReadToEnd;
+using plenova::testing::Start;
+using plenova::testing::Started;
 using plenova::testing::TempFolder;
+using plenova::testing::WaitForExit;
 
 namespace {
 
@@ -50,39 +51,10 @@ std::string SelfPath() {
     return std::string(buffer, static_cast<std::size_t>(n));
 }
 
-struct Child {
-    pid_t pid = -1;
-    int out = -1;  // the child's standard output
-};
-
-Child Spawn(const std::vector<std::string>& args) {
-    int fds[2];
-    if (::pipe(fds) != 0) return {};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    std::vector<std::string> all{SelfPath()};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    Child child;
-    if (posix_spawn(&child.pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        child.pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    child.out = fds[0];
-    return child;
-}
-
-std::string ReadAll(int fd) {
-    std::string text;
-    char buffer[256];
-    ssize_t n;
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
-    return text;
+// Starts this test program again in a child mode, its standard output on a pipe.
+Started Spawn(std::vector<std::string> args) {
+    args.insert(args.begin(), SelfPath());
+    return Start(std::move(args));
 }
 
 std::string ReadLine(int fd) {
@@ -120,7 +92,7 @@ TEST(WindowPresence, ACaptionExistsWhileSomeProcessHoldsIt) {
     const std::string caption = "Plenova Saver Setting";
     EXPECT_FALSE(WindowWithCaptionExists(caption));
 
-    Child child = Spawn({"--hold", folder, caption});
+    const Started child = Spawn({"--hold", folder, caption});
     ASSERT_GT(child.pid, 0);
     ASSERT_EQ(ReadLine(child.out), "ready");
     EXPECT_TRUE(WindowWithCaptionExists(caption));
@@ -132,8 +104,7 @@ TEST(WindowPresence, ACaptionExistsWhileSomeProcessHoldsIt) {
         WindowPresence own = WindowPresence::Register(caption);
         EXPECT_TRUE(own.IsRegistered());
         ::kill(child.pid, SIGKILL);
-        int status = 0;
-        ::waitpid(child.pid, &status, 0);
+        WaitForExit(child.pid);
         ::close(child.out);
         EXPECT_TRUE(WindowWithCaptionExists(caption));  // ours still counts
     }
@@ -182,14 +153,10 @@ TEST(WindowPresence, AFolderOthersCanEnterIsNotUsed) {
 // ----- ending the process -----
 
 TEST(ProcessEnd, TheRealEndFlushesOutputAndRunsNoFurtherHandler) {
-    Child child = Spawn({"--end", "7"});
+    const Started child = Spawn({"--end", "7"});
     ASSERT_GT(child.pid, 0);
-    const std::string output = ReadAll(child.out);
-    int status = 0;
-    ::waitpid(child.pid, &status, 0);
-    ::close(child.out);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 7);
+    const std::string output = ReadToEnd(child.out);
+    EXPECT_EQ(WaitForExit(child.pid), 7);
     EXPECT_EQ(output, "written before the end");
 }
 

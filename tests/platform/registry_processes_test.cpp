@@ -1,10 +1,6 @@
 // Several processes on one hive: none of their writes may be lost, and a writer killed at any
 // moment leaves the old or the new file, never a torn one.
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <random>
@@ -14,13 +10,17 @@
 #include <gtest/gtest.h>
 
 #include "platform/registry.h"
+#include "tests/support/process.h"
 #include "tests/support/temp_folder.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace plenova::platform;
+using plenova::testing::Capture;
+using plenova::testing::ReadToEnd;
+using plenova::testing::Start;
+using plenova::testing::Started;
 using plenova::testing::TempFolder;
+using plenova::testing::WaitForExit;
 
 namespace {
 
@@ -29,45 +29,9 @@ namespace {
 pid_t StartWriter(const std::vector<std::string>& args, int* out = nullptr) {
     std::vector<std::string> all{PLENOVA_WRITER_HELPER};
     all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    int fds[2] = {-1, -1};
-    if (out) {
-        if (::pipe2(fds, O_CLOEXEC) != 0) return -1;
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    }
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    if (out) {
-        ::close(fds[1]);
-        *out = fds[0];
-    }
-    return pid;
-}
-
-int WaitExit(pid_t pid) {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-std::string ReadPipe(int fd) {
-    std::string text;
-    char buf[4096];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        text.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return text;
+    const Started started = Start(std::move(all), out ? Capture::kOutputOnly : Capture::kNothing);
+    if (out) *out = started.out;
+    return started.pid;
 }
 
 TEST(RegistryProcesses, TwoWritersAtOnceLoseNothing) {
@@ -77,8 +41,8 @@ TEST(RegistryProcesses, TwoWritersAtOnceLoseNothing) {
     const pid_t b = StartWriter({hive.string(), "Software\\Race", "b", "1", "500"});
     ASSERT_GT(a, 0);
     ASSERT_GT(b, 0);
-    EXPECT_EQ(WaitExit(a), 0);
-    EXPECT_EQ(WaitExit(b), 0);
+    EXPECT_EQ(WaitForExit(a), 0);
+    EXPECT_EQ(WaitForExit(b), 0);
 
     Registry reg(hive, temp.Path() / "system.reg");
     auto values = reg.Values(Hive::CurrentUser, "Software\\Race");
@@ -113,10 +77,10 @@ TEST(RegistryProcesses, KilledWriterLeavesTheOldOrTheNewFile) {
         ASSERT_GT(pid, 0);
         std::this_thread::sleep_for(std::chrono::microseconds(delayMicros(random)));
         ::kill(pid, SIGKILL);
-        WaitExit(pid);
+        WaitForExit(pid);
         ++kills;
         long reported = next - 1;
-        std::istringstream lines(ReadPipe(out));
+        std::istringstream lines(ReadToEnd(out));
         for (long i; lines >> i;) reported = i;
 
         // Every line of the file must parse: a damaged file would throw here.
