@@ -521,8 +521,9 @@ TEST_F(SetupFormTest, EveryWindowRendersAPicture) {
             for (int x = 0; x < picture.width() && !varied; ++x)
                 varied = picture.pixel(x, y) != first;
         EXPECT_TRUE(varied) << name << " is one flat colour";
-        if (!out.empty())
+        if (!out.empty()) {
             EXPECT_TRUE(picture.save(QString::fromStdString((out / name).string())));
+        }
     };
     screen_->Set(platform::ScreenMetrics{1024, 768, 15, 15});
     windows_.ShowBackground("Plenova Saver Setup");
