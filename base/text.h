@@ -58,6 +58,20 @@ std::string FoldCase(std::string_view text);
 std::string FoldAscii(std::string_view text);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
+// The words joined with single blanks: the command-line text a program takes from its
+// arguments, or hands on to another.
+template <class Words>
+std::string JoinWithBlanks(const Words& words) {
+    std::string text;
+    bool first = true;
+    for (const auto& word : words) {
+        if (!first) text += ' ';
+        text += word;
+        first = false;
+    }
+    return text;
+}
+
 // Decimal text of a number as the classic Str$/CStr would write it for whole numbers.
 std::string ToText(std::int64_t value);
 

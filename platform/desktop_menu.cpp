@@ -221,9 +221,8 @@ std::string EscapeDesktopValue(std::string_view value) {
 fs::path FindMachineTool() {
     const std::string named = Env("PLENOVA_MACHINE_TOOL");
     if (IsExecutableFile(named)) return named;
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
+    const fs::path self = ProgramHostFile();
+    if (!self.empty()) {
         if (self.filename() == "plenova-machine") return self;
         for (const fs::path& candidate :
              {self.parent_path() / "plenova-machine",

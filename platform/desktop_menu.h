@@ -37,7 +37,7 @@ struct DesktopMenuFolders {
 
     // $XDG_DATA_HOME/applications and $XDG_DATA_HOME/desktop-directories (default
     // ~/.local/share), $XDG_CONFIG_HOME/menus/applications-merged (default ~/.config). Relative
-    // XDG values are ignored, as the base directory specification says. Throws MachineError
+    // XDG values are ignored, as the XDG base directory rules have it. Throws MachineError
     // when there is no home folder to fall back on.
     static DesktopMenuFolders FromEnvironment();
 };

@@ -222,6 +222,10 @@ private:
     mutable std::vector<std::pair<char, std::string>> driveFolders_;  // last folder per drive
 };
 
+// The running program's own file on the host, links resolved; empty when the system cannot
+// tell. Programs that find their companions beside themselves start from it.
+std::filesystem::path ProgramHostFile();
+
 // The machine that this process's programs use: created on first use on DefaultRoot() (throws
 // MachineError when that fails), or the one installed with SetCurrentMachine.
 Machine& CurrentMachine();

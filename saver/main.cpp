@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -29,19 +30,14 @@
 namespace {
 
 std::string ArgumentText(int argc, char** argv) {
-    std::string text;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1) text += ' ';
-        text += argv[i];
-    }
-    return text;
+    return plenova::JoinWithBlanks(std::span<char* const>(argv + 1, argc > 1 ? argc - 1 : 0));
 }
 
 // The program file itself (the hack mode finds its data from there).
 std::filesystem::path ProgramFile(const char* argv0) {
+    std::filesystem::path self = plenova::platform::ProgramHostFile();
     std::error_code error;
-    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error || self.empty()) self = std::filesystem::absolute(argv0, error);
+    if (self.empty()) self = std::filesystem::absolute(argv0, error);
     return self;
 }
 

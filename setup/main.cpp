@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <span>
 #include <string>
 
 #include <QApplication>
@@ -33,12 +34,7 @@ namespace {
 constexpr const char* kTitle = "PlenovaSetup";
 
 std::string ArgumentText(int argc, char** argv) {
-    std::string text;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1) text += ' ';
-        text += argv[i];
-    }
-    return text;
+    return plenova::JoinWithBlanks(std::span<char* const>(argv + 1, argc > 1 ? argc - 1 : 0));
 }
 
 // Runs the setup program's logic with these windows; never returns (every mode ends the

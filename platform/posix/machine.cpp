@@ -530,12 +530,17 @@ bool Machine::SetCurrentDrive(std::string_view drive) {
 
 void Machine::SetProgramPath(std::string windowsPath) { programPath_ = std::move(windowsPath); }
 
+fs::path ProgramHostFile() {
+    std::error_code ec;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path() : exe;
+}
+
 namespace {
 std::string ProgramPathOf(const Machine& m, const std::string& overridePath) {
     if (!overridePath.empty()) return m.FullPath(overridePath).value_or(overridePath);
-    std::error_code ec;
-    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (ec) return "C:\\WINDOWS\\UNKNOWN.EXE";
+    const fs::path exe = ProgramHostFile();
+    if (exe.empty()) return "C:\\WINDOWS\\UNKNOWN.EXE";
     return m.ToWindows(exe);
 }
 }  // namespace

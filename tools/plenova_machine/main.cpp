@@ -17,6 +17,7 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -478,11 +479,8 @@ int RunCommand(const std::vector<std::string>& args) {
     const std::string& program = args[first];
     if (program.empty()) return Usage("run needs the Windows path of a program");
     // The command line is the arguments as one text, unchanged, as a shell passes it on.
-    std::string arguments;
-    for (std::size_t i = first + 1; i < args.size(); ++i) {
-        if (i > first + 1) arguments += ' ';
-        arguments += args[i];
-    }
+    const std::string arguments =
+        plenova::JoinWithBlanks(std::span<const std::string>(args).subspan(first + 1));
     return RunProgram(CurrentMachine(), program, arguments, wait);
 }
 
