@@ -1,5 +1,7 @@
 // Copying a file's bytes block by block, for copies that show progress and can be cancelled
-// between blocks. A block is copied inside the kernel where the two files' file systems allow it
+// between blocks. The destination is replaced whole: the bytes go to a new file beside it
+// (platform/file_io.h, PendingFile) that only Commit puts in its place, so a failure, a cancel
+// or a kill at any moment leaves the old destination as it was. A block is copied inside the kernel where the two files' file systems allow it
 // (no bytes pass through the program), else through the caller's buffer; either way at most one
 // block is in flight, so memory stays bounded by the block size.
 //
@@ -11,7 +13,10 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <memory>
 #include <string>
+
+#include "platform/file_io.h"
 
 namespace plenova::platform {
 
@@ -20,7 +25,6 @@ public:
     enum class Result { Copied, ReadFailed, WriteFailed };
 
     BlockCopy(BlockCopy&& other) noexcept;
-    BlockCopy& operator=(BlockCopy&& other) noexcept;
     BlockCopy(const BlockCopy&) = delete;
     BlockCopy& operator=(const BlockCopy&) = delete;
     ~BlockCopy();
@@ -29,7 +33,8 @@ public:
     static std::optional<BlockCopy> OpenSource(const std::string& source);
     std::int64_t SourceLength() const noexcept { return length_; }
 
-    // Creates (or empties) the destination; false when that fails.
+    // Starts the new version of the destination (nothing is changed yet); false when that
+    // fails, and for a destination that is a folder, FIFO or device.
     bool CreateDestination(const std::string& destination);
 
     // Reserves room for the source's length in the destination without changing its size, so
@@ -42,7 +47,11 @@ public:
     // source ends early.
     Result CopyBlock(std::span<std::byte> buffer, std::size_t bytes);
 
-    // Closes both files (also done on destruction).
+    // Gives the new version the source's modification time and puts it in the destination's
+    // place; false when that fails (the destination is then unchanged). Closes both files.
+    bool Commit();
+
+    // Closes both files, dropping an uncommitted destination (also done on destruction).
     void Close() noexcept;
 
 private:
@@ -50,7 +59,7 @@ private:
     Result CopyThroughBuffer(std::span<std::byte> buffer, std::size_t bytes);
 
     int source_ = -1;
-    int destination_ = -1;
+    std::unique_ptr<PendingFile> destination_;
     std::int64_t length_ = 0;
     bool kernelCopy_ = true;
 };

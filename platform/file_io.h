@@ -94,6 +94,7 @@ std::optional<UniqueFd> OpenForReadingIfExists(const std::filesystem::path& path
 enum class WriteOpen {
     CreateOrTruncate,  // an existing file is emptied
     CreateNew,         // fails with EEXIST when the name exists
+    Append,            // created when missing; every write goes to the end
 };
 // Opens a regular file for writing in place, following symbolic links as the name's owner
 // set them up. A new file gets `mode` (less the umask); an existing one keeps its mode. Opened
@@ -117,6 +118,34 @@ void WriteAll(int fd, std::string_view text, const std::filesystem::path& path);
 // not applied: a hive must stay 0600 whatever the umask). On failure the target is unchanged,
 // the temporary removed, and FileError thrown.
 void ReplaceFile(const std::filesystem::path& target, std::string_view content, mode_t mode);
+
+// A new version of a file being written: its bytes go to a file without a name in the target's
+// folder (or, where the file system cannot do that, to a temporary "<target>.new-<pid>-<n>"
+// beside it, which is removed on failure and, when its process was killed, by the next process
+// writing into that folder), and only Commit puts it in the target's place, whole. Dropped
+// without Commit, it leaves the target as it was and nothing behind. Move-only.
+class PendingFile {
+public:
+    // A new file of `mode` (less the umask) beside `target`. Throws FileError.
+    static PendingFile Create(const std::filesystem::path& target, mode_t mode);
+    PendingFile(PendingFile&& other) noexcept;
+    PendingFile& operator=(PendingFile&&) = delete;
+    ~PendingFile();
+
+    int Fd() const noexcept { return fd_.Get(); }
+    // Syncs the bytes, renames the file over the target (replacing a link there, never
+    // following it) and syncs the folder. Throws FileError; the target is then unchanged.
+    void Commit();
+
+private:
+    PendingFile(UniqueFd fd, std::filesystem::path target, std::filesystem::path tmp)
+        : fd_(std::move(fd)), target_(std::move(target)), tmp_(std::move(tmp)) {}
+    void Abandon() noexcept;
+
+    UniqueFd fd_;
+    std::filesystem::path target_;
+    std::filesystem::path tmp_;  // the temporary name, empty while the file has none
+};
 
 // fsyncs a folder so that a rename in it is durable. Best effort: failures are ignored, as a
 // folder that cannot be opened for reading cannot be synced by anyone.
@@ -144,5 +173,32 @@ private:
     explicit FileLock(UniqueFd fd) : fd_(std::move(fd)) {}
     UniqueFd fd_;
 };
+
+}  // namespace plenova::platform
+
+// ----- positional reads and contained calls -----
+// For readers that pick a few bytes out of large untrusted files, and for running code that may
+// crash or hang (a foreign library's entry point) without taking the caller with it.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+
+namespace plenova::platform {
+
+// The size of the open regular file. Throws FileError.
+std::uint64_t FileSize(int fd, const std::filesystem::path& path);
+
+// Reads from `offset` until `buffer` is full or the file ends, leaving the descriptor's position
+// alone; returns the count read. Throws FileError naming `path`.
+std::size_t ReadAt(int fd, std::uint64_t offset, std::span<std::byte> buffer,
+                   const std::filesystem::path& path);
+
+// Runs `body` in a child process of its own (a fork, so the body must not rely on other threads
+// of this process) and waits for it at most `limit`. The child's exit code (0..255, from the
+// body's result; 255 when the body throws), or an empty optional when the child died of a signal,
+// overran the limit (it and its process group are then killed) or could not be started. The
+// child also dies when the caller does.
+std::optional<int> RunInChildProcess(const std::function<int()>& body,
+                                     std::chrono::milliseconds limit);
 
 }  // namespace plenova::platform

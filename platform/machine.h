@@ -55,6 +55,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -137,6 +138,16 @@ public:
     // folder applied, letter case as written); empty optional where ToHost has none.
     std::optional<std::string> FullPath(std::string_view windowsPath) const;
 
+    // ----- containment -----
+    // Whether `windowsPath` lies on one of the machine's own drives: any drive but Z: (the
+    // host), never a host path. The folder reached is judged with its symbolic links resolved,
+    // so a link on the way that leads out of the drive's folder makes it false; parts that do
+    // not exist yet are judged by what exists above them.
+    bool OnOwnDrive(std::string_view windowsPath) const;
+    // Whether `path` lies beneath the folder `base` (or is it), both Windows paths, judged the
+    // same way: no "..", absolute name or symbolic link leads out of `base`.
+    bool IsBeneath(std::string_view base, std::string_view path) const;
+
     // ----- special folders (created when missing) -----
     std::string WindowsFolder() const;   // "C:\WINDOWS"
     std::string SystemFolder() const;    // "C:\WINDOWS\SYSTEM"
@@ -176,6 +187,15 @@ public:
     bool CopyFile(std::string_view from, std::string_view to, bool overwrite) const;
     // Renames a file or folder; fails when `to` exists.
     bool RenameFile(std::string_view from, std::string_view to) const;
+    // A plain file without the owner's write permission: Windows' read-only attribute.
+    bool IsReadOnlyFile(std::string_view path) const;
+    // Whether both paths name one existing file (or folder).
+    bool SameFile(std::string_view a, std::string_view b) const;
+    // Appends the text that `text` makes from the file's length before the append to a plain
+    // file, creating it (mode 0644 less the umask) when missing, never through a FIFO or device.
+    // The length before the append, or an empty optional when the file cannot be written.
+    std::optional<std::int64_t> AppendToFile(
+        std::string_view path, const std::function<std::string(std::int64_t)>& text) const;
 
     // Starts the program at `program` (a Windows path to a host executable) with `arguments`
     // as its command line text and returns at once, without waiting. The arguments reach the
@@ -194,7 +214,9 @@ public:
     // "The next start of the system": carries out and retires C:\WINDOWS\WININIT.INI, which
     // programs call once at start. Each line "NUL=path" of its [rename] section deletes that
     // file, "new=old" renames old to new (replacing new); lines are done in order, failures
-    // are passed over, and the file is then renamed to WININIT.BAK. Paths are Windows paths
+    // are passed over, and the file is then renamed to WININIT.BAK. Only files on the
+    // machine's own drives are touched (OnOwnDrive): a line naming a host file (Z:, a "/" path,
+    // a link leading out) is skipped, and the skipped lines are counted once on standard error. Paths are Windows paths
     // in UTF-8 or, where not valid UTF-8, the ANSI code page. Of several programs starting at
     // once, only one carries the file out: it locks the file (flock), renames it to
     // "WININIT.INI.boot-<pid>" and holds the lock until the copy is WININIT.BAK. A claimed copy

@@ -1,9 +1,6 @@
 #include "setup/module1.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstddef>
 #include <optional>
 #include <vector>
@@ -14,6 +11,7 @@
 #include "platform/message_box.h"
 #include "platform/process_end.h"
 #include "platform/file_copy.h"
+#include "platform/file_io.h"
 #include "platform/registry.h"
 #include "platform/settings_store.h"
 #include "platform/text_conversion.h"
@@ -42,17 +40,7 @@ std::string MachinePath(std::string_view path) {
     return result;
 }
 
-std::optional<struct stat> StatOf(const std::string& path) {
-    auto host = TheMachine().ToHost(path);
-    struct stat st;
-    if (!host || ::stat(host->c_str(), &st) != 0) return std::nullopt;
-    return st;
-}
-
-bool IsReadOnly(const std::string& path) {
-    auto st = StatOf(path);
-    return st && S_ISREG(st->st_mode) && (st->st_mode & S_IWUSR) == 0;
-}
+bool IsReadOnly(const std::string& path) { return TheMachine().IsReadOnlyFile(path); }
 
 // Deletes a plain file unless it is read-only.
 bool RemoveFile(const std::string& path) {
@@ -60,31 +48,35 @@ bool RemoveFile(const std::string& path) {
     return TheMachine().DeleteFile(path);
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-    auto sa = StatOf(a);
-    auto sb = StatOf(b);
-    return sa && sb && sa->st_dev == sb->st_dev && sa->st_ino == sb->st_ino;
+bool SameFile(const std::string& a, const std::string& b) { return TheMachine().SameFile(a, b); }
+
+// A name from the script that stays in the folder it is joined to: no ".." step and no control
+// characters. (Joined with "\\", even a name that starts with one stays below the folder.) Links
+// are judged separately (Machine::IsBeneath).
+bool StaysInFolder(std::string_view name) {
+    if (std::any_of(name.begin(), name.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+        return false;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = name.find_first_of("\\/", start);
+        const std::string_view part = name.substr(start, end == std::string_view::npos
+                                                             ? std::string_view::npos
+                                                             : end - start);
+        if (part == "..") return false;
+        if (end == std::string_view::npos) return true;
+        start = end + 1;
+    }
 }
 
-// Appends text to a file, creating it when missing; the length before the append, or an empty
-// optional when the file cannot be opened.
-std::optional<std::int64_t> AppendLines(const std::string& path,
-                                        const std::function<std::string(std::int64_t)>& text) {
-    auto host = TheMachine().ToHost(path);
-    if (!host) return std::nullopt;
-    const int fd = ::open(host->c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return std::nullopt;
-    struct stat st;
-    const std::int64_t length = ::fstat(fd, &st) == 0 ? st.st_size : 0;
-    const std::string bytes = text(length);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
+// Whether the support library can be handed the path: it takes the ANSI code page only.
+bool FitsAnsi(const std::string& text) {
+    try {
+        (void)ToShiftJis(text);
+        return true;
+    } catch (const EncodingError&) {
+        return false;
     }
-    ::close(fd);
-    return length;
 }
 
 // The ANSI code page where it can hold the text, else UTF-8 (which the boot step reads too).
@@ -151,10 +143,23 @@ void Module1::Main(const std::string& commandLine) {
     platform::EndProcess(0);
 }
 
-std::string Module1::ReadIni(std::string_view section, std::string_view key) const {
+bool Module1::LoadScript() {
+    script_ = ProfileFile();
+    scriptPath_ = iniPath;
     auto host = TheMachine().ToHost(MachinePath(iniPath));
-    if (!host) return "";
-    return ProfileFile::Load(*host).Value(section, key);
+    if (!host) return false;
+    try {
+        script_ = ProfileFile::Parse(platform::ReadFileLimited(*host, kScriptLimit));
+        return true;
+    } catch (const platform::FileError&) {
+        // Missing, no regular file, unreadable or too large: as if there were none.
+        return false;
+    }
+}
+
+std::string Module1::ReadIni(std::string_view section, std::string_view key) {
+    if (scriptPath_ != iniPath) LoadScript();
+    return script_.Value(section, key);
 }
 
 std::string Module1::GetField(std::string_view value, int index, std::string_view separator) {
@@ -197,7 +202,7 @@ void Module1::RunBootstrap() {
     } else {
         iniPath = srcDir + "\\SETUP.ini";
     }
-    if (!machine.FileExists(iniPath)) {
+    if (!LoadScript()) {
         Warning("INIファイルが見つかりません");
         platform::EndProcess(1);
     }
@@ -237,6 +242,32 @@ void Module1::InstallStep(const std::function<void()>& step) {
     }
 }
 
+void Module1::RequireSafeTitle(const std::string& message) {
+    const bool unsafe = std::any_of(productTitle.begin(), productTitle.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '\\';
+    });
+    if (!unsafe) return;
+    Warning(message);
+    platform::EndProcess(1);
+}
+
+void Module1::RequireBeneath(const std::string& folder, const std::string& name,
+                             const std::string& path, const std::string& message) {
+    if (StaysInFolder(name) && TheMachine().IsBeneath(folder, path)) return;
+    Notice(message + std::string(kCr) + path);
+    platform::EndProcess(1);
+}
+
+std::vector<std::string> Module1::LoggedPaths(const std::string& prefix) const {
+    std::vector<std::string> paths;
+    for (int n = 1; n <= 32767; ++n) {
+        std::string path = LogValue(prefix + ToText(n));
+        if (path.empty()) break;
+        paths.push_back(std::move(path));
+    }
+    return paths;
+}
+
 void Module1::DestinationDialog() {
     auto& machine = TheMachine();
     PathDialogRequest request;
@@ -260,18 +291,20 @@ void Module1::DestinationDialog() {
 }
 
 void Module1::RunInstall() {
-    auto& machine = TheMachine();
     InstallStep([&] {
         srcDir = MachinePath(commandLine_);
         iniPath = srcDir + "\\SETUP.ini";
     });
     InstallStep([&] {
-        if (!machine.FileExists(iniPath)) {
+        if (!LoadScript()) {
             Warning("INIファイルが見つかりません");
             platform::EndProcess(1);
         }
     });
-    InstallStep([&] { productTitle = ReadIni("SETUP", "Title"); });
+    InstallStep([&] {
+        productTitle = ReadIni("SETUP", "Title");
+        RequireSafeTitle("INIファイルの Title に使えない文字 (制御文字または \\) があります");
+    });
     InstallStep([&] { dstDir = MachinePath(Left(winDir, 3) + ReadIni("Setup", "DstDir")); });
     InstallStep([&] { windows_.ShowBackground(productTitle + " Setup"); });
     InstallStep([&] { DestinationDialog(); });
@@ -306,6 +339,16 @@ Int16 Module1::CopyOneFile(const std::string& source, const std::string& destina
     auto& machine = TheMachine();
     const std::string from = MachinePath(source);
     const std::string to = MachinePath(destination);
+    // The support library takes the ANSI code page only: a name it cannot hold is reported
+    // like any file that cannot be opened or made.
+    if (!FitsAnsi(from)) {
+        Notice("ﾌｧｲﾙが開けません" + std::string(kCr) + source);
+        return kCopyFailed;
+    }
+    if (!FitsAnsi(to)) {
+        Notice("ﾌｧｲﾙが作成できません" + std::string(kCr) + destination);
+        return kCopyFailed;
+    }
     if (machine.FileExists(to)) {
         // Copying a file onto itself would delete it first.
         if (SameFile(from, to)) return kCopyKept;
@@ -322,59 +365,52 @@ Int16 Module1::CopyOneFile(const std::string& source, const std::string& destina
     }
 
     // The length is the one the open file has, so that the copy reads what it measured.
-    std::optional<platform::BlockCopy> files;
-    if (machine.FileExists(from)) files = platform::BlockCopy::OpenSource(from);
+    auto files = machine.FileExists(from) ? platform::BlockCopy::OpenSource(from) : std::nullopt;
     if (!files) {
         Notice("ﾌｧｲﾙが開けません" + std::string(kCr) + source);
         return kCopyFailed;
     }
-    RemoveFile(to);
-    if (machine.Exists(to) || !files->CreateDestination(to)) {
+    platform::BlockCopy& copy = *files;
+    // The new version is made beside the destination and takes its place only when complete,
+    // so a failure, a cancel or a kill leaves the old one; a read-only one is never replaced.
+    if (IsReadOnly(to) || (machine.Exists(to) && !machine.FileExists(to)) ||
+        !copy.CreateDestination(to)) {
         Notice("ﾌｧｲﾙが作成できません" + std::string(kCr) + destination);
-        files->Close();
         return kCopyFailed;
     }
-
-    auto abandon = [&] {
-        files->Close();
-        machine.DeleteFile(to);
-    };
     // A destination without room fails at once, as its first write would.
-    if (!files->ReserveDestination()) {
-        abandon();
+    if (!copy.ReserveDestination()) {
+        copy.Close();
         Notice("ﾌｧｲﾙに書き込めません" + std::string(kCr) + destination);
         return kCopyFailed;
     }
-    std::int64_t remaining = files->SourceLength();
+    std::int64_t remaining = copy.SourceLength();
     std::vector<std::byte> buffer(static_cast<std::size_t>(std::min(remaining, kCopyBlockBytes)));
-    try {
-        while (remaining > 0) {
-            const auto block = static_cast<std::size_t>(std::min(remaining, kCopyBlockBytes));
-            switch (files->CopyBlock(buffer, block)) {
-            case platform::BlockCopy::Result::Copied:
-                break;
-            case platform::BlockCopy::Result::ReadFailed:
-                abandon();
-                Notice("ﾌｧｲﾙが読めません" + std::string(kCr) + source);
-                return kCopyFailed;
-            case platform::BlockCopy::Result::WriteFailed:
-                abandon();
-                Notice("ﾌｧｲﾙに書き込めません" + std::string(kCr) + destination);
-                return kCopyFailed;
-            }
-            remaining -= static_cast<std::int64_t>(block);
-            windows_.PumpEvents();
-            if (cancelRequested == kTrue) {
-                abandon();
-                return kCopyCancelled;
-            }
+    while (remaining > 0) {
+        const auto block = static_cast<std::size_t>(std::min(remaining, kCopyBlockBytes));
+        switch (copy.CopyBlock(buffer, block)) {
+        case platform::BlockCopy::Result::Copied:
+            break;
+        case platform::BlockCopy::Result::ReadFailed:
+            copy.Close();
+            Notice("ﾌｧｲﾙが読めません" + std::string(kCr) + source);
+            return kCopyFailed;
+        case platform::BlockCopy::Result::WriteFailed:
+            copy.Close();
+            Notice("ﾌｧｲﾙに書き込めません" + std::string(kCr) + destination);
+            return kCopyFailed;
         }
-    } catch (...) {
-        // Whatever stops the copy half-way, no partial destination stays behind.
-        abandon();
-        throw;
+        remaining -= static_cast<std::int64_t>(block);
+        windows_.PumpEvents();
+        if (cancelRequested == kTrue) {
+            copy.Close();
+            return kCopyCancelled;
+        }
     }
-    files->Close();
+    if (!copy.Commit()) {
+        Notice("ﾌｧｲﾙに書き込めません" + std::string(kCr) + destination);
+        return kCopyFailed;
+    }
     supportLibrary_.CopyFileDateTime(to, from);
     return kCopyDone;
 }
@@ -389,8 +425,17 @@ void Module1::CopyBootFiles() {
         if (name2.empty()) name2 = name1;
         std::string folder = GetField(value, 3, ",");
         ExpandMacros(folder);
+        folder = MachinePath(folder);
         const std::string source = MachinePath(srcDir + "\\" + name1);
         const std::string destination = MachinePath(folder + "\\" + name2);
+        RequireBeneath(srcDir, name1, source, "ﾌｧｲﾙが開けません");
+        // The medium names this folder itself: it must be one of the machine's own, never
+        // the host's.
+        if (!TheMachine().OnOwnDrive(folder)) {
+            Notice("ﾌｧｲﾙが作成できません" + std::string(kCr) + destination);
+            platform::EndProcess(1);
+        }
+        RequireBeneath(folder, name2, destination, "ﾌｧｲﾙが作成できません");
         if (CopyOneFile(source, destination) < 1) platform::EndProcess(1);
         if (GetField(value, 4, ",") == "REGIST" && supportLibrary_.RegistDll(destination, -1) == 0)
             Warning(destination + "の登録に失敗しました");
@@ -400,6 +445,15 @@ void Module1::CopyBootFiles() {
 void Module1::CopySetupFiles() {
     auto& machine = TheMachine();
     cancelRequested = 0;
+    // What this product's log named before this run: a file that is only kept is recorded
+    // when it was this product's already, so the uninstallation never takes another's file.
+    // The log is numbered without gaps, as its reader stops at the first missing number.
+    const std::vector<std::string> earlier = LoggedPaths("Copy");
+    auto loggedBefore = [&](const std::string& path) {
+        return std::any_of(earlier.begin(), earlier.end(),
+                           [&](const std::string& p) { return EqualsIgnoreCase(p, path); });
+    };
+    Int16 logged = 0;
     Int16 k = 1;
     for (Int16 n = 1;; n = Add16(n, 1)) {
         const std::string value = ReadIni("SETUP", "Copy" + ToText(n));
@@ -407,7 +461,8 @@ void Module1::CopySetupFiles() {
         const std::string name1 = GetField(value, 1, ",");
         std::string name2 = GetField(value, 2, ",");
         if (name2.empty()) name2 = name1;
-        std::string folder = GetField(value, 3, ",");
+        const std::string field3 = GetField(value, 3, ",");
+        std::string folder = field3;
         if (folder.starts_with("$"))
             ExpandMacros(folder);
         else if (!folder.empty())
@@ -415,6 +470,16 @@ void Module1::CopySetupFiles() {
         else
             folder = dstDir;
         folder = MachinePath(folder);
+        // A macro folder is the machine's own; a subfolder stays beneath the destination the
+        // user chose (which alone may lie on the host).
+        const bool folderAllowed = field3.starts_with("$")
+                                       ? machine.OnOwnDrive(folder)
+                                       : field3.empty() || (StaysInFolder(MachinePath(field3)) &&
+                                                            machine.IsBeneath(dstDir, folder));
+        if (!folderAllowed) {
+            Notice("ﾌｫﾙﾀﾞが作成できません" + std::string(kCr) + folder);
+            platform::EndProcess(1);
+        }
 
         if (!machine.Exists(folder)) {
             if (!MakeFolderPath(folder)) {
@@ -427,17 +492,28 @@ void Module1::CopySetupFiles() {
 
         const std::string source = MachinePath(srcDir + "\\" + name1);
         const std::string destination = folder + "\\" + MachinePath(name2);
+        RequireBeneath(srcDir, MachinePath(name1), source, "ﾌｧｲﾙが開けません");
+        RequireBeneath(folder, MachinePath(name2), destination, "ﾌｧｲﾙが作成できません");
         windows_.SetCopyLabels(source, "-> " + destination);
 
+        bool ours = true;
         if (srcDir != folder) {
-            if (CopyOneFile(source, destination) < 1) platform::EndProcess(1);
-            // Files are moved out of a source folder on a hard disk; never the one file that
-            // source and destination both name.
+            const Int16 result = CopyOneFile(source, destination);
+            if (result < 1) platform::EndProcess(1);
+            ours = result == kCopyDone || loggedBefore(destination) ||
+                   SameFile(source, destination);
+            // Files are moved out of a source folder on the machine's own hard disk; a host
+            // folder reached through Z: is only read. Never the one file that source and
+            // destination both name.
             if (machine.DriveType(Left(source, 3)) == platform::kDriveFixed &&
-                !SameFile(source, destination) && !RemoveFile(source))
+                machine.OnOwnDrive(source) && !SameFile(source, destination) &&
+                !RemoveFile(source))
                 throw FileAccessError("cannot delete " + source);
         }
-        Log("Copy" + ToText(n), destination);
+        if (ours) {
+            logged = Add16(logged, 1);
+            Log("Copy" + ToText(logged), destination);
+        }
     }
 }
 
@@ -467,10 +543,15 @@ bool Module1::MakeFolderPath(const std::string& rawPath) const {
 
 void Module1::CleanUpSource() {
     auto& machine = TheMachine();
-    if (machine.DriveType(Left(srcDir, 3)) != platform::kDriveFixed) return;
-    auto remove = [](const std::string& path) {
+    // A host folder reached through Z: is only read, never cleaned.
+    if (machine.DriveType(Left(srcDir, 3)) != platform::kDriveFixed ||
+        !machine.OnOwnDrive(srcDir))
+        return;
+    auto remove = [&](const std::string& name) {
         try {
-            RemoveFile(MachinePath(path));
+            const std::string path = MachinePath(srcDir + "\\" + name);
+            if (StaysInFolder(MachinePath(name)) && machine.IsBeneath(srcDir, path))
+                RemoveFile(path);
         } catch (const std::exception&) {
         }
     };
@@ -478,13 +559,16 @@ void Module1::CleanUpSource() {
         for (Int16 n = 1;; n = Add16(n, 1)) {
             const std::string value = ReadIni("BOOT", "Copy" + ToText(n));
             if (value.empty()) break;
-            remove(srcDir + "\\" + GetField(value, 1, ","));
+            remove(GetField(value, 1, ","));
         }
     } catch (const std::exception&) {
     }
-    remove(srcDir + "\\" + ExeName() + ".exe");
-    remove(srcDir + "\\" + SupportLibrary::kFileName);
-    remove(iniPath);
+    remove(ExeName() + ".exe");
+    remove(SupportLibrary::kFileName);
+    try {
+        RemoveFile(MachinePath(iniPath));
+    } catch (const std::exception&) {
+    }
 }
 
 // ----- records -----
@@ -518,28 +602,46 @@ std::string Module1::GetSpecialFolderPath(int id) const {
 }
 
 void Module1::CreateStartMenuEntries() {
-    std::string folder = GetSpecialFolderPath(2);
+    auto& machine = TheMachine();
+    const std::string programs = GetSpecialFolderPath(2);
+    std::string folder = programs;
     const std::string group = ReadIni("Setup", "Group");
     if (!group.empty()) {
         folder = MachinePath(folder + "\\" + group);
-        if (!MakeFolderPath(folder)) {
+        if (!StaysInFolder(MachinePath(group)) || !machine.IsBeneath(programs, folder) ||
+            !MakeFolderPath(folder)) {
             Warning("フォルダが作成できません " + folder);
             platform::EndProcess(1);
         }
         Log("Group", folder);
     }
     windows_.OpenFolder(folder);
+    // A shortcut already there that this product did not make is another's: it stays, and it
+    // is not logged, so the uninstallation leaves it too. The log is numbered without gaps.
+    const std::vector<std::string> earlier = LoggedPaths("Icon");
+    Int16 logged = 0;
     for (Int16 n = 1;; n = Add16(n, 1)) {
         const std::string value = ReadIni("Setup", "GroupIcon" + ToText(n));
         if (value.empty()) break;
-        const std::string link = folder + "\\" + MachinePath(GetField(value, 1, ",")) + ".lnk";
+        const std::string name = MachinePath(GetField(value, 1, ","));
+        const std::string link = folder + "\\" + name + ".lnk";
+        if (!StaysInFolder(name) || !machine.IsBeneath(folder, link) || !FitsAnsi(link)) {
+            Notice("ﾌｧｲﾙが作成できません" + std::string(kCr) + link);
+            continue;
+        }
+        const bool another =
+            machine.Exists(link) &&
+            std::none_of(earlier.begin(), earlier.end(),
+                         [&](const std::string& p) { return EqualsIgnoreCase(p, link); });
+        if (another) continue;
         std::string target = GetField(value, 2, ",");
         if (target.starts_with("$"))
             ExpandMacros(target);
         else
             target = dstDir + "\\" + target;
         supportLibrary_.CreateShortcut(link, MachinePath(target), GetField(value, 3, ","));
-        Log("Icon" + ToText(n), link);
+        logged = Add16(logged, 1);
+        Log("Icon" + ToText(logged), link);
         windows_.PumpEvents();
     }
 }
@@ -549,6 +651,7 @@ void Module1::CreateStartMenuEntries() {
 void Module1::RunUninstall() {
     auto& machine = TheMachine();
     productTitle = Mid(commandLine_, 9);
+    RequireSafeTitle("製品名に使えない文字 (制御文字または \\) があります");
     if (!Question(productTitle + " をアンインストールしますか？")) platform::EndProcess(0);
     windows_.ShowWait(productTitle + " のアンインストール中...");
     windows_.PumpEvents();
@@ -610,7 +713,7 @@ void Module1::RemoveSetupProgram() {
     store.DeleteApplication(setupAppName);
 
     const std::string program = winDir + "\\" + ExeName() + ".exe";
-    AppendLines(winDir + "\\WININIT.INI", [&](std::int64_t length) {
+    TheMachine().AppendToFile(winDir + "\\WININIT.INI", [&](std::int64_t length) {
         std::string lines = length == 0 ? "[rename]\r\n" : "";
         return lines + "NUL=" + AnsiOrUtf8(program) + "\r\n";
     });

@@ -29,11 +29,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/checked.h"
+#include "setup/profile_reader.h"
 #include "setup/setup_windows.h"
 #include "setup/support_library.h"
 
@@ -47,6 +49,9 @@ inline constexpr Int16 kCopyCancelled = -1; // cancelRequested was -1
 
 // Copying goes in blocks of this many bytes, with the event pump between blocks.
 inline constexpr std::int64_t kCopyBlockBytes = 16384;
+
+// The largest script read, like the machine's other line files; a larger one counts as missing.
+inline constexpr std::size_t kScriptLimit = 1u << 20;
 
 // A file operation that the program does not handle itself failed (the classic "Path/File
 // access error").
@@ -90,8 +95,13 @@ public:
     [[noreturn]] void Main(const std::string& commandLine);
 
     // ----- script -----
-    // The value of `key` in `section` of the script at iniPath ("" when missing).
-    std::string ReadIni(std::string_view section, std::string_view key) const;
+    // Reads and parses the script at iniPath, once: every value comes from this reading. False
+    // when it is missing or no regular file, or holds more than kScriptLimit bytes (then it
+    // counts as missing and every value is "").
+    bool LoadScript();
+    // The value of `key` in `section` of the script at iniPath ("" when missing). Loads the
+    // script when iniPath names another file than the one loaded.
+    std::string ReadIni(std::string_view section, std::string_view key);
     // Field number `index` (from 1) of `value`; positions count characters. An empty separator
     // is never found (the whole value is field 1).
     static std::string GetField(std::string_view value, int index, std::string_view separator);
@@ -148,10 +158,21 @@ private:
     // One numbered step of RunInstall: a run-time error ends the step only.
     void InstallStep(const std::function<void()>& step);
     void DestinationDialog();
+    // The values "<prefix>1", "<prefix>2", ... of this product's log up to the first empty one.
+    std::vector<std::string> LoggedPaths(const std::string& prefix) const;
+    // Ends the process with the copy's message when `name` (a script's file name) leaves
+    // `folder` or `path` lies outside it: the medium never reaches beyond its folders.
+    void RequireBeneath(const std::string& folder, const std::string& name,
+                        const std::string& path, const std::string& message);
+    // A product title that could reach another key of the log or the registry, or carries
+    // control characters, is refused with a message; the process ends.
+    void RequireSafeTitle(const std::string& message);
 
     SetupWindows& windows_;
     SupportLibrary& supportLibrary_;
     std::string commandLine_;
+    ProfileFile script_;
+    std::optional<std::string> scriptPath_;  // the iniPath that script_ was read from
 };
 
 }  // namespace plenova::setup

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "platform/file_io.h"
 #include "platform/machine.h"
 
 namespace plenova::platform {
@@ -43,51 +44,64 @@ bool WriteFails(int error) { return error == ENOSPC || error == EFBIG || error =
 
 BlockCopy::BlockCopy(BlockCopy&& other) noexcept
     : source_(std::exchange(other.source_, -1)),
-      destination_(std::exchange(other.destination_, -1)),
+      destination_(std::move(other.destination_)),
       length_(other.length_),
       kernelCopy_(other.kernelCopy_) {}
-
-BlockCopy& BlockCopy::operator=(BlockCopy&& other) noexcept {
-    if (this != &other) {
-        Close();
-        source_ = std::exchange(other.source_, -1);
-        destination_ = std::exchange(other.destination_, -1);
-        length_ = other.length_;
-        kernelCopy_ = other.kernelCopy_;
-    }
-    return *this;
-}
 
 BlockCopy::~BlockCopy() { Close(); }
 
 std::optional<BlockCopy> BlockCopy::OpenSource(const std::string& source) {
     const auto host = HostPath(source);
     if (!host) return std::nullopt;
-    // Non-blocking open, so that a FIFO in the file's place never stalls the program.
-    const int fd = ::open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return std::nullopt;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    try {
+        // Refuses a FIFO or device in the file's place without waiting on it.
+        UniqueFd fd = OpenForReading(*host);
+        struct stat st {};
+        if (::fstat(fd.Get(), &st) != 0) return std::nullopt;
+        return BlockCopy(fd.Release(), st.st_size);
+    } catch (const FileError&) {
         return std::nullopt;
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    return BlockCopy(fd, st.st_size);
 }
 
 bool BlockCopy::CreateDestination(const std::string& destination) {
-    CloseFd(destination_);
+    destination_.reset();
     const auto host = HostPath(destination);
     if (!host) return false;
-    destination_ = ::open(host->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    return destination_ >= 0;
+    struct stat st {};
+    // Only a plain file (or nothing) is replaced; a link in its place is replaced, not followed.
+    if (::lstat(host->c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+        return false;
+    try {
+        destination_ = std::make_unique<PendingFile>(PendingFile::Create(*host, 0666));
+    } catch (const FileError&) {
+        return false;
+    }
+    return true;
+}
+
+bool BlockCopy::Commit() {
+    if (!destination_) return false;
+    struct stat st {};
+    bool done = false;
+    if (source_ >= 0 && ::fstat(source_, &st) == 0) {
+        const timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
+        try {
+            if (::futimens(destination_->Fd(), times) == 0) {
+                destination_->Commit();
+                done = true;
+            }
+        } catch (const FileError&) {
+        }
+    }
+    Close();
+    return done;
 }
 
 bool BlockCopy::ReserveDestination() {
-    if (destination_ < 0) return false;
+    if (!destination_) return false;
     if (length_ <= 0) return true;
-    while (::fallocate(destination_, FALLOC_FL_KEEP_SIZE, 0, length_) != 0) {
+    while (::fallocate(destination_->Fd(), FALLOC_FL_KEEP_SIZE, 0, length_) != 0) {
         if (errno == EINTR) continue;
         return !WriteFails(errno);
     }
@@ -96,11 +110,12 @@ bool BlockCopy::ReserveDestination() {
 
 BlockCopy::Result BlockCopy::CopyBlock(std::span<std::byte> buffer, std::size_t bytes) {
     if (source_ < 0) return Result::ReadFailed;
-    if (destination_ < 0) return Result::WriteFailed;
+    if (!destination_) return Result::WriteFailed;
+    const int destination = destination_->Fd();
     std::size_t done = 0;
     while (kernelCopy_ && done < bytes) {
         const ssize_t n =
-            ::copy_file_range(source_, nullptr, destination_, nullptr, bytes - done, 0);
+            ::copy_file_range(source_, nullptr, destination, nullptr, bytes - done, 0);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
@@ -131,7 +146,7 @@ BlockCopy::Result BlockCopy::CopyThroughBuffer(std::span<std::byte> buffer, std:
     }
     std::size_t put = 0;
     while (put < bytes) {
-        const ssize_t n = ::write(destination_, buffer.data() + put, bytes - put);
+        const ssize_t n = ::write(destination_->Fd(), buffer.data() + put, bytes - put);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return Result::WriteFailed;
         put += static_cast<std::size_t>(n);
@@ -141,7 +156,7 @@ BlockCopy::Result BlockCopy::CopyThroughBuffer(std::span<std::byte> buffer, std:
 
 void BlockCopy::Close() noexcept {
     CloseFd(source_);
-    CloseFd(destination_);
+    destination_.reset();
 }
 
 }  // namespace plenova::platform

@@ -10,6 +10,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <set>
+#include <utility>
+#include <signal.h>
 
 namespace plenova::platform {
 
@@ -155,7 +159,8 @@ std::string ReadFileLimited(const fs::path& path, std::size_t limit) {
 // ----- writing -------------------------------------------------------------------------------
 
 UniqueFd OpenForWriting(const fs::path& path, WriteOpen how, mode_t mode) {
-    const int flags = O_WRONLY | O_CREAT | (how == WriteOpen::CreateNew ? O_EXCL : 0);
+    const int flags = O_WRONLY | O_CREAT | (how == WriteOpen::CreateNew ? O_EXCL : 0) |
+                      (how == WriteOpen::Append ? O_APPEND : 0);
     UniqueFd fd(OpenChecked(path, flags, mode));
     if (!fd.IsOpen()) {
         // A FIFO without a reader answers a non-blocking open for writing with ENXIO.
@@ -222,53 +227,99 @@ bool NameUnnamed(int fd, const fs::path& target, fs::path& tmp) {
     return false;
 }
 
-UniqueFd CreateNamedTemp(const fs::path& target, fs::path& tmp) {
+UniqueFd CreateNamedTemp(const fs::path& target, fs::path& tmp, mode_t mode) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         tmp = TempName(target);
         UniqueFd fd(
-            ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
         if (fd.IsOpen()) return fd;
         if (errno != EEXIST) ThrowErrno("cannot write", tmp);
     }
     ThrowErrno("cannot write", tmp, EEXIST);
 }
 
+// Named temporaries of `target` ("<name>.new-<pid>-<n>") left by processes that were killed
+// while the file system could not keep them unnamed. Each folder is looked through once per
+// process, so that many files written into one folder cost one scan.
+void RemoveStaleTemps(const fs::path& target) {
+    static std::mutex mutex;
+    static std::set<fs::path> scanned;
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    {
+        std::lock_guard lock(mutex);
+        if (!scanned.insert(folder).second) return;
+    }
+    const std::string prefix = ".new-";
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        const std::size_t at = name.rfind(prefix);
+        if (at == std::string::npos || at == 0) continue;
+        const std::string rest = name.substr(at + prefix.size());
+        const std::size_t dash = rest.find('-');
+        if (dash == 0 || dash == std::string::npos ||
+            rest.find_first_not_of("0123456789-") != std::string::npos)
+            continue;
+        const long pid = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
+        if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 ||
+            errno != ESRCH)
+            continue;
+        struct stat st {};
+        if (::lstat(entry.path().c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            ::unlink(entry.path().c_str());
+    }
+}
+
 }  // namespace
 
-void ReplaceFile(const fs::path& target, std::string_view content, mode_t mode) {
+PendingFile PendingFile::Create(const fs::path& target, mode_t mode) {
     const fs::path folder = target.parent_path();
-    auto fill = [&](int fd, const fs::path& name) {
-        if (::fchmod(fd, mode) != 0) ThrowErrno("cannot set the mode of", name);
-        WriteAll(fd, content, name);
-        if (::fsync(fd) != 0) ThrowErrno("cannot write", name);
-    };
-    // The new content is written to a file without a name and named only once it is complete,
-    // so that a process killed while writing leaves nothing behind.
-    fs::path tmp;
+    RemoveStaleTemps(target);
     UniqueFd fd(
-        ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
-    if (fd.IsOpen()) {
-        fill(fd.Get(), target);
-        if (!NameUnnamed(fd.Get(), target, tmp)) fd.Reset();
-    }
-    if (!fd.IsOpen()) {
-        fd = CreateNamedTemp(target, tmp);
-        try {
-            fill(fd.Get(), tmp);
-        } catch (...) {
-            fd.Reset();
-            ::unlink(tmp.c_str());
-            throw;
-        }
-    }
+        ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+    if (fd.IsOpen()) return PendingFile(std::move(fd), target, fs::path());
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        ThrowErrno("cannot write", target);
+    fs::path tmp;
+    UniqueFd named = CreateNamedTemp(target, tmp, mode);
+    return PendingFile(std::move(named), target, tmp);
+}
+
+PendingFile::PendingFile(PendingFile&& other) noexcept
+    : fd_(std::move(other.fd_)),
+      target_(std::move(other.target_)),
+      tmp_(std::exchange(other.tmp_, fs::path())) {}
+
+PendingFile::~PendingFile() { Abandon(); }
+
+void PendingFile::Abandon() noexcept {
+    fd_.Reset();
+    if (!tmp_.empty()) ::unlink(tmp_.c_str());
+    tmp_.clear();
+}
+
+void PendingFile::Commit() {
     try {
-        if (::close(fd.Release()) != 0) ThrowErrno("cannot write", tmp);
-        if (::rename(tmp.c_str(), target.c_str()) != 0) ThrowErrno("cannot replace", target);
+        if (::fsync(fd_.Get()) != 0) ThrowErrno("cannot write", target_);
+        if (tmp_.empty() && !NameUnnamed(fd_.Get(), target_, tmp_))
+            ThrowErrno("cannot name the new version of", target_);
+        if (::close(fd_.Release()) != 0) ThrowErrno("cannot write", tmp_);
+        if (::rename(tmp_.c_str(), target_.c_str()) != 0) ThrowErrno("cannot replace", target_);
     } catch (...) {
-        ::unlink(tmp.c_str());
+        Abandon();
         throw;
     }
-    SyncFolder(folder);
+    tmp_.clear();
+    SyncFolder(target_.parent_path());
+}
+
+void ReplaceFile(const fs::path& target, std::string_view content, mode_t mode) {
+    // The new content is written to a file without a name and named only once it is complete,
+    // so that a process killed while writing leaves nothing behind.
+    PendingFile file = PendingFile::Create(target, 0600);
+    if (::fchmod(file.Fd(), mode) != 0) ThrowErrno("cannot set the mode of", target);
+    WriteAll(file.Fd(), content, target);
+    file.Commit();
 }
 
 // ----- locks ---------------------------------------------------------------------------------
@@ -292,6 +343,88 @@ FileLock FileLock::Acquire(const fs::path& target, LockMode mode) {
     UniqueFd fd = OpenLockFile(target, mode);
     if (fd.IsOpen()) LockDescriptor(fd.Get(), mode, target);
     return FileLock(std::move(fd));
+}
+
+}  // namespace plenova::platform
+
+// ----- positional reads and contained calls -----------------------------------------------
+
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <time.h>
+
+#include <cstdio>
+
+namespace plenova::platform {
+
+std::uint64_t FileSize(int fd, const fs::path& path) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) ThrowErrno("cannot examine", path);
+    return st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
+std::size_t ReadAt(int fd, std::uint64_t offset, std::span<std::byte> buffer,
+                   const fs::path& path) {
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        const std::uint64_t at = offset + done;
+        if (at < offset || at > static_cast<std::uint64_t>(INT64_MAX)) break;  // past any file
+        const ssize_t n =
+            ::pread(fd, buffer.data() + done, buffer.size() - done, static_cast<off_t>(at));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ThrowErrno("cannot read", path);
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+std::optional<int> RunInChildProcess(const std::function<int()>& body,
+                                     std::chrono::milliseconds limit) {
+    // Buffered output of this process would otherwise be written twice, once by the child.
+    std::fflush(nullptr);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) return std::nullopt;
+    if (pid == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) ::_exit(255);
+        // A group of its own, so that whatever the body starts can be killed with it.
+        ::setpgid(0, 0);
+        int code = 255;
+        try {
+            code = body();
+        } catch (...) {
+        }
+        std::fflush(nullptr);
+        ::_exit(code & 0xFF);
+    }
+    ::setpgid(pid, pid);  // also here: the child may not have run yet when we kill it
+
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    long pauseNs = 100'000;
+    for (;;) {
+        int status = 0;
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            if (WIFEXITED(status)) return WEXITSTATUS(status);
+            return std::nullopt;
+        }
+        if (done < 0 && errno != EINTR) return std::nullopt;  // reaped by someone else
+        if (std::chrono::steady_clock::now() >= deadline) break;
+        const timespec pause{0, pauseNs};
+        ::nanosleep(&pause, nullptr);
+        pauseNs = std::min(pauseNs * 2, 20'000'000L);
+    }
+    ::kill(-pid, SIGKILL);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return std::nullopt;
 }
 
 }  // namespace plenova::platform

@@ -479,6 +479,41 @@ std::optional<std::string> Machine::FullPath(std::string_view windowsPath) const
     return JoinWindows(parts->drive, parts->components);
 }
 
+// ----- containment ---------------------------------------------------------------------------
+
+namespace {
+
+// The host path with every symbolic link of its existing part resolved; the part that does not
+// exist yet is kept as written.
+std::optional<fs::path> Settled(const fs::path& host) {
+    std::error_code ec;
+    fs::path canonical = fs::weakly_canonical(host, ec);
+    if (ec) return std::nullopt;
+    return NormaliseHost(canonical);
+}
+
+}  // namespace
+
+bool Machine::OnOwnDrive(std::string_view windowsPath) const {
+    auto parts = Split(windowsPath);
+    if (!parts || parts->host || parts->drive == 'Z') return false;
+    auto drive = FindDrive(parts->drive);
+    auto host = ToHost(windowsPath);
+    if (!drive || !host) return false;
+    auto folder = Settled(drive->hostFolder);
+    auto settled = Settled(*host);
+    return folder && settled && Below(*folder, *settled).has_value();
+}
+
+bool Machine::IsBeneath(std::string_view base, std::string_view path) const {
+    auto baseHost = ToHost(base);
+    auto pathHost = ToHost(path);
+    if (!baseHost || !pathHost) return false;
+    auto folder = Settled(*baseHost);
+    auto settled = Settled(*pathHost);
+    return folder && settled && Below(*folder, *settled).has_value();
+}
+
 // ----- special folders -----------------------------------------------------------------------
 
 void Machine::EnsureFolder(std::string_view windowsPath) const { MakeFolders(windowsPath); }
@@ -709,6 +744,36 @@ bool Machine::RenameFile(std::string_view from, std::string_view to) const {
     return ::rename(src->c_str(), dst->c_str()) == 0;
 }
 
+bool Machine::IsReadOnlyFile(std::string_view path) const {
+    auto host = ToHost(path);
+    struct stat st;
+    return host && StatPath(*host, st) && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
+}
+
+bool Machine::SameFile(std::string_view a, std::string_view b) const {
+    auto hostA = ToHost(a);
+    auto hostB = ToHost(b);
+    struct stat sa;
+    struct stat sb;
+    return hostA && hostB && StatPath(*hostA, sa) && StatPath(*hostB, sb) &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::optional<std::int64_t> Machine::AppendToFile(
+    std::string_view path, const std::function<std::string(std::int64_t)>& text) const {
+    auto host = ToHost(path);
+    if (!host) return std::nullopt;
+    try {
+        UniqueFd fd = OpenForWriting(*host, WriteOpen::Append, 0644);
+        struct stat st;
+        const std::int64_t length = ::fstat(fd.Get(), &st) == 0 ? st.st_size : 0;
+        WriteAll(fd.Get(), text(length), *host);
+        return length;
+    } catch (const FileError&) {
+        return std::nullopt;
+    }
+}
+
 namespace {
 
 // What a child process is started with, prepared before any fork(): the host program, its
@@ -722,8 +787,9 @@ struct ChildLaunch {
     std::vector<char*> envp;
 };
 
-// Checks that `program` names a runnable program (giving an ELF binary or a "#!" script the
-// execute bit that Windows does not have) and prepares its launch; empty when it cannot run.
+// Checks that `program` names a runnable program (giving an ELF binary or a "#!" script of the
+// machine's own drives the execute bit that Windows does not have) and prepares its launch;
+// empty when it cannot run.
 std::unique_ptr<ChildLaunch> PrepareLaunch(const Machine& machine, std::string_view program,
                                            std::string_view arguments) {
     auto host = machine.ToHost(program);
@@ -731,11 +797,37 @@ std::unique_ptr<ChildLaunch> PrepareLaunch(const Machine& machine, std::string_v
     if (!host || !StatPath(*host, st) || !S_ISREG(st.st_mode)) return nullptr;
     if (arguments.find('\0') != std::string_view::npos) return nullptr;
     if ((st.st_mode & S_IXUSR) == 0) {
+        // The file is judged and changed through one descriptor, so that a name swapped
+        // meanwhile cannot turn the change onto another file. Host files are never made
+        // executable, whatever the machine calls them (a link on C: to a host file included),
+        // and neither is a file with further hard links, which may be a host file's too.
+        std::optional<UniqueFd> fd;
+        try {
+            fd.emplace(OpenForReading(*host));
+        } catch (const FileError&) {
+            return nullptr;
+        }
+        struct stat opened;
+        if (::fstat(fd->Get(), &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_nlink != 1)
+            return nullptr;
+        std::error_code ec;
+        // The file the descriptor holds, by its real name (links resolved, renames followed).
+        const fs::path openedAs =
+            fs::read_symlink("/proc/self/fd/" + std::to_string(fd->Get()), ec);
+        if (ec || !machine.OnOwnDrive(program)) return nullptr;
+        bool own = false;
+        for (const Drive& drive : machine.Drives()) {
+            if (drive.letter == 'Z') continue;
+            std::error_code driveError;
+            const fs::path folder = fs::weakly_canonical(drive.hostFolder, driveError);
+            const fs::path relative = openedAs.lexically_relative(folder);
+            if (!driveError && !relative.empty() && *relative.begin() != "..") own = true;
+        }
+        if (!own) return nullptr;
         char magic[4] = {};
         std::size_t n = 0;
         try {
-            UniqueFd fd = OpenForReading(*host);
-            n = ReadFully(fd.Get(), std::as_writable_bytes(std::span<char>(magic)), *host);
+            n = ReadFully(fd->Get(), std::as_writable_bytes(std::span<char>(magic)), *host);
         } catch (const FileError&) {
             return nullptr;
         }
@@ -746,10 +838,10 @@ std::unique_ptr<ChildLaunch> PrepareLaunch(const Machine& machine, std::string_v
         const bool script = n >= 2 && magic[0] == '#' && magic[1] == '!';
         if (!elf && !script) return nullptr;
         // Execute wherever reading is allowed, as a Windows program file would be runnable.
-        mode_t mode = st.st_mode | S_IXUSR;
+        mode_t mode = opened.st_mode | S_IXUSR;
         if (mode & S_IRGRP) mode |= S_IXGRP;
         if (mode & S_IROTH) mode |= S_IXOTH;
-        if (::chmod(host->c_str(), mode & 07777) != 0) return nullptr;
+        if (::fchmod(fd->Get(), mode & 07777) != 0) return nullptr;
     }
     if (::access(host->c_str(), X_OK) != 0) return nullptr;
 
@@ -833,8 +925,16 @@ int CarryOut(const Machine& machine, int fd, const fs::path& claimed) {
         return 0;
     }
     int count = 0;
+    int skipped = 0;
     for (const BootEntry& entry : ParseBootScript(text)) {
-        if (plenova::EqualsIgnoreCase(entry.target, "NUL")) {
+        // Anyone who can write into C:\WINDOWS (a setup medium can) writes this file: it may
+        // only change the machine's own files, never the host's.
+        const bool remove = plenova::EqualsIgnoreCase(entry.target, "NUL");
+        if (!machine.OnOwnDrive(entry.source) || (!remove && !machine.OnOwnDrive(entry.target))) {
+            ++skipped;
+            continue;
+        }
+        if (remove) {
             if (machine.DeleteFile(entry.source)) ++count;
         } else {
             auto from = machine.ToHost(entry.source);
@@ -842,6 +942,9 @@ int CarryOut(const Machine& machine, int fd, const fs::path& claimed) {
             if (from && to && ::rename(from->c_str(), to->c_str()) == 0) ++count;
         }
     }
+    if (skipped > 0)
+        std::cerr << "WININIT.INI: " << skipped
+                  << " line(s) naming files outside the machine's own drives were skipped\n";
     return count;
 }
 

@@ -364,13 +364,16 @@ TEST_F(InstallTest, PathsThatLookLikeHostPathsStayInsideTheMachine) {
     ASSERT_TRUE(M().SetCurrentFolder("C:\\WINDOWS"));
     windows.AnswerPathDialog(PathDialogClose::Start, "/" + marker);
 
-    EXPECT_EQ(Install("C:\\SRC"), 0);
+    EXPECT_EQ(Install("C:\\SRC"), 1);
     EXPECT_FALSE(fs::exists("/" + marker));
     EXPECT_FALSE(fs::exists("/tmp/" + marker));
     EXPECT_EQ(module.dstDir, "\\" + marker);
     EXPECT_EQ(Read("C:\\" + marker + "\\a.bin"), "");  // "/tmp/..." is below dstDir
     EXPECT_EQ(Read("C:\\" + marker + "\\tmp\\" + marker + "\\a.bin"), "a");
-    EXPECT_EQ(Read("C:\\up\\b.bin"), "b");
+    // A subfolder that climbs out of the destination is refused, and nothing is written there.
+    EXPECT_FALSE(M().Exists("C:\\up"));
+    EXPECT_EQ(BoxTexts().back(),
+              "ﾌｫﾙﾀﾞが作成できません\r\\" + marker + "\\..\\..\\..\\up");
 }
 
 // ----- first stage -----
