@@ -1065,22 +1065,34 @@ bool Registry::CreateKey(Hive hive, std::string_view key) {
 
 void Registry::SetString(Hive hive, std::string_view key, std::string_view name,
                          std::string_view text) {
+    const std::pair<std::string_view, std::string_view> value{name, text};
+    SetStrings(hive, key, std::span(&value, 1));
+}
+
+void Registry::SetStrings(Hive hive, std::string_view key,
+                          std::span<const std::pair<std::string_view, std::string_view>> values) {
     const auto parts = CheckedNewKey(key);
-    CheckName(name);
-    if (!IsValidUtf8(text) || text.find('\0') != std::string_view::npos)
-        throw std::invalid_argument("a registry string must be UTF-8 text without NUL");
+    for (const auto& [name, text] : values) {
+        CheckName(name);
+        if (!IsValidUtf8(text) || text.find('\0') != std::string_view::npos)
+            throw std::invalid_argument("a registry string must be UTF-8 text without NUL");
+    }
     WriteHive(HivePath(hive), hive, [&](Document& doc) {
         bool created = false;
         Key* k = FindOrCreateKey(doc, parts, &created);
-        RegistryValue v{std::string(name), ValueKind::String, std::string(text), 0};
-        const std::ptrdiff_t at = k->ValueIndex(name);
-        if (!created && at >= 0) {
-            const Entry& old = k->entries[static_cast<std::size_t>(at)];
-            v.name = old.Name();
-            if (!old.verbatim && SameValue(ValueOf(old), v)) return false;
+        bool changed = created;
+        for (const auto& [name, text] : values) {
+            RegistryValue v{std::string(name), ValueKind::String, std::string(text), 0};
+            const std::ptrdiff_t at = k->ValueIndex(name);
+            if (at >= 0) {
+                const Entry& old = k->entries[static_cast<std::size_t>(at)];
+                v.name = old.Name();
+                if (!old.verbatim && SameValue(ValueOf(old), v)) continue;
+            }
+            SetValue(*k, std::move(v));
+            changed = true;
         }
-        SetValue(*k, std::move(v));
-        return true;
+        return changed;
     });
 }
 

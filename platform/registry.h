@@ -68,8 +68,10 @@
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace plenova::platform {
@@ -139,6 +141,9 @@ public:
     bool CreateKey(Hive hive, std::string_view key);
     // Creates the key when missing and sets the value.
     void SetString(Hive hive, std::string_view key, std::string_view name, std::string_view text);
+    // Several strings of one key in one write of the hive (names and texts as SetString).
+    void SetStrings(Hive hive, std::string_view key,
+                    std::span<const std::pair<std::string_view, std::string_view>> values);
     void SetDword(Hive hive, std::string_view key, std::string_view name, std::uint32_t value);
     // False when the key or value did not exist (nothing is written then).
     bool DeleteValue(Hive hive, std::string_view key, std::string_view name);

@@ -77,6 +77,38 @@ void SettingsStore::WriteSetting(std::string_view application, std::string_view 
         false, true);
 }
 
+void SettingsStore::WriteSettings(
+    std::string_view application, std::string_view section,
+    std::span<const std::pair<std::string_view, std::string_view>> values) const {
+    auto branch = BranchKey(application, section);
+    if (!branch || values.empty()) return;
+    for (const auto& value : values)
+        if (value.first.empty()) return;  // cannot name a setting: refused, silently
+    Guarded(
+        [&] {
+            Store().SetStrings(kHive, *branch, values);
+            return true;
+        },
+        false, true);
+}
+
+std::vector<std::pair<std::string, std::string>> SettingsStore::ReadSection(
+    std::string_view application, std::string_view section) const {
+    using Settings = std::vector<std::pair<std::string, std::string>>;
+    auto branch = BranchKey(application, section);
+    if (!branch) return {};
+    return Guarded(
+        [&] {
+            Settings settings;
+            for (RegistryValue& v : Store().Values(kHive, *branch).value_or(
+                     std::vector<RegistryValue>{}))
+                if (v.kind == ValueKind::String && !v.name.empty())
+                    settings.emplace_back(std::move(v.name), std::move(v.text));
+            return settings;
+        },
+        Settings{}, false);
+}
+
 bool SettingsStore::DeleteSetting(std::string_view application, std::string_view section,
                                   std::string_view key) const {
     auto branch = BranchKey(application, section);

@@ -14,8 +14,10 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/registry.h"
@@ -35,6 +37,14 @@ public:
     // Stores the value, creating the application and the section when missing.
     void WriteSetting(std::string_view application, std::string_view section,
                       std::string_view key, std::string_view value) const;
+
+    // Several values of one section in one write, as one WriteSetting each would store them.
+    void WriteSettings(std::string_view application, std::string_view section,
+                       std::span<const std::pair<std::string_view, std::string_view>> values) const;
+    // Every string value of a section as (key, value), in file order, with one read of the
+    // store; empty when the section is missing.
+    std::vector<std::pair<std::string, std::string>> ReadSection(std::string_view application,
+                                                                 std::string_view section) const;
 
     // For the setup program's uninstall log. None of these fails loudly either.
     // Deletes one value; false when it was not there or the delete was refused.

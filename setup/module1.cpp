@@ -1,8 +1,10 @@
 #include "setup/module1.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "base/text.h"
@@ -110,10 +112,28 @@ bool Module1::Question(const std::string& text) const {
 
 // ----- uninstall log -----
 
-void Module1::Log(const std::string& key, const std::string& value) const {
+void Module1::Log(const std::string& key, const std::string& value) {
     // Without a title the section would be the log's whole branch.
     if (productTitle.empty()) return;
-    platform::WriteSetting(setupAppName, productTitle, key, value);
+    // Every write rewrites the whole store, so records are written a few times a second in
+    // batches: a long list then costs time in proportion to its length.
+    const auto now = std::chrono::steady_clock::now();
+    if (pendingLog_.empty()) pendingSince_ = now;
+    pendingLog_.emplace_back(key, value);
+    if (now - pendingSince_ >= kLogBatchTime) FlushLog();
+}
+
+void Module1::FlushLog() {
+    if (pendingLog_.empty()) return;
+    std::vector<std::pair<std::string_view, std::string_view>> values(pendingLog_.begin(),
+                                                                      pendingLog_.end());
+    platform::SettingsStore().WriteSettings(setupAppName, productTitle, values);
+    pendingLog_.clear();
+}
+
+void Module1::End(int exitCode) {
+    FlushLog();
+    platform::EndProcess(exitCode);
 }
 
 std::string Module1::LogValue(const std::string& key) const {
@@ -133,14 +153,14 @@ void Module1::Main(const std::string& commandLine) {
     setupAppName = "PlenovaSetup";
     if (commandLine.empty()) {
         RunBootstrap();
-        platform::EndProcess(0);
+        End(0);
     }
     if (Left(commandLine, 7) != "/UNINST") {
         RunInstall();
-        platform::EndProcess(0);
+        End(0);
     }
     RunUninstall();
-    platform::EndProcess(0);
+    End(0);
 }
 
 bool Module1::LoadScript() {
@@ -204,7 +224,7 @@ void Module1::RunBootstrap() {
     }
     if (!LoadScript()) {
         Warning("INIファイルが見つかりません");
-        platform::EndProcess(1);
+        End(1);
     }
     windows_.ShowWait("初期化中...");
     windows_.PumpEvents();
@@ -212,10 +232,10 @@ void Module1::RunBootstrap() {
 
     const std::string exeFile = ExeName() + ".exe";
     if (CopyOneFile(srcDir + "\\" + exeFile, winDir + "\\" + exeFile) < 1)
-        platform::EndProcess(1);
+        End(1);
     if (CopyOneFile(srcDir + "\\" + SupportLibrary::kFileName,
                     sysDir + "\\" + SupportLibrary::kFileName) < 1)
-        platform::EndProcess(1);
+        End(1);
     CopyBootFiles();
     windows_.HideWait();
 
@@ -227,7 +247,7 @@ void Module1::RunBootstrap() {
     if (!machine.StartProcess(program, srcDir)) {
         // No window is open any more: the wait window went before the start.
         Warning("セットアッププログラムを起動できません" + std::string(kCr) + program);
-        platform::EndProcess(1);
+        End(1);
     }
 }
 
@@ -236,10 +256,12 @@ void Module1::InstallStep(const std::function<void()>& step) {
         step();
     } catch (const SupportLibraryError&) {
         // A missing support library is no passing failure: the caller reports it and ends.
+        FlushLog();
         throw;
     } catch (const std::exception&) {
         // The rest of this step is abandoned; the sequence goes on with the next.
     }
+    FlushLog();
 }
 
 void Module1::RequireSafeTitle(const std::string& message) {
@@ -248,22 +270,27 @@ void Module1::RequireSafeTitle(const std::string& message) {
     });
     if (!unsafe) return;
     Warning(message);
-    platform::EndProcess(1);
+    End(1);
 }
 
 void Module1::RequireBeneath(const std::string& folder, const std::string& name,
                              const std::string& path, const std::string& message) {
     if (StaysInFolder(name) && TheMachine().IsBeneath(folder, path)) return;
     Notice(message + std::string(kCr) + path);
-    platform::EndProcess(1);
+    End(1);
 }
 
 std::vector<std::string> Module1::LoggedPaths(const std::string& prefix) const {
+    if (productTitle.empty()) return {};
+    // One read of the store for the whole list; key names are compared without letter case.
+    std::unordered_map<std::string, std::string> log;
+    for (auto& [key, value] : platform::SettingsStore().ReadSection(setupAppName, productTitle))
+        log.try_emplace(FoldCase(key), std::move(value));
     std::vector<std::string> paths;
     for (int n = 1; n <= 32767; ++n) {
-        std::string path = LogValue(prefix + ToText(n));
-        if (path.empty()) break;
-        paths.push_back(std::move(path));
+        const auto found = log.find(FoldCase(prefix + ToText(n)));
+        if (found == log.end() || found->second.empty()) break;
+        paths.push_back(found->second);
     }
     return paths;
 }
@@ -284,7 +311,7 @@ void Module1::DestinationDialog() {
         break;
     case PathDialogClose::Cancel:
         // cmdEnd_Click: nothing of the installation proper has been done yet.
-        platform::EndProcess(0);
+        End(0);
     case PathDialogClose::Closed:
         break;
     }
@@ -298,7 +325,7 @@ void Module1::RunInstall() {
     InstallStep([&] {
         if (!LoadScript()) {
             Warning("INIファイルが見つかりません");
-            platform::EndProcess(1);
+            End(1);
         }
     });
     InstallStep([&] {
@@ -433,10 +460,10 @@ void Module1::CopyBootFiles() {
         // the host's.
         if (!TheMachine().OnOwnDrive(folder)) {
             Notice("ﾌｧｲﾙが作成できません" + std::string(kCr) + destination);
-            platform::EndProcess(1);
+            End(1);
         }
         RequireBeneath(folder, name2, destination, "ﾌｧｲﾙが作成できません");
-        if (CopyOneFile(source, destination) < 1) platform::EndProcess(1);
+        if (CopyOneFile(source, destination) < 1) End(1);
         if (GetField(value, 4, ",") == "REGIST" && supportLibrary_.RegistDll(destination, -1) == 0)
             Warning(destination + "の登録に失敗しました");
     }
@@ -478,13 +505,13 @@ void Module1::CopySetupFiles() {
                                                             machine.IsBeneath(dstDir, folder));
         if (!folderAllowed) {
             Notice("ﾌｫﾙﾀﾞが作成できません" + std::string(kCr) + folder);
-            platform::EndProcess(1);
+            End(1);
         }
 
         if (!machine.Exists(folder)) {
             if (!MakeFolderPath(folder)) {
                 Notice("ﾌｫﾙﾀﾞが作成できません" + std::string(kCr) + folder);
-                platform::EndProcess(1);
+                End(1);
             }
             Log("MkDir" + ToText(k), folder);
             k = Add16(k, 1);
@@ -499,7 +526,7 @@ void Module1::CopySetupFiles() {
         bool ours = true;
         if (srcDir != folder) {
             const Int16 result = CopyOneFile(source, destination);
-            if (result < 1) platform::EndProcess(1);
+            if (result < 1) End(1);
             ours = result == kCopyDone || loggedBefore(destination) ||
                    SameFile(source, destination);
             // Files are moved out of a source folder on the machine's own hard disk; a host
@@ -507,14 +534,17 @@ void Module1::CopySetupFiles() {
             // destination both name.
             if (machine.DriveType(Left(source, 3)) == platform::kDriveFixed &&
                 machine.OnOwnDrive(source) && !SameFile(source, destination) &&
-                !RemoveFile(source))
+                !RemoveFile(source)) {
+                FlushLog();
                 throw FileAccessError("cannot delete " + source);
+            }
         }
         if (ours) {
             logged = Add16(logged, 1);
             Log("Copy" + ToText(logged), destination);
         }
     }
+    FlushLog();
 }
 
 bool Module1::MakeFolderPath(const std::string& rawPath) const {
@@ -611,7 +641,7 @@ void Module1::CreateStartMenuEntries() {
         if (!StaysInFolder(MachinePath(group)) || !machine.IsBeneath(programs, folder) ||
             !MakeFolderPath(folder)) {
             Warning("フォルダが作成できません " + folder);
-            platform::EndProcess(1);
+            End(1);
         }
         Log("Group", folder);
     }
@@ -644,6 +674,7 @@ void Module1::CreateStartMenuEntries() {
         Log("Icon" + ToText(logged), link);
         windows_.PumpEvents();
     }
+    FlushLog();
 }
 
 // ----- uninstall -----
@@ -652,7 +683,7 @@ void Module1::RunUninstall() {
     auto& machine = TheMachine();
     productTitle = Mid(commandLine_, 9);
     RequireSafeTitle("製品名に使えない文字 (制御文字または \\) があります");
-    if (!Question(productTitle + " をアンインストールしますか？")) platform::EndProcess(0);
+    if (!Question(productTitle + " をアンインストールしますか？")) End(0);
     windows_.ShowWait(productTitle + " のアンインストール中...");
     windows_.PumpEvents();
     windows_.SetWaitHourglass();
@@ -670,25 +701,14 @@ void Module1::RunUninstall() {
         RemoveFile(saver);
     });
     step([&] {
-        for (int n = 1; n <= 32767; ++n) {
-            const std::string path = LogValue("Copy" + ToText(n));
-            if (path.empty()) break;
-            RemoveFile(MachinePath(path));
-        }
+        for (const std::string& path : LoggedPaths("Copy")) RemoveFile(MachinePath(path));
     });
     step([&] {
-        for (int k = 1; k <= 32767; ++k) {
-            const std::string path = LogValue("MkDir" + ToText(k));
-            if (path.empty()) break;
+        for (const std::string& path : LoggedPaths("MkDir"))
             machine.RemoveFolder(MachinePath(path));
-        }
     });
     step([&] {
-        for (int n = 1; n <= 32767; ++n) {
-            const std::string path = LogValue("Icon" + ToText(n));
-            if (path.empty()) break;
-            RemoveFile(MachinePath(path));
-        }
+        for (const std::string& path : LoggedPaths("Icon")) RemoveFile(MachinePath(path));
     });
     step([&] {
         const std::string group = LogValue("Group");

@@ -27,11 +27,13 @@
 // deleted nor overwritten, also when the program runs with the rights of the host's root.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/checked.h"
@@ -49,6 +51,9 @@ inline constexpr Int16 kCopyCancelled = -1; // cancelRequested was -1
 
 // Copying goes in blocks of this many bytes, with the event pump between blocks.
 inline constexpr std::int64_t kCopyBlockBytes = 16384;
+
+// How long records of the uninstall log may wait before they are written.
+inline constexpr std::chrono::milliseconds kLogBatchTime{250};
 
 // The largest script read, like the machine's other line files; a larger one counts as missing.
 inline constexpr std::size_t kScriptLimit = 1u << 20;
@@ -152,7 +157,12 @@ private:
     void Notice(const std::string& text) const;
     void Warning(const std::string& text) const;
     bool Question(const std::string& text) const;
-    void Log(const std::string& key, const std::string& value) const;
+    // Records a value of the uninstall log; records reach the store in batches, at the latest
+    // kLogBatchTime after they were made, at the end of each step and before the process ends.
+    void Log(const std::string& key, const std::string& value);
+    void FlushLog();
+    // Ends the process with the log written.
+    [[noreturn]] void End(int exitCode);
     std::string LogValue(const std::string& key) const;
     std::string ExeName() const;
     // One numbered step of RunInstall: a run-time error ends the step only.
@@ -173,6 +183,8 @@ private:
     std::string commandLine_;
     ProfileFile script_;
     std::optional<std::string> scriptPath_;  // the iniPath that script_ was read from
+    std::vector<std::pair<std::string, std::string>> pendingLog_;  // records not yet written
+    std::chrono::steady_clock::time_point pendingSince_;
 };
 
 }  // namespace plenova::setup

@@ -1,10 +1,6 @@
 #include "setup/profile_reader.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 #include "base/errors.h"
 #include "base/text.h"
@@ -195,22 +191,6 @@ ProfileFile ProfileFile::Parse(std::string_view bytes) {
     return file;
 }
 
-ProfileFile ProfileFile::Load(const std::filesystem::path& hostPath) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(hostPath, error)) return {};
-    std::string bytes;
-    try {
-        std::ifstream in(hostPath, std::ios::binary);
-        if (!in) return {};
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        if (in.bad()) return {};
-    } catch (const std::exception&) {
-        // The stream library reports some read errors (a folder, a failing disk) by throwing.
-        return {};
-    }
-    return Parse(bytes);
-}
-
 const std::string* ProfileFile::Find(std::string_view section, std::string_view key) const {
     std::string sectionName;
     std::string keyName;
@@ -234,23 +214,6 @@ std::string ProfileFile::Value(std::string_view section, std::string_view key) c
 bool ProfileFile::HasSection(std::string_view section) const {
     std::string sectionName;
     return ToFileName(section, sectionName) && sections_.contains(sectionName);
-}
-
-const ProfileFile& ProfileCache::Get(const std::filesystem::path& hostPath) {
-    struct stat info {};
-    std::string stamp;
-    if (::stat(hostPath.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-        stamp = std::to_string(info.st_dev) + ':' + std::to_string(info.st_ino) + ':' +
-                std::to_string(info.st_size) + ':' + std::to_string(info.st_mtim.tv_sec) + '.' +
-                std::to_string(info.st_mtim.tv_nsec) + ':' + std::to_string(info.st_ctim.tv_sec) +
-                '.' + std::to_string(info.st_ctim.tv_nsec);
-    }
-    Entry& entry = entries_[hostPath.string()];
-    if (stamp.empty() || stamp != entry.stamp) {
-        entry.file = stamp.empty() ? ProfileFile() : ProfileFile::Load(hostPath);
-        entry.stamp = stamp;
-    }
-    return entry.file;
 }
 
 std::string ReadProfileValue(std::string_view iniBytes, std::string_view section,

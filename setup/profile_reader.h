@@ -28,7 +28,6 @@
 // bytes per key: memory is bounded by the size of the file, whatever the file holds.
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -43,10 +42,9 @@ public:
     // An empty file: every value is "".
     ProfileFile() = default;
 
-    // Parses the bytes of an INI file. Never fails.
+    // Parses the bytes of an INI file. Never fails. (Reading the file is the caller's: the
+    // setup program reads its script once, through the machine's file layer.)
     static ProfileFile Parse(std::string_view bytes);
-    // Reads and parses a host file; a missing or unreadable file gives an empty ProfileFile.
-    static ProfileFile Load(const std::filesystem::path& hostPath);
 
     // Value of `key` in `section` (both UTF-8), converted to UTF-8; "" when missing. A name that
     // code page 932 cannot hold matches nothing.
@@ -60,24 +58,6 @@ private:
     using Keys = std::unordered_map<std::string, std::string>;  // folded name to value
     const std::string* Find(std::string_view section, std::string_view key) const;
     std::unordered_map<std::string, Keys> sections_;  // folded name to its keys
-};
-
-// Parsed files by host path, so that reading a long numbered list does not parse the file once
-// per entry. A file is parsed again when its identity, size, or change or modification time
-// differs from the last look (one stat per Get); a rewrite that keeps all of them, which needs
-// the same size within the file system's time resolution, goes unseen. A missing or unreadable
-// file gives an empty ProfileFile and is looked for again at the next Get.
-class ProfileCache {
-public:
-    // The parsed file, valid until the next Get on this cache.
-    const ProfileFile& Get(const std::filesystem::path& hostPath);
-
-private:
-    struct Entry {
-        std::string stamp;  // identity, size and times; empty for a missing file
-        ProfileFile file;
-    };
-    std::unordered_map<std::string, Entry> entries_;
 };
 
 // Value of `key` in `section` (both ASCII/UTF-8) of a Shift-JIS INI text, converted to UTF-8.

@@ -2,18 +2,15 @@
 // conversion, and files that are not INI files at all.
 #include "setup/profile_reader.h"
 
-#include <chrono>
 #include <random>
 
 #include <gtest/gtest.h>
 
 #include "platform/text_conversion.h"
-#include "tests/support/temp_folder.h"
 
 using namespace plenova::setup;
 using plenova::platform::FromShiftJis;
 using plenova::platform::ToShiftJis;
-using plenova::testing::TempFolder;
 
 namespace {
 
@@ -165,40 +162,6 @@ TEST(ProfileReader, HostileInputsGiveValuesOrNothing) {
     }
     EXPECT_EQ(ProfileFile::Parse(huge).RawValue("S", "K"), std::string(1023, 'x'));
     EXPECT_EQ(ProfileFile::Parse("[S]\n=v").Value("S", ""), "v");
-}
-
-TEST(ProfileReader, LoadsAFileAndTakesAMissingOneAsEmpty) {
-    TempFolder folder;
-    const auto path = folder / "SETUP.ini";
-    plenova::testing::WriteAll(path, ToShiftJis("[SETUP]\r\nTitle=Plenova Saver\r\n"));
-    EXPECT_EQ(ProfileFile::Load(path).Value("SETUP", "Title"), "Plenova Saver");
-    EXPECT_EQ(ProfileFile::Load(folder / "none.ini").Value("SETUP", "Title"), "");
-    // A folder is not a file.
-    EXPECT_EQ(ProfileFile::Load(folder.Path()).Value("SETUP", "Title"), "");
-}
-
-TEST(ProfileCache, ParsesAgainOnlyWhenTheFileChanges) {
-    TempFolder folder;
-    const auto path = folder / "SETUP.ini";
-    const auto write = [&](std::string_view title) {
-        plenova::testing::WriteAll(path, "[SETUP]\nTitle=" + std::string(title) + "\n");
-    };
-    ProfileCache cache;
-    EXPECT_EQ(cache.Get(path).Value("SETUP", "Title"), "");
-    write("one");
-    EXPECT_EQ(cache.Get(path).Value("SETUP", "Title"), "one");
-    write("three");
-    EXPECT_EQ(cache.Get(path).Value("SETUP", "Title"), "three");
-    // Same size: the modification time tells the versions apart.
-    const auto before = std::filesystem::last_write_time(path);
-    write("THREE");
-    std::filesystem::last_write_time(path, before + std::chrono::seconds(1));
-    EXPECT_EQ(cache.Get(path).Value("SETUP", "Title"), "THREE");
-    std::filesystem::remove(path);
-    EXPECT_EQ(cache.Get(path).Value("SETUP", "Title"), "");
-    write("back");
-    EXPECT_EQ(cache.Get(path).Value("SETUP", "Title"), "back");
-    EXPECT_EQ(cache.Get(folder / "other.ini").Value("SETUP", "Title"), "");
 }
 
 }  // namespace
