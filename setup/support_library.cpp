@@ -1,9 +1,12 @@
 #include "setup/support_library.h"
 
+// Loading the library is this class's job, so it calls the loader itself; every other look at
+// the file goes through the platform layer.
 #include <dlfcn.h>
 
 #include <optional>
 
+#include "platform/file_io.h"
 #include "platform/machine.h"
 #include "platform/text_conversion.h"
 
@@ -36,6 +39,13 @@ void SupportLibrary::Load() {
         if (!machine.FileExists(windowsPath)) continue;
         std::optional<std::filesystem::path> host = machine.ToHost(windowsPath);
         if (!host) continue;
+        // The loader would block on a FIFO put in the file's place since the check above.
+        try {
+            (void)platform::OpenForReading(*host);
+        } catch (const platform::FileError& error) {
+            loadError = error.what();
+            continue;
+        }
         void* handle = ::dlopen(host->c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr) {
             const char* why = ::dlerror();

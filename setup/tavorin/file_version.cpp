@@ -1,11 +1,13 @@
 #include "setup/tavorin/file_version.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <exception>
+#include <utility>
+#include <vector>
+
+#include "platform/file_io.h"
 
 namespace plenova::tavorin {
 namespace {
@@ -24,28 +26,52 @@ private:
     std::span<const std::uint8_t> bytes_;
 };
 
-// pread on an open file, so that only the few bytes the readers look at are ever in memory.
+// Positional reads on an open file through one fixed block: the readers ask for a few bytes at a
+// time, mostly close together (header tables, notes, directory entries), and a system call for
+// each would make a file of many headers slow. Only the block is ever held in memory.
 class FileSource : public ByteSource {
 public:
-    FileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    FileSource(int fd, std::uint64_t size, const std::filesystem::path& path)
+        : fd_(fd), size_(size), path_(path), block_(kBlockBytes) {}
     std::uint64_t Size() const noexcept override { return size_; }
     bool Read(std::uint64_t offset, void* out, std::size_t count) const noexcept override {
         if (offset > size_ || count > size_ - offset) return false;
-        auto* dest = static_cast<char*>(out);
-        while (count > 0) {
-            const ssize_t n = ::pread(fd_, dest, count, static_cast<off_t>(offset));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;  // the file shrank meanwhile
-            dest += n;
-            offset += static_cast<std::uint64_t>(n);
-            count -= static_cast<std::size_t>(n);
+        auto* dest = static_cast<std::byte*>(out);
+        try {
+            while (count > 0) {
+                if (offset >= blockStart_ && offset - blockStart_ < blockLength_) {
+                    const std::size_t at = static_cast<std::size_t>(offset - blockStart_);
+                    const std::size_t n = std::min(count, blockLength_ - at);
+                    std::memcpy(dest, block_.data() + at, n);
+                    dest += n;
+                    offset += n;
+                    count -= n;
+                } else if (count >= kBlockBytes) {
+                    // Too large for the block: straight into the caller's buffer.
+                    return platform::ReadAt(fd_, offset, {dest, count}, path_) == count;
+                } else {
+                    blockStart_ = offset & ~std::uint64_t{kAlign - 1};
+                    blockLength_ = 0;
+                    blockLength_ = platform::ReadAt(fd_, blockStart_, block_, path_);
+                    // The file shrank meanwhile.
+                    if (offset - blockStart_ >= blockLength_) return false;
+                }
+            }
+            return true;
+        } catch (const std::exception&) {
+            return false;
         }
-        return true;
     }
 
 private:
+    static constexpr std::size_t kBlockBytes = 64 * 1024;
+    static constexpr std::size_t kAlign = 4096;
     int fd_;
     std::uint64_t size_;
+    const std::filesystem::path& path_;
+    mutable std::vector<std::byte> block_;
+    mutable std::uint64_t blockStart_ = 0;
+    mutable std::size_t blockLength_ = 0;
 };
 
 // Little- or big-endian integers at an offset of the source.
@@ -72,6 +98,11 @@ struct Reader {
 constexpr std::uint32_t kRtVersion = 16;
 constexpr std::uint32_t kFixedFileInfoSignature = 0xFEEF04BD;
 constexpr std::size_t kSectionHeaderSize = 40;
+// The Windows loader refuses more sections than this; the rest of a longer table is not looked at.
+constexpr unsigned kMaxPeSections = 96;
+// A resource directory of our kind holds a handful of entries; a claim of 131070 is only walked
+// this far.
+constexpr std::uint64_t kMaxDirectoryEntries = 1024;
 
 // Maps a relative virtual address to a file offset through the section table; only addresses
 // backed by the section's raw data in the file count.
@@ -105,7 +136,7 @@ std::optional<DirectoryEntry> FindEntry(const Reader& r, std::uint64_t dirOffset
     const auto named = r.U16(dirOffset + 12);
     const auto ids = r.U16(dirOffset + 14);
     if (!named || !ids) return std::nullopt;
-    const std::uint64_t count = *named + *ids;
+    const std::uint64_t count = std::min(*named + *ids, kMaxDirectoryEntries);
     for (std::uint64_t i = 0; i < count; ++i) {
         const std::uint64_t e = dirOffset + 16 + i * 8;
         const auto name = r.U32(e);
@@ -150,16 +181,45 @@ std::optional<FileVersion> ParseVersionInfo(const Reader& r, std::uint64_t offse
 
 constexpr std::uint32_t kShtNote = 7;
 constexpr std::uint32_t kPtNote = 4;
+// Header table entries larger than this are not ELF as any tool writes it (64 bytes at most).
+constexpr std::uint64_t kMaxHeaderEntrySize = 128;
+
+// What one file may cost, whatever its headers claim: every section and segment may name the same
+// huge note area, so each distinct area is walked once, and all walks together stop after a fixed
+// number of areas, notes and bytes. Our version note sits among the first few notes of a file;
+// real files have a handful of note areas of a few hundred bytes.
+struct NoteBudget {
+    static constexpr std::size_t kMaxAreas = 64;
+    unsigned notes = 4096;
+    std::uint64_t bytes = 4 * 1024 * 1024;
+    std::array<std::pair<std::uint64_t, std::uint64_t>, kMaxAreas> walked{};  // offset, end
+    std::size_t walkedCount = 0;
+
+    bool Spent() const noexcept { return notes == 0 || bytes == 0 || walkedCount == kMaxAreas; }
+    // False when [offset, end) overlaps an area walked before (it was looked through, or is a
+    // hostile copy of one) or no more areas may be walked; otherwise records it.
+    bool Claim(std::uint64_t offset, std::uint64_t end) noexcept {
+        if (Spent()) return false;
+        for (std::size_t i = 0; i < walkedCount; ++i)
+            if (offset < walked[i].second && walked[i].first < end) return false;
+        walked[walkedCount++] = {offset, end};
+        return true;
+    }
+};
 
 // Looks through the notes in [offset, offset + size) for the version note.
 std::optional<FileVersion> FindVersionNote(const Reader& r, std::uint64_t offset,
-                                           std::uint64_t size, std::uint64_t align) {
-    if (offset > r.src.Size() || size > r.src.Size() - offset) return std::nullopt;
+                                           std::uint64_t size, std::uint64_t align,
+                                           NoteBudget& budget) {
+    if (offset > r.src.Size() || size > r.src.Size() - offset || size < 12) return std::nullopt;
+    const std::uint64_t end = offset + size;
+    if (!budget.Claim(offset, end)) return std::nullopt;
     align = align == 8 ? 8 : 4;
     const auto up = [align](std::uint64_t v) { return (v + align - 1) & ~(align - 1); };
-    const std::uint64_t end = offset + size;
     std::uint64_t at = offset;
     while (end - at >= 12) {  // each turn moves on by at least the 12-byte note header
+        if (budget.notes == 0 || budget.bytes == 0) return std::nullopt;
+        --budget.notes;
         const auto nameSize = r.U32(at);
         const auto descSize = r.U32(at + 4);
         const auto type = r.U32(at + 8);
@@ -181,10 +241,18 @@ std::optional<FileVersion> FindVersionNote(const Reader& r, std::uint64_t offset
         }
         const std::uint64_t next = desc + up(*descSize);
         if (next > end) break;
+        budget.bytes -= std::min(budget.bytes, next - at);
         at = next;
     }
     return std::nullopt;
 }
+
+// One header table (sections or program headers) of an ELF file.
+struct HeaderTable {
+    std::uint64_t offset = 0;
+    std::uint64_t entrySize = 0;
+    std::uint64_t count = 0;
+};
 
 }  // namespace
 
@@ -219,7 +287,7 @@ std::optional<FileVersion> ReadPeVersion(const ByteSource& bytes) noexcept {
     if (!resourceRva || !resourceSize || *resourceRva == 0 || *resourceSize == 0)
         return std::nullopt;
     const std::uint64_t sections = optional + *optionalSize;
-    const unsigned count = static_cast<unsigned>(*sectionCount);
+    const unsigned count = std::min(static_cast<unsigned>(*sectionCount), kMaxPeSections);
 
     // Three fixed levels: type RT_VERSION, then the first name, then the first language.
     const auto directoryAt = [&](const DirectoryEntry& e) -> std::optional<std::uint64_t> {
@@ -260,38 +328,45 @@ std::optional<FileVersion> ReadElfVersionNote(const ByteSource& bytes) noexcept 
     const Reader r{bytes, ident[5] == 2};
     const auto word = [&](std::uint64_t o) { return is64 ? r.U64(o) : r.U32(o); };
 
-    const auto shoff = word(is64 ? 0x28 : 0x20);
-    const auto shentsize = r.U16(is64 ? 0x3A : 0x2E);
-    const auto shnum = r.U16(is64 ? 0x3C : 0x30);
-    if (shoff && shentsize && shnum && *shoff != 0 && *shentsize >= (is64 ? 64u : 40u)) {
-        for (std::uint64_t i = 0; i < *shnum; ++i) {
-            if (*shentsize != 0 && i > (bytes.Size() / *shentsize)) break;
-            const std::uint64_t h = *shoff + i * *shentsize;
-            const auto type = r.U32(h + 4);
-            const auto offset = word(h + (is64 ? 24 : 16));
-            const auto size = word(h + (is64 ? 32 : 20));
-            const auto align = word(h + (is64 ? 48 : 32));
-            if (!type || !offset || !size || !align) break;
-            if (*type != kShtNote) continue;
-            if (auto v = FindVersionNote(r, *offset, *size, *align)) return v;
-        }
+    const auto table = [&](std::uint64_t offsetAt, std::uint64_t entrySizeAt,
+                           std::uint64_t countAt, std::uint64_t minEntrySize) {
+        const auto offset = word(offsetAt);
+        const auto entrySize = r.U16(entrySizeAt);
+        const auto count = r.U16(countAt);
+        if (!offset || !entrySize || !count || *offset == 0 || *entrySize < minEntrySize ||
+            *entrySize > kMaxHeaderEntrySize)
+            return HeaderTable{};
+        // Entries past the end of the file are never read.
+        return HeaderTable{*offset, *entrySize, std::min(*count, bytes.Size() / *entrySize + 1)};
+    };
+    NoteBudget budget;
+
+    const HeaderTable sections = table(is64 ? 0x28 : 0x20, is64 ? 0x3A : 0x2E,
+                                       is64 ? 0x3C : 0x30, is64 ? 64 : 40);
+    for (std::uint64_t i = 0; i < sections.count && !budget.Spent(); ++i) {
+        const std::uint64_t h = sections.offset + i * sections.entrySize;
+        const auto type = r.U32(h + 4);
+        if (!type) break;
+        if (*type != kShtNote) continue;
+        const auto offset = word(h + (is64 ? 24 : 16));
+        const auto size = word(h + (is64 ? 32 : 20));
+        const auto align = word(h + (is64 ? 48 : 32));
+        if (!offset || !size || !align) break;
+        if (auto v = FindVersionNote(r, *offset, *size, *align, budget)) return v;
     }
 
-    const auto phoff = word(is64 ? 0x20 : 0x1C);
-    const auto phentsize = r.U16(is64 ? 0x36 : 0x2A);
-    const auto phnum = r.U16(is64 ? 0x38 : 0x2C);
-    if (phoff && phentsize && phnum && *phoff != 0 && *phentsize >= (is64 ? 56u : 32u)) {
-        for (std::uint64_t i = 0; i < *phnum; ++i) {
-            if (i > (bytes.Size() / *phentsize)) break;
-            const std::uint64_t h = *phoff + i * *phentsize;
-            const auto type = r.U32(h);
-            const auto offset = word(h + (is64 ? 8 : 4));
-            const auto size = word(h + (is64 ? 32 : 16));
-            const auto align = word(h + (is64 ? 48 : 28));
-            if (!type || !offset || !size || !align) break;
-            if (*type != kPtNote) continue;
-            if (auto v = FindVersionNote(r, *offset, *size, *align)) return v;
-        }
+    const HeaderTable segments = table(is64 ? 0x20 : 0x1C, is64 ? 0x36 : 0x2A,
+                                       is64 ? 0x38 : 0x2C, is64 ? 56 : 32);
+    for (std::uint64_t i = 0; i < segments.count && !budget.Spent(); ++i) {
+        const std::uint64_t h = segments.offset + i * segments.entrySize;
+        const auto type = r.U32(h);
+        if (!type) break;
+        if (*type != kPtNote) continue;
+        const auto offset = word(h + (is64 ? 8 : 4));
+        const auto size = word(h + (is64 ? 32 : 16));
+        const auto align = word(h + (is64 ? 48 : 28));
+        if (!offset || !size || !align) break;
+        if (auto v = FindVersionNote(r, *offset, *size, *align, budget)) return v;
     }
     return std::nullopt;
 }
@@ -309,14 +384,13 @@ std::optional<FileVersion> ReadFileVersion(std::span<const std::uint8_t> bytes) 
 }
 
 std::optional<FileVersion> ReadFileVersion(const std::filesystem::path& file) noexcept {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return std::nullopt;
-    std::optional<FileVersion> version;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        version = ReadFileVersion(FileSource(fd, static_cast<std::uint64_t>(st.st_size)));
-    ::close(fd);
-    return version;
+    try {
+        // A FIFO, device or folder is refused without blocking.
+        const platform::UniqueFd fd = platform::OpenForReading(file);
+        return ReadFileVersion(FileSource(fd.Get(), platform::FileSize(fd.Get(), file), file));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
 }
 
 }  // namespace plenova::tavorin

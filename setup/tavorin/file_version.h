@@ -3,7 +3,11 @@
 //
 // The files are untrusted. The readers check every offset and size against the file, never read
 // past its end, never allocate more than a few bytes whatever the file claims, and walk a fixed
-// number of levels (no recursion or loop that the file's contents can make endless).
+// number of levels (no recursion or loop that the file's contents can make endless). What one
+// file may cost is capped whatever its tables claim: at most 96 PE sections and 1024 entries of a
+// resource directory are looked at; each ELF note area is walked once (areas overlapping one
+// walked before are passed over), and all of them together at most 64 areas, 4096 notes and
+// 4 MiB. A file is read through one 64 KiB block; only regular files are opened.
 //
 // The version note is an ELF note (in a section named ".note.plenova.version", found through
 // the section headers or, when those are stripped, the PT_NOTE program headers) with the name

@@ -5,16 +5,17 @@
 #include "setup/tavorin/tavorin.h"
 #pragma GCC visibility pop
 
+// Loading the library to be registered is this library's job, so it calls the loader itself.
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 
+#include "platform/file_io.h"
 #include "platform/machine.h"
 #include "platform/text_conversion.h"
 #include "setup/tavorin/file_version.h"
@@ -48,6 +49,9 @@ std::optional<fs::path> HostPath(const char* ansiWindowsPath) {
     if (ansiWindowsPath == nullptr) return std::nullopt;
     return CallersMachine().ToHost(ToUtf8(ansiWindowsPath));
 }
+
+// A registration that takes longer than this is taken to hang.
+constexpr std::chrono::seconds kRegistrationLimit{60};
 
 // Runs `body`; any exception becomes the failure result.
 template <class Body>
@@ -83,13 +87,12 @@ int32_t CompareVersion(const char* sourcePath, const char* destinationPath,
 
 int32_t CopyFileDateTime(const char* destinationPath, const char* sourcePath) {
     return Guarded([&]() -> int32_t {
-        const auto destination = HostPath(destinationPath);
-        const auto source = HostPath(sourcePath);
-        if (!destination || !source) return 0;
-        struct stat st {};
-        if (::stat(source->c_str(), &st) != 0) return 0;
-        const timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
-        return ::utimensat(AT_FDCWD, destination->c_str(), times, 0) == 0 ? 1 : 0;
+        if (destinationPath == nullptr || sourcePath == nullptr) return 0;
+        Machine& machine = CallersMachine();
+        const std::string destination = ToUtf8(destinationPath);
+        const auto time = machine.FileDate(ToUtf8(sourcePath));
+        if (!time) return 0;
+        return machine.SetFileDate(destination, *time) ? 1 : 0;
     });
 }
 
@@ -97,15 +100,23 @@ int32_t RegistDll(const char* libraryPath, int32_t registerFlag) {
     return Guarded([&]() -> int32_t {
         const auto library = HostPath(libraryPath);
         if (!library) return 0;
-        void* handle = ::dlopen(library->c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) return 0;
-        using Entry = int32_t (*)();
+        // Only a regular file is handed to the loader: a FIFO in its place would block it.
+        (void)plenova::platform::OpenForReading(*library);
         const char* name = registerFlag != 0 ? "DllRegisterServer" : "DllUnregisterServer";
-        const auto entry = reinterpret_cast<Entry>(::dlsym(handle, name));
-        // An HRESULT: negative values are failures, S_OK and S_FALSE both succeed.
-        const int32_t result = entry != nullptr && entry() >= 0 ? 1 : 0;
-        ::dlclose(handle);
-        return result;
+        // The library is foreign code: it runs in a child process, so that a crash or a hang
+        // in it costs the registration, never the caller.
+        const auto code = plenova::platform::RunInChildProcess(
+            [&]() -> int {
+                void* handle = ::dlopen(library->c_str(), RTLD_NOW | RTLD_LOCAL);
+                if (handle == nullptr) return 2;
+                using Entry = int32_t (*)();
+                const auto entry = reinterpret_cast<Entry>(::dlsym(handle, name));
+                if (entry == nullptr) return 2;
+                // An HRESULT: negative values are failures, S_OK and S_FALSE both succeed.
+                return entry() >= 0 ? 0 : 1;
+            },
+            kRegistrationLimit);
+        return code == 0 ? 1 : 0;
     });
 }
 
@@ -121,14 +132,10 @@ int32_t CreateShortcut(const char* linkPath, const char* targetPath, const char*
         plenova::tavorin::ShellLinkTarget shellTarget;
         shellTarget.windowsPath = *target;
         shellTarget.driveType = static_cast<uint32_t>(machine.DriveType(*target));
-        if (const auto host = machine.ToHost(*target)) {
-            struct stat st {};
-            if (::stat(host->c_str(), &st) == 0) {
-                shellTarget.isFolder = S_ISDIR(st.st_mode);
-                shellTarget.size = static_cast<uint64_t>(st.st_size);
-                shellTarget.writeTimeNs =
-                    int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
-            }
+        if (const auto time = machine.FileDate(*target)) {
+            shellTarget.isFolder = machine.FolderExists(*target);
+            shellTarget.size = static_cast<uint64_t>(machine.FileLength(*target).value_or(0));
+            shellTarget.writeTimeNs = time->time_since_epoch().count();
         }
         const auto bytes = plenova::tavorin::BuildShellLink(shellTarget, args);
         return plenova::tavorin::WriteFileAtomically(*link, bytes) ? 1 : 0;

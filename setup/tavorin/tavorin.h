@@ -28,8 +28,10 @@ int32_t CopyFileDateTime(const char* destinationPath, const char* sourcePath);
 
 // Loads the library and runs its DllRegisterServer export (register true, -1, or any other
 // non-zero value) or its DllUnregisterServer export (register false, 0), both `int32_t (void)`
-// returning an HRESULT. 0 when the library cannot be loaded, lacks the export or the export
-// reports failure (a negative result); 1 otherwise.
+// returning an HRESULT. The library is foreign code, so it is loaded and called in a child
+// process: 0 when it is no regular file, cannot be loaded, lacks the export, the export reports
+// failure (a negative result), crashes, or runs for more than 60 seconds (it is then killed);
+// 1 otherwise.
 int32_t RegistDll(const char* libraryPath, int32_t registerFlag);
 
 // Writes a Windows shell link file at linkPath pointing at targetPath, with `arguments` as its

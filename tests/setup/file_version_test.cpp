@@ -2,9 +2,12 @@
 // our own build, and on damaged and hostile files.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <random>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -230,7 +233,8 @@ TEST(ElfVersionNote, FoundThroughProgramHeadersWhenSectionHeadersAreGone) {
 
 TEST(ElfVersionNote, ReadsBothWordSizesAndByteOrders) {
     // Small hand-made files, also the fuzz target's seeds: note 1.2.3.4 in each.
-    for (const char* name : {"elf64-note", "elf64-note-no-sections", "elf32be-note"}) {
+    for (const char* name :
+         {"elf64-note", "elf64-note-no-sections", "elf32be-note", "elf64-many-note-headers"}) {
         const Bytes bytes = ElfBytes(fs::path(TAVORIN_VERSION_SEEDS) / name);
         EXPECT_EQ(Read(bytes), (FileVersion{1, 2, 3, 4})) << name;
     }
@@ -262,6 +266,113 @@ TEST(ElfVersionNote, DamagedFilesGiveNoneOrTheVersionButNeverCrash) {
         for (int c = 0; c < 4; ++c) bytes[random() % std::min<std::size_t>(bytes.size(), 0x400)] =
             static_cast<std::uint8_t>(random());
         (void)Read(bytes);
+    }
+}
+
+// A 64-bit little-endian ELF file whose `headers` section headers and as many program headers
+// all name one note area of `notes` notes spread over about `areaBytes`; note number `versionAt`
+// is the version note 1.2.3.4 (none when past the end).
+Bytes ManyNotesElf(unsigned notes, std::size_t areaBytes, unsigned headers, unsigned versionAt) {
+    const std::size_t stride = std::max<std::size_t>(28, areaBytes / notes & ~std::size_t{3});
+    const std::size_t phoff = 64, shoff = phoff + headers * 56;
+    const std::size_t area = (shoff + headers * 64 + 7) & ~std::size_t{7};
+    const std::size_t size = notes * stride + (versionAt < notes ? 28 : 0);
+    Bytes b(area + size, 0);
+    const std::uint8_t ident[] = {0x7F, 'E', 'L', 'F', 2, 1, 1};
+    std::copy(std::begin(ident), std::end(ident), b.begin());
+    const auto set64 = [&](std::size_t at, std::uint64_t v) {
+        Set32(b, at, static_cast<std::uint32_t>(v));
+        Set32(b, at + 4, static_cast<std::uint32_t>(v >> 32));
+    };
+    set64(0x20, phoff);
+    set64(0x28, shoff);
+    Set16(b, 0x36, 56);
+    Set16(b, 0x38, headers);
+    Set16(b, 0x3A, 64);
+    Set16(b, 0x3C, headers);
+    for (std::size_t i = 0; i < headers; ++i) {
+        const std::size_t ph = phoff + i * 56, sh = shoff + i * 64;
+        Set32(b, ph, 4);  // PT_NOTE
+        set64(ph + 8, area);
+        set64(ph + 32, size);
+        set64(ph + 48, 4);
+        Set32(b, sh + 4, 7);  // SHT_NOTE
+        set64(sh + 24, area);
+        set64(sh + 32, size);
+        set64(sh + 48, 4);
+    }
+    std::size_t at = area;
+    for (unsigned n = 0; n <= notes; ++n) {
+        if (n == versionAt) {
+            Set32(b, at, 8);
+            Set32(b, at + 4, 8);
+            Set32(b, at + 8, 0x100);
+            std::copy_n("Plenova", 8, b.begin() + static_cast<std::ptrdiff_t>(at + 12));
+            for (unsigned part = 0; part < 4; ++part) Set16(b, at + 20 + 2 * part, part + 1);
+            at += 28;
+        }
+        if (n == notes) break;
+        Set32(b, at + 4, static_cast<std::uint32_t>(stride - 12));  // no name, a filler desc
+        Set32(b, at + 8, 1);
+        at += stride;
+    }
+    return b;
+}
+
+// Counts what the readers ask for.
+class CountingSource : public plenova::tavorin::ByteSource {
+public:
+    explicit CountingSource(const Bytes& bytes) : bytes_(bytes) {}
+    std::uint64_t Size() const noexcept override { return bytes_.size(); }
+    bool Read(std::uint64_t offset, void* out, std::size_t count) const noexcept override {
+        ++reads;
+        if (offset > bytes_.size() || count > bytes_.size() - offset) return false;
+        std::memcpy(out, bytes_.data() + offset, count);
+        return true;
+    }
+    mutable std::uint64_t reads = 0;
+
+private:
+    const Bytes& bytes_;
+};
+
+TEST(HostileTables, EveryNoteAreaIsWalkedOnceAndTheWholeFileWithinFixedCaps) {
+    // 65535 section and program headers naming one area of 60000 notes over 16 MiB: walking the
+    // area once per header reads billions of notes. The notes within the caps still count.
+    for (const auto& [versionAt, expected] :
+         std::vector<std::pair<unsigned, std::optional<FileVersion>>>{
+             {9, FileVersion{1, 2, 3, 4}}, {59990, std::nullopt}}) {
+        const Bytes elf = ManyNotesElf(60000, 16 << 20, 65535, versionAt);
+        const CountingSource source(elf);
+        EXPECT_EQ(plenova::tavorin::ReadElfVersionNote(source), expected) << versionAt;
+        EXPECT_LT(source.reads, 100'000u) << versionAt;
+    }
+    // Distinct small areas, one per header: only so many are walked.
+    Bytes elf = ManyNotesElf(1, 28, 65535, 5);
+    for (std::size_t i = 0; i < 65535; ++i) Set32(elf, 64 + 65535 * 56 + i * 64 + 24, 64 + i * 56);
+    const CountingSource distinct(elf);
+    (void)plenova::tavorin::ReadElfVersionNote(distinct);
+    EXPECT_LT(distinct.reads, 100'000u);
+
+    // A PE image claiming 65535 sections and 131070 root entries over tables that are there.
+    using Tamper = std::function<void(PeImage&)>;
+    const std::vector<std::tuple<const char*, Tamper, std::optional<FileVersion>>> cases{
+        {"as built", [](PeImage&) {}, FileVersion{2, 5, 0, 17}},
+        {"no version entry in the root",
+         [](PeImage& i) { Set32(i.bytes, i.versionTypeEntry, 17); }, std::nullopt},
+        {"data outside every section",
+         [](PeImage& i) { Set32(i.bytes, i.versionDataEntry, 0x90000000); }, std::nullopt},
+    };
+    for (const auto& [name, tamper, expected] : cases) {
+        PeImage image = Versioned(false);
+        image.bytes.resize(image.bytes.size() + 65535 * 40, 0xEE);
+        Set16(image.bytes, image.peHeader + 4 + 2, 0xFFFF);
+        Set16(image.bytes, image.resourceRoot + 12, 0xFFFF);
+        Set16(image.bytes, image.resourceRoot + 14, 0xFFFF);
+        tamper(image);
+        const CountingSource pe(image.bytes);
+        EXPECT_EQ(plenova::tavorin::ReadPeVersion(pe), expected) << name;
+        EXPECT_LT(pe.reads, 20'000u) << name;
     }
 }
 

@@ -216,6 +216,18 @@ TEST_F(TavorinTest, RegistDllRunsTheRegistrationExportsAndReportsTheirResult) {
     ::unsetenv("TAVORIN_TEST_LOG");
 }
 
+TEST_F(TavorinTest, RegistDllSurvivesACrashingLibraryAndNeverWaitsOnAFifo) {
+    const fs::path log = temp_ / "registration.log";
+    ::setenv("TAVORIN_TEST_LOG", log.c_str(), 1);
+    PutCopy(TAVORIN_REGISTER_CRASH_LIBRARY, "WINDOWS/SYSTEM/CRASH.DLL");
+    EXPECT_EQ(lib.RegistDll("C:\\WINDOWS\\SYSTEM\\CRASH.DLL", -1), 0);
+    EXPECT_EQ(ReadAll(log), "register\n") << "the export ran, in a process of its own";
+    ::unsetenv("TAVORIN_TEST_LOG");
+
+    ASSERT_EQ(::mkfifo(OnC("WINDOWS/SYSTEM/FIFO.DLL").c_str(), 0600), 0);
+    EXPECT_EQ(lib.RegistDll("C:\\WINDOWS\\SYSTEM\\FIFO.DLL", -1), 0);
+}
+
 // The "Link information" fields lnkinfo prints ("\tLocal path\t\t\t: C:\x" and so on).
 std::map<std::string, std::string> LnkInfo(const fs::path& link, const char* codepage) {
     const Finished run = RunToEnd({"lnkinfo", "-c", codepage, link.string()}, Capture::kOutputOnly);

@@ -1,6 +1,8 @@
 /* Libraries for RegistDll: built with REGISTER_RESULT they export DllRegisterServer and
    DllUnregisterServer, which append what they did to the file named by $TAVORIN_TEST_LOG and
-   return REGISTER_RESULT; built without, they export neither. */
+   return REGISTER_RESULT (with REGISTER_CRASH, DllRegisterServer dies of SIGSEGV after logging);
+   built without, they export neither. */
+#include <signal.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -17,6 +19,9 @@ static void Log(const char* what) {
 
 __attribute__((visibility("default"))) int32_t DllRegisterServer(void) {
     Log("register");
+#ifdef REGISTER_CRASH
+    raise(SIGSEGV);
+#endif
     return (int32_t)(REGISTER_RESULT);
 }
 
