@@ -85,6 +85,28 @@ std::string ValidUtf8(std::string_view text) {
     return out;
 }
 
+bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+// Control characters dropped: a desktop file holds one value a line, and a line break or
+// escape sequence from a shortcut has no business in a menu entry or a command line.
+std::string WithoutControls(std::string_view text) {
+    std::string out;
+    for (char c : text)
+        if (!IsControl(static_cast<unsigned char>(c))) out += c;
+    return out;
+}
+
+bool HasControls(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return IsControl(static_cast<unsigned char>(c)); });
+}
+
+// "X:\..." or "X:/...": a target that does not depend on the folder the desktop starts in.
+bool IsAbsoluteOnDrive(std::string_view path) {
+    return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+           path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+}
+
 std::string XmlEscape(std::string_view text) {
     std::string out;
     for (char c : text) {
@@ -154,10 +176,12 @@ void WriteMenu(std::string& out, const Group& group, const std::string& prefix,
         const std::string childPath = path.empty() ? name : path + "/" + name;
         const std::string directory = prefix + Hex(Fnv1a(childPath)) + ".directory";
         directories.insert(directory);
-        WriteIfChanged(
-            folders.directories / directory,
-            "[Desktop Entry]\nType=Directory\nName=" + EscapeDesktopValue(name) + "\nIcon=folder\n",
-            report);
+        std::string shown = WithoutControls(name);
+        if (shown.empty()) shown = "Programs";
+        WriteIfChanged(folders.directories / directory,
+                       "[Desktop Entry]\nType=Directory\nName=" + EscapeDesktopValue(shown) +
+                           "\nIcon=folder\n",
+                       report);
         out += indent + "<Menu>\n";
         out += indent + "  <Name>" + XmlEscape(prefix + Hex(Fnv1a(childPath))) + "</Name>\n";
         out += indent + "  <Directory>" + XmlEscape(directory) + "</Directory>\n";
@@ -218,6 +242,34 @@ std::string EscapeDesktopValue(std::string_view value) {
     return out;
 }
 
+std::string TerminalText(std::string_view text, bool keepLineBreaks) {
+    std::string out;
+    auto hex = [&out](unsigned char byte) {
+        char buffer[5];
+        std::snprintf(buffer, sizeof buffer, "\\x%02x", byte);
+        out += buffer;
+    };
+    for (std::size_t at = 0; at < text.size();) {
+        const Utf8Char c = DecodeUtf8(text, at);
+        const std::string_view bytes = text.substr(at, c.length);
+        at += c.length;
+        if (c.valid && c.codePoint == U'\n' && keepLineBreaks) {
+            out += '\n';
+        } else if (c.valid && c.codePoint == U'\n') {
+            out += "\\n";
+        } else if (c.valid && c.codePoint == U'\r') {
+            out += "\\r";
+        } else if (c.valid && c.codePoint == U'\t') {
+            out += "\\t";
+        } else if (!c.valid || c.codePoint < 0x20 || (c.codePoint >= 0x7F && c.codePoint <= 0x9F)) {
+            for (char byte : bytes) hex(static_cast<unsigned char>(byte));
+        } else {
+            out += bytes;
+        }
+    }
+    return out;
+}
+
 fs::path FindMachineTool() {
     const std::string named = Env("PLENOVA_MACHINE_TOOL");
     if (IsExecutableFile(named)) return named;
@@ -254,8 +306,9 @@ DesktopMenuReport SyncDesktopMenu(const Machine& machine, const fs::path& tool,
     if (root != UnpinnedRoot())
         command = "env " + QuoteExecArgument("PLENOVA_MACHINE=" + root.string()) + " ";
     command += QuoteExecArgument(tool.string()) + " run ";
-    const bool usableTool =
-        tool.is_absolute() && IsValidUtf8(tool.string()) && IsValidUtf8(root.string());
+    const bool usableTool = tool.is_absolute() && IsValidUtf8(tool.string()) &&
+                            IsValidUtf8(root.string()) && !HasControls(tool.string()) &&
+                            !HasControls(root.string());
     if (!usableTool)
         report.problems.push_back("no usable plenova-machine program: \"" + tool.string() + "\"");
 
@@ -280,26 +333,41 @@ DesktopMenuReport SyncDesktopMenu(const Machine& machine, const fs::path& tool,
                 report.problems.push_back(file.string() + ": the target is no program");
                 continue;
             }
+            // The entry runs what the shortcut names without asking: only programs of the
+            // machine itself, never a host program a medium pointed a shortcut at.
+            const std::string target = WithoutControls(link->targetPath);
+            if (!IsAbsoluteOnDrive(target) || !machine.OnOwnDrive(target)) {
+                report.problems.push_back(file.string() + ": the target " + TerminalText(target) +
+                                          " is not on a drive of the machine; left out");
+                continue;
+            }
             const fs::path relative = file.lexically_relative(*programsHost);
             const std::string group = relative.parent_path().generic_string();
             Entry entry;
             entry.group = group;
             entry.fileName = prefix + Hex(Fnv1a(relative.generic_string())) + ".desktop";
-            std::string exec = command + QuoteExecArgument(link->targetPath);
-            if (!link->arguments.empty()) exec += " " + QuoteExecArgument(link->arguments);
+            std::string exec = command + QuoteExecArgument(target);
+            if (const std::string arguments = WithoutControls(link->arguments); !arguments.empty())
+                exec += " " + QuoteExecArgument(arguments);
+            std::string name = WithoutControls(file.stem().string());
+            if (name.empty()) name = target.substr(target.find_last_of("\\/") + 1);
+            if (name.empty()) name = "Program";
             std::string text = "[Desktop Entry]\nType=Application\nVersion=1.0\n";
-            text += "Name=" + EscapeDesktopValue(file.stem().string()) + "\n";
-            if (!link->description.empty())
-                text += "Comment=" + EscapeDesktopValue(link->description) + "\n";
+            text += "Name=" + EscapeDesktopValue(name) + "\n";
+            if (const std::string comment = WithoutControls(link->description); !comment.empty())
+                text += "Comment=" + EscapeDesktopValue(comment) + "\n";
             text += "Exec=" + EscapeDesktopValue(exec) + "\n";
             text += "TryExec=" + EscapeDesktopValue(tool.string()) + "\n";
-            if (!link->workingFolder.empty()) {
-                if (const auto folder = machine.ToHost(link->workingFolder);
-                    folder && IsValidUtf8(folder->string()))
+            // The working folder only where it is the machine's, as the target.
+            if (const std::string working = WithoutControls(link->workingFolder);
+                IsAbsoluteOnDrive(working) && machine.OnOwnDrive(working)) {
+                if (const auto folder = machine.ToHost(working);
+                    folder && IsValidUtf8(folder->string()) && !HasControls(folder->string()))
                     text += "Path=" + EscapeDesktopValue(folder->string()) + "\n";
             }
             text += "Categories=X-Plenova;\n";
-            text += "X-Plenova-Shortcut=" + EscapeDesktopValue(machine.ToWindows(file)) + "\n";
+            text += "X-Plenova-Shortcut=" +
+                    EscapeDesktopValue(WithoutControls(machine.ToWindows(file))) + "\n";
             entry.text = std::move(text);
             entries.push_back(std::move(entry));
         }

@@ -18,6 +18,11 @@
 // entries, is ever touched. A refresh writes what changed and removes its own files whose link
 // is gone; links that cannot be read (damaged, no regular file, a folder as target) are passed
 // over and reported.
+//
+// A shortcut is outside input (a setup medium can drop one into the Start menu), so only
+// shortcuts whose target lies on one of the machine's own drives (not Z:, the host) get an
+// entry, and control characters are dropped from every value written: an entry can neither
+// start a host program nor smuggle in lines or keys of its own.
 #pragma once
 
 #include <filesystem>
@@ -77,5 +82,12 @@ std::string QuoteExecArgument(std::string_view argument);
 // A string value as a desktop file holds it: "\" doubled, line breaks and tabs escaped, bytes
 // that are not UTF-8 replaced by U+FFFD.
 std::string EscapeDesktopValue(std::string_view value);
+
+// Text from the machine (registry data, message box texts, file names) as it may be shown on a
+// terminal: printable UTF-8 (Japanese included) unchanged, tab and carriage return as "\t" and
+// "\r", a line feed as "\n" unless `keepLineBreaks`, and every other byte that is a control
+// character (C0, DEL, the C1 range U+0080..U+009F) or no part of valid UTF-8 as "\xHH" (two
+// lower-case hex digits per byte). A backslash stays as it is, so Windows paths read as usual.
+std::string TerminalText(std::string_view text, bool keepLineBreaks = false);
 
 }  // namespace plenova::platform

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/text.h"
+#include "platform/desktop_menu.h"
 
 namespace plenova::setup {
 
@@ -169,7 +170,16 @@ AnsweredMessageBoxes::AnsweredMessageBoxes(std::vector<platform::MsgResult> answ
     : answers_(answers.begin(), answers.end()) {}
 
 platform::MsgResult AnsweredMessageBoxes::Show(const platform::MessageBoxRequest& request) {
-    std::fprintf(stderr, "[%s] %s\n", request.caption.c_str(), request.text.c_str());
+    // The texts come from the setup medium: on a terminal they must not move the cursor, clear
+    // the screen or hide a line, so control characters show as escapes (the text's own line
+    // breaks stay). Written whole, so that a NUL byte cannot cut the record short.
+    std::string record = "[";
+    record += platform::TerminalText(request.caption);
+    record += "] ";
+    record += platform::TerminalText(request.text, true);
+    record += '\n';
+    std::fwrite(record.data(), 1, record.size(), stderr);
+    std::fflush(stderr);
     if (answers_.empty()) return FirstButton(request.buttons);
     const MsgResult answer = answers_.front();
     answers_.pop_front();

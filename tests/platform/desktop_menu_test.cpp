@@ -215,6 +215,59 @@ TEST_F(DesktopMenuTest, UnreadableShortcutsArePassedOverAndNoToolRemovesNothing)
     EXPECT_EQ(Entries().size(), 1u);
 }
 
+TEST(TerminalTextTest, ControlCharactersShowAsEscapesAndPrintableTextStays) {
+    EXPECT_EQ(TerminalText("C:\\WINDOWS\\設定.exe 100% \"q\""),
+              "C:\\WINDOWS\\設定.exe 100% \"q\"");
+    EXPECT_EQ(TerminalText("a\rb\tc\nd\x1b[2J\x7f\x01"), "a\\rb\\tc\\nd\\x1b[2J\\x7f\\x01");
+    EXPECT_EQ(TerminalText("one\r\ntwo\n", true), "one\\r\ntwo\n");
+    EXPECT_EQ(TerminalText(std::string("nul\0x", 5)), "nul\\x00x");
+    // C1 controls (U+009B is a CSI on some terminals) and bytes that are no UTF-8.
+    EXPECT_EQ(TerminalText("\xc2\x9b" "31m\xff"), "\\xc2\\x9b31m\\xff");
+}
+
+TEST_F(DesktopMenuTest, ShortcutsToHostProgramsGetNoEntry) {
+    Link("Good", "C:\\WINDOWS\\PlenovaSaver.scr", "/c");
+    Link("Python", "Z:\\usr\\bin\\python3", "-c \"import os; os.system('id')\"");
+    Link("Tools\\Shell", "z:\\bin\\sh");
+    // A folder of C: that is a link to the host's programs.
+    fs::create_directory_symlink("/usr/bin", *machine_.ToHost("C:\\") / "hostbin");
+    Link("Through a link", "C:\\hostbin\\python3");
+
+    const DesktopMenuReport report = Sync();
+    EXPECT_EQ(report.entries, 1);
+    EXPECT_EQ(report.problems.size(), 3u);
+    const auto entries = Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_TRUE(entries.count("Good"));
+}
+
+TEST_F(DesktopMenuTest, ControlCharactersInAShortcutGiveAValidEntry) {
+    Link("Group\x01\\Na\tme\x1b[2J\x7f\rX", "C:\\Pro\ngram\\x.exe",
+         "/a\nExec=rm -rf ~\r\x1b]0;t\x07 b");
+    Link("\x02\x03", "C:\\y.exe");  // nothing printable: the target's name
+
+    const DesktopMenuReport report = Sync();
+    EXPECT_TRUE(report.problems.empty()) << report.problems.front();
+    const auto entries = Entries();
+    ASSERT_EQ(entries.size(), 2u);
+    ASSERT_TRUE(entries.count("Name[2JX")) << entries.begin()->first;
+    const std::vector<std::string> words = SplitExec(entries.at("Name[2JX").at("Exec"));
+    ASSERT_GE(words.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(words.end() - 2, words.end()),
+              (std::vector<std::string>{"C:\\Program\\x.exe", "/aExec=rm -rf ~]0;t b"}));
+    EXPECT_TRUE(entries.count("y.exe"));
+    for (const fs::path& folder : {folders_.applications, folders_.directories}) {
+        for (const std::string& file : Names(folder)) {
+            const std::string text = plenova::testing::ReadAll(folder / file);
+            for (char c : text)
+                EXPECT_TRUE(c == '\n' || (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f))
+                    << file << ": " << static_cast<int>(c);
+            const std::string command = "desktop-file-validate '" + (folder / file).string() + "'";
+            EXPECT_EQ(std::system(command.c_str()), 0) << command << "\n" << text;
+        }
+    }
+}
+
 TEST_F(DesktopMenuTest, TheDefaultMachineIsNotPinned) {
     Link("Settings", "C:\\WINDOWS\\PlenovaSaver.scr", "/c");
     const std::string data = (temp_ / "data").string();

@@ -9,6 +9,7 @@
 #include "platform/machine.h"
 #include "platform/registry.h"
 #include "platform/settings_store.h"
+#include "tests/support/process.h"
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -262,6 +263,89 @@ TEST_F(MachineToolTest, RunWaitsForTheMachineProgramsItLeavesRunningOnly) {
     const pid_t host = static_cast<pid_t>(std::stol(ReadAll(hostPid)));
     EXPECT_EQ(::kill(host, 0), 0) << "the host program was waited for";
     ::kill(host, SIGKILL);
+}
+
+TEST_F(MachineToolTest, HostProgramsRunOnlyWithHost) {
+    // A host program named on Z:, as a host path, through a link on C: and by an uninstall
+    // string that a setup medium may have written.
+    const fs::path report = temp.Path() / "report.txt";
+    const fs::path hostProgram = temp.Path() / "host" / "probe.sh";
+    WriteProbe(hostProgram, report, 0);
+    fs::permissions(hostProgram, fs::perms::owner_all);
+    fs::create_symlink(hostProgram, root / "drive_c" / "linked.sh");
+    const std::string onZ = "Z:" + hostProgram.string();
+    reg.SetString(Hive::LocalMachine,
+                  "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Planted",
+                  "UninstallString", onZ + " /x");
+    const std::vector<std::vector<std::string>> commands = {
+        {"run", onZ},
+        {"run", hostProgram.string(), "a"},
+        {"run", "--no-wait", "C:\\linked.sh"},
+        {"uninstall", "Planted"},
+    };
+    for (std::vector<std::string> args : commands) {
+        SCOPED_TRACE(args.back());
+        Result r = Run(args);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find("--host"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(report));
+
+        args.insert(args.begin() + 1, "--host");
+        r = Run(args);
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_TRUE(plenova::testing::WaitUntil([&] { return fs::exists(report); },
+                                                std::chrono::seconds(10)));
+        fs::remove(report);
+    }
+    EXPECT_EQ(Run({"uninstall", "Planted", "--host"}).code, 0);
+}
+
+TEST_F(MachineToolTest, HostFilesNeverGetTheExecuteBit) {
+    // Windows has no execute bit, so a machine program gets one; a host file never does, also
+    // when the user lets a host program run or a link on C: leads to it.
+    const fs::path report = temp.Path() / "report.txt";
+    const fs::path hostProgram = temp.Path() / "host" / "probe.sh";
+    WriteProbe(hostProgram, report, 0);
+    fs::create_symlink(hostProgram, root / "drive_c" / "linked.sh");
+    fs::create_directories(root / "drive_c" / "hard");
+    fs::create_hard_link(hostProgram, root / "drive_c" / "hard" / "probe.sh");
+    const std::string programs[] = {"Z:" + hostProgram.string(), "C:\\linked.sh",
+                                    "C:\\hard\\probe.sh"};
+    for (const std::string& program : programs) {
+        SCOPED_TRACE(program);
+        EXPECT_NE(Run({"run", "--host", program}).code, 0);
+        EXPECT_EQ(fs::status(hostProgram).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write);
+    }
+    EXPECT_FALSE(fs::exists(report));
+}
+
+TEST_F(MachineToolTest, AProgramEndedByASignalGivesStatus128PlusTheSignal) {
+    WriteAll(root / "drive_c" / "killed.sh", "#!/bin/sh\nkill -KILL $$\n");
+    WriteAll(root / "drive_c" / "terminated.sh", "#!/bin/sh\nkill -TERM $$\nsleep 5\n");
+    EXPECT_EQ(Run({"run", "C:\\killed.sh"}).code, 128 + SIGKILL);
+    reg.SetString(Hive::LocalMachine,
+                  "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ends",
+                  "UninstallString", "C:\\terminated.sh");
+    EXPECT_EQ(Run({"uninstall", "Ends"}).code, 128 + SIGTERM);
+}
+
+TEST_F(MachineToolTest, TextsFromTheMachineReachTheTerminalEscaped) {
+    const std::string key = "Software\\Planted";
+    reg.SetString(Hive::CurrentUser, key, "Note", "one\r\ntwo\t日本\x1b]0;title\x07");
+    reg.SetString(Hive::LocalMachine,
+                  "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\P",
+                  "DisplayName", "Pro\rduct\x1b[1A");
+    Result r = Run({"reg", "query", "HKCU\\Software", "/s"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("    Note    REG_SZ    one\\r\\ntwo\\t日本\\x1b]0;title\\x07\n"),
+              std::string::npos)
+        << r.out;
+    r = Run({"uninstall", "--list"});
+    EXPECT_EQ(r.out, "Pro\\rduct\\x1b[1A\n");
+    for (const std::string& text : {Run({"reg", "query", "HKCU\\" + key}).out, r.out})
+        for (char c : text)
+            EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << static_cast<int>(c);
 }
 
 TEST_F(MachineToolTest, RunRefusesWhatCannotBeRun) {

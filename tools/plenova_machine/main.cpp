@@ -5,11 +5,17 @@
 //
 // Exit status: 0 success, 1 the operation failed (missing key or value, refused, I/O error),
 // 2 bad arguments.
+//
+// What the machine holds was partly written by setup media (registry values, shortcuts), so
+// texts from it reach the terminal escaped (TerminalText), and a program it names runs only
+// when it is the machine's own: a host program needs the user's --host.
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -48,8 +54,8 @@ const char* const kUsageText =
     "  plenova-machine drive list\n"
     "  plenova-machine drive add LETTER: HOSTFOLDER [TYPE]\n"
     "  plenova-machine drive remove LETTER:\n"
-    "  plenova-machine run [--no-wait] WINDOWSPATH [ARGUMENT...]\n"
-    "  plenova-machine uninstall --list | TITLE\n"
+    "  plenova-machine run [--no-wait] [--host] WINDOWSPATH [ARGUMENT...]\n"
+    "  plenova-machine uninstall --list | [--host] TITLE\n"
     "  plenova-machine menu                          Start menu into the desktop's menu\n"
     "\n"
     "KEY begins with HKCU, HKEY_CURRENT_USER, HKLM or HKEY_LOCAL_MACHINE, e.g.\n"
@@ -58,12 +64,18 @@ const char* const kUsageText =
     "unknown, removable, fixed, remote, cdrom, ramdisk (default fixed).\n"
     "run starts a machine program as the shell would: its folder current, the arguments joined\n"
     "with blanks as its command line. It waits for the program and for the machine programs it\n"
-    "leaves running (a setup's second stage) and exits with the program's own status; --no-wait\n"
-    "returns as soon as the program has started.\n"
+    "leaves running (a setup's second stage) and exits with the program's own status (128 +\n"
+    "the signal number when a signal ended it); --no-wait returns as soon as the program has\n"
+    "started.\n"
     "uninstall --list names the installed products; uninstall TITLE runs the product's\n"
     "UninstallString as run does and exits with its status.\n"
+    "run and uninstall start only programs on the machine's own drives (not Z:, not a host\n"
+    "path, not through a link that leads out of the drive); --host allows a host program.\n"
+    "Texts from the machine (registry data, names) are shown with control characters escaped:\n"
+    "\\t, \\r, \\n, other control bytes as \\xHH.\n"
     "The machine is $PLENOVA_MACHINE, else $XDG_DATA_HOME/plenova, else ~/.local/share/plenova.\n"
-    "Exit status: 0 success, 1 failure, 2 bad arguments.\n";
+    "Exit status: 0 success, 1 failure (a host program refused without --host included),\n"
+    "2 bad arguments.\n";
 
 int Usage(const std::string& problem) {
     std::cerr << "plenova-machine: " << problem << "\n" << kUsageText;
@@ -116,8 +128,8 @@ std::string DataText(const RegistryValue& v) {
 }
 
 void PrintValue(const RegistryValue& v) {
-    std::cout << "    " << (v.name.empty() ? "(Default)" : v.name) << "    " << TypeName(v) << "    "
-              << DataText(v) << "\n";
+    std::cout << "    " << (v.name.empty() ? "(Default)" : TerminalText(v.name)) << "    "
+              << TypeName(v) << "    " << TerminalText(DataText(v)) << "\n";
 }
 
 struct RegArgs {
@@ -173,8 +185,9 @@ std::optional<std::string> ParseRegArgs(const std::vector<std::string>& args, st
     return std::nullopt;
 }
 
+// The key's name as shown on the terminal.
 std::string FullName(const KeyPath& k) {
-    return k.key.empty() ? HiveName(k.hive) : HiveName(k.hive) + "\\" + k.key;
+    return k.key.empty() ? HiveName(k.hive) : HiveName(k.hive) + "\\" + TerminalText(k.key);
 }
 
 void QueryTree(const Registry& reg, Hive hive, const std::string& key, bool recurse, bool top) {
@@ -437,23 +450,42 @@ bool RunsMachineProgram(const Machine& machine, pid_t pid) {
     return false;
 }
 
+// Keeps this process alive through a terminal's Ctrl-C or Ctrl-\ while it waits, as system()
+// does: the program, which gets the signal too, decides, and its end gives our status. A
+// handler rather than SIG_IGN, since an ignored signal would stay ignored in the program.
+void WaitThroughTerminalSignals() {
+    struct sigaction action {};
+    action.sa_handler = [](int) {};
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGQUIT, &action, nullptr);
+}
+
 // Runs a machine program from its own folder with `arguments` as its command line. Waiting, it
 // also waits for the machine programs it leaves running: a program that hands over to another
-// one (the setup's first stage) is only done when that one is.
+// one (the setup's first stage) is only done when that one is. A program that is not on one of
+// the machine's own drives runs only with `allowHost` (the user's --host): the registry and
+// shortcuts that name programs may have been written by a setup medium.
 int RunProgram(Machine& machine, const std::string& program, const std::string& arguments,
-               bool wait) {
-    if (!machine.FileExists(program)) return Fail("the program " + program + " does not exist");
+               bool wait, bool allowHost) {
+    const std::string shown = TerminalText(program);
+    if (!machine.FileExists(program)) return Fail("the program " + shown + " does not exist");
+    if (!allowHost && !machine.OnOwnDrive(program))
+        return Fail(shown +
+                    " is a host program (not on one of the machine's own drives, or reached "
+                    "through a link out of one); it runs only with --host");
     auto folder = ProgramFolderOf(machine, program);
     if (!folder || !machine.SetCurrentFolder(*folder))
-        return Fail("the folder of " + program + " cannot be entered");
+        return Fail("the folder of " + shown + " cannot be entered");
     if (!wait) {
-        if (!machine.StartProcess(program, arguments)) return Fail(program + " cannot be started");
+        if (!machine.StartProcess(program, arguments)) return Fail(shown + " cannot be started");
         return kOk;
     }
     // Orphans among the program's descendants become our children, so they can be waited for.
     ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    WaitThroughTerminalSignals();
     std::optional<int> status = machine.RunProcess(program, arguments);
-    if (!status) return Fail(program + " cannot be started (not a program, or not runnable)");
+    if (!status) return Fail(shown + " cannot be started (not a program, or not runnable)");
     // Whenever a child ends, the rest is looked at again: orphans may have come meanwhile.
     for (;;) {
         int ignored = 0;
@@ -471,9 +503,14 @@ int RunProgram(Machine& machine, const std::string& program, const std::string& 
 int RunCommand(const std::vector<std::string>& args) {
     std::size_t first = 1;
     bool wait = true;
-    if (first < args.size() && args[first] == "--no-wait") {
-        wait = false;
-        ++first;
+    bool allowHost = false;
+    for (; first < args.size(); ++first) {
+        if (args[first] == "--no-wait")
+            wait = false;
+        else if (args[first] == "--host")
+            allowHost = true;
+        else
+            break;
     }
     if (first >= args.size()) return Usage("run needs the Windows path of a program");
     const std::string& program = args[first];
@@ -481,7 +518,7 @@ int RunCommand(const std::vector<std::string>& args) {
     // The command line is the arguments as one text, unchanged, as a shell passes it on.
     const std::string arguments =
         plenova::JoinWithBlanks(std::span<const std::string>(args).subspan(first + 1));
-    return RunProgram(CurrentMachine(), program, arguments, wait);
+    return RunProgram(CurrentMachine(), program, arguments, wait, allowHost);
 }
 
 constexpr const char* kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
@@ -518,7 +555,11 @@ std::optional<std::pair<std::string, std::string>> SplitCommand(const Machine& m
     return std::nullopt;
 }
 
-int UninstallCommand(const std::vector<std::string>& args) {
+int UninstallCommand(std::vector<std::string> args) {
+    // --host before or after the title.
+    const auto host = std::remove(args.begin() + 1, args.end(), std::string("--host"));
+    const bool allowHost = host != args.end();
+    args.erase(host, args.end());
     if (args.size() != 2 || args[1].empty())
         return Usage("uninstall needs --list or the title of an installed product");
     Machine& machine = CurrentMachine();
@@ -531,7 +572,7 @@ int UninstallCommand(const std::vector<std::string>& args) {
         return name && !name->empty() ? *name : key;
     };
     if (args[1] == "--list") {
-        for (const std::string& key : keys) std::cout << displayName(key) << "\n";
+        for (const std::string& key : keys) std::cout << TerminalText(displayName(key)) << "\n";
         return kOk;
     }
     const std::string& title = args[1];
@@ -543,23 +584,26 @@ int UninstallCommand(const std::vector<std::string>& args) {
         if (!found && displayName(key) == title) found = key;
     }
     if (!found)
-        return Fail("no installed product is named " + title +
+        return Fail("no installed product is named " + TerminalText(title) +
                     " (plenova-machine uninstall --list names them)");
     const std::string path = std::string(kUninstallKey) + "\\" + *found;
     auto command = reg.QueryString(Hive::LocalMachine, path, "UninstallString");
     if (!command || command->empty())
-        return Fail(title + " has no UninstallString in HKLM\\" + path);
+        return Fail(TerminalText(title) + " has no UninstallString in HKLM\\" +
+                    TerminalText(path));
     auto split = SplitCommand(machine, *command);
-    if (!split) return Fail("the uninstall command of " + title + " names no existing program: " +
-                            *command);
-    return RunProgram(machine, split->first, split->second, true);
+    if (!split)
+        return Fail("the uninstall command of " + TerminalText(title) +
+                    " names no existing program: " + TerminalText(*command));
+    return RunProgram(machine, split->first, split->second, true, allowHost);
 }
 
 // Brings the desktop's application menu up to date with the machine's Start menu.
 int MenuCommand(const std::vector<std::string>& args) {
     if (args.size() != 1) return Usage("menu takes no arguments");
     const DesktopMenuReport report = RefreshDesktopMenu();
-    for (const std::string& problem : report.problems) std::cerr << "menu: " << problem << "\n";
+    for (const std::string& problem : report.problems)
+        std::cerr << "menu: " << TerminalText(problem) << "\n";
     std::cout << report.entries << " entries, " << report.written << " files written, "
               << report.removed << " removed\n";
     return report.problems.empty() ? kOk : kFailed;
