@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 
 #include "tests/setup/setup_fixture.h"
 #include "tests/support/process.h"
@@ -76,6 +77,33 @@ protected:
     }
     int Install(const std::string& srcDir) { return RunMain(srcDir); }
 };
+
+// A script that is no regular file or is larger than any real one counts as missing: it is
+// refused before it is read, so it costs neither time nor memory and never blocks.
+TEST_F(InstallTest, ScriptThatIsNoFileOrTooLargeCountsAsMissing) {
+    const fs::path folder = Host("C:\\SRC");
+    fs::create_directories(folder);
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path&)> make;
+    };
+    const Case cases[] = {
+        {"64 MB", [](const fs::path& p) {
+             plenova::testing::WriteAll(p, "[SETUP]\r\nTitle=Plenova Saver\r\n");
+             fs::resize_file(p, 64u << 20);
+         }},
+        {"FIFO", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }},
+        {"folder", [](const fs::path& p) { fs::create_directory(p); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(folder / "SETUP.ini");
+        c.make(folder / "SETUP.ini");
+        boxes->Clear();
+        EXPECT_EQ(Install("C:\\SRC"), 1);
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{"INIファイルが見つかりません"});
+    }
+}
 
 TEST_F(InstallTest, DefaultDestinationIsTheWindowsDriveRootAndTheScriptValue) {
     struct Case {

@@ -128,5 +128,43 @@ TEST_F(UninstallTest, SecondUninstallationRemovesOnlyTheSaverFile) {
               "[rename]\r\nNUL=C:\\WINDOWS\\PlenovaSetup.exe\r\n");
 }
 
+// The uninstallation takes only what the installation wrote: a newer file that it only kept and
+// a shortcut of another product stay. A reinstallation keeps its own records, so the
+// uninstallation after it still removes everything.
+TEST_F(UninstallTest, RemovesOnlyWhatTheInstallationWrote) {
+    fs::create_directories(temp / "medium");
+    M().AddDrive('A', temp / "medium", platform::kDriveRemovable);
+    WriteScript("A:\\SETUP.ini", "[SETUP]\r\nTitle=Plenova Saver\r\nDstDir=Saver\r\n"
+                                  "Copy1=a.bin\r\nCopy2=b.bin\r\nGroupIcon1=Saver,a.bin\r\n"
+                                  "GroupIcon2=Other,b.bin\r\n");
+    Write("A:\\a.bin", "a");
+    Write("A:\\b.bin", "b");
+    SetDate("A:\\b.bin", 1000);
+    const std::string programs = "C:\\WINDOWS\\Start Menu\\Programs";
+    Write("C:\\Saver\\b.bin", "another's newer b");
+    SetDate("C:\\Saver\\b.bin", 2000);
+    Write(programs + "\\Other.lnk", "another product's shortcut");
+
+    EXPECT_EQ(RunMain("A:"), 0);
+    EXPECT_EQ(Read("C:\\Saver\\b.bin"), "another's newer b");
+    EXPECT_EQ(Read(programs + "\\Other.lnk"), "another product's shortcut");
+    EXPECT_TRUE(M().FileExists(programs + "\\Saver.lnk"));
+    EXPECT_EQ(RunMain("/UNINST Plenova Saver"), 0);
+    EXPECT_FALSE(M().Exists("C:\\Saver\\a.bin"));
+    EXPECT_FALSE(M().Exists(programs + "\\Saver.lnk"));
+    EXPECT_EQ(Read("C:\\Saver\\b.bin"), "another's newer b");
+    EXPECT_EQ(Read(programs + "\\Other.lnk"), "another product's shortcut");
+
+    ASSERT_TRUE(M().DeleteFile("C:\\Saver\\b.bin"));
+    ASSERT_TRUE(M().DeleteFile(programs + "\\Other.lnk"));
+    EXPECT_EQ(RunMain("A:"), 0);
+    EXPECT_EQ(RunMain("A:"), 0);  // everything is there already: kept, and still this product's
+    EXPECT_EQ(RunMain("/UNINST Plenova Saver"), 0);
+    EXPECT_FALSE(M().Exists("C:\\Saver\\a.bin"));
+    EXPECT_FALSE(M().Exists("C:\\Saver\\b.bin"));
+    EXPECT_FALSE(M().Exists(programs + "\\Saver.lnk"));
+    EXPECT_FALSE(M().Exists(programs + "\\Other.lnk"));
+}
+
 }  // namespace
 }  // namespace plenova::setup::testing
