@@ -9,8 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <span>
 #include <string>
@@ -21,6 +19,7 @@
 #include "base/text.h"
 #include "dialogs/form_support.h"
 #include "platform/desktop_services.h"
+#include "platform/file_io.h"
 #include "platform/machine.h"
 #include "platform/message_box.h"
 #include "platform/process_end.h"
@@ -83,22 +82,17 @@ int main(int argc, char** argv) {
         QApplication::setApplicationName(QString::fromUtf8(kTitle));
         platform::InstallDesktopServices(kTitle);
         dialogs::InstallFontSubstitutes();
+        QApplication::setWindowIcon(dialogs::ProgramIcon());
         setup::QtSetupWindows windows;
         RunSetup(windows, &windows, commandLine);
-    }
-    std::ifstream in(answersPath, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "PlenovaSetup: cannot read the answers file %s\n", answersPath);
-        return 2;
     }
     // An answers file is a few lines; a larger one is not an answers file.
     constexpr std::size_t kMaxAnswersBytes = 1 << 20;
     std::string text;
-    text.resize(kMaxAnswersBytes + 1);
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (text.size() > kMaxAnswersBytes) {
-        std::fprintf(stderr, "PlenovaSetup: the answers file %s is too large\n", answersPath);
+    try {
+        text = platform::ReadFileLimited(answersPath, kMaxAnswersBytes);
+    } catch (const platform::FileError& error) {
+        std::fprintf(stderr, "PlenovaSetup: the answers file cannot be used: %s\n", error.what());
         return 2;
     }
     setup::SetupAnswers answers;

@@ -105,6 +105,32 @@ TEST_F(InstallTest, ScriptThatIsNoFileOrTooLargeCountsAsMissing) {
     }
 }
 
+// A title that could name another key, and a name the support library cannot take, are
+// reported instead of passing unseen.
+TEST_F(InstallTest, TitlesAndNamesThatCannotBeUsedAreReported) {
+    for (const char* title : {"..\\..\\Other", "Saver\x1b[2J"}) {
+        SCOPED_TRACE(title);
+        WriteScript("C:\\SRC\\SETUP.ini", std::string("[SETUP]\r\nTitle=") + title + "\r\n");
+        boxes->Clear();
+        EXPECT_EQ(Install("C:\\SRC"), 1);
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{
+                                  "INIファイルの Title に使えない文字 (制御文字または \\) があります"});
+        EXPECT_FALSE(windows.BackgroundOpen());
+    }
+    boxes->Clear();
+    EXPECT_EQ(RunMain("/UNINST a\\b"), 1);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{
+                              "製品名に使えない文字 (制御文字または \\) があります"});
+
+    // A byte that is no Shift-JIS character reads as U+FFFD, which has no Shift-JIS form: the
+    // copy reports the file it cannot make.
+    Write("C:\\SRC\\SETUP.ini", "[SETUP]\r\nTitle=T\r\nDstDir=Saver\r\nCopy1=a.bin,\x80.bin\r\n");
+    Write("C:\\SRC\\a.bin", "a");
+    boxes->Clear();
+    EXPECT_EQ(Install("C:\\SRC"), 1);
+    EXPECT_EQ(BoxTexts().back(), "ﾌｧｲﾙが作成できません\rC:\\Saver\\\xEF\xBF\xBD.bin");
+}
+
 TEST_F(InstallTest, DefaultDestinationIsTheWindowsDriveRootAndTheScriptValue) {
     struct Case {
         const char* line;
