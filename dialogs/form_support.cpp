@@ -15,6 +15,8 @@
 #include "base/twips.h"
 #include "platform/machine.h"
 #include "platform/screen.h"
+#include "dialogs/stand_ins.h"
+#include "saver/asset_names.h"
 
 namespace plenova::dialogs {
 
@@ -198,6 +200,12 @@ QIcon LoadResourceIcon(std::string_view name, const std::function<void(QPixmap&)
     return icon;
 }
 
+QIcon ProgramIcon() {
+    const QIcon themed = QIcon::fromTheme(QString::fromUtf8(kIconThemeName));
+    if (!themed.isNull()) return themed;
+    return LoadResourceIcon(assets::kProgramIcon, DrawProgramIconStandIn);
+}
+
 // ----- Form -----
 
 Form::Form(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, flags) {
@@ -354,10 +362,40 @@ void Form::EnableKeyPreview() {
     for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
 }
 
+void Form::SetDialogButtons(QPushButton* defaultButton, QPushButton* cancelButton) {
+    dialogKeys_ = true;
+    defaultButton_ = defaultButton;
+    cancelButton_ = cancelButton;
+    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+}
+
+bool Form::DialogKey(const QKeyEvent& key, QObject* target) {
+    auto pressable = [](QPushButton* button) {
+        return button != nullptr && button->isVisible() && button->isEnabled();
+    };
+    const int code = KeyCodeOf(key);
+    if (code == kKeyReturn) {
+        if (auto* focused = qobject_cast<QPushButton*>(target)) {
+            if (!pressable(focused)) return false;
+            focused->click();
+            return true;
+        }
+        if (!pressable(defaultButton_)) return false;
+        defaultButton_->click();
+        return true;
+    }
+    if (code == kKeyEscape && pressable(cancelButton_)) {
+        cancelButton_->click();
+        return true;
+    }
+    return false;
+}
+
 bool Form::eventFilter(QObject* watched, QEvent* event) {
-    if (keyPreview_ && event->type() == QEvent::KeyPress && watched != this) {
+    if (event->type() == QEvent::KeyPress && watched != this) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (Form_KeyDown(KeyCodeOf(*key), key->modifiers())) return true;
+        if (dialogKeys_ && DialogKey(*key, watched)) return true;
+        if (keyPreview_ && Form_KeyDown(KeyCodeOf(*key), key->modifiers())) return true;
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -366,8 +404,14 @@ void Form::keyPressEvent(QKeyEvent* event) {
     // With key preview, keys that arrive here from a focused control were already seen by the
     // preview; only keys sent to the window itself (no control has the focus) are new.
     QWidget* focus = focusWidget();
-    if (keyPreview_ && focus != nullptr && focus != this) {
+    const bool fromControl = focus != nullptr && focus != this;
+    if (keyPreview_ && fromControl) {
         QWidget::keyPressEvent(event);
+        return;
+    }
+    // Keys that a control passed on were seen by the dialog keys already.
+    if (dialogKeys_ && !fromControl && DialogKey(*event, this)) {
+        event->accept();
         return;
     }
     if (Form_KeyDown(KeyCodeOf(*event), event->modifiers())) {

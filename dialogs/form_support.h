@@ -16,6 +16,7 @@
 #include <QWidget>
 
 class QEventLoop;
+class QKeyEvent;
 class QPushButton;
 
 namespace plenova::dialogs {
@@ -73,6 +74,12 @@ QPixmap LoadResourcePicture(std::string_view name, QSize size,
 // Loads an icon file (all its sizes); stand-in as above, at 32 x 32 and 16 x 16.
 QIcon LoadResourceIcon(std::string_view name, const std::function<void(QPixmap&)>& standIn = {});
 
+// The program's icon, the frog: the desktop's icon theme's "plenova" (installed with the
+// package), else the program icon file in the resource folders, else a drawn stand-in. Every
+// window of the programs shows it (QApplication::setWindowIcon).
+QIcon ProgramIcon();
+inline constexpr const char* kIconThemeName = "plenova";
+
 // A window with the classic life cycle:
 //   Load     runs Form_Load once (showing loads a window that is not loaded yet);
 //   Show     shows it modelessly and activates it;
@@ -126,6 +133,11 @@ protected:
     }
     // Installs the key preview on every control that exists now.
     void EnableKeyPreview();
+    // The keys of a desktop dialog, for the controls that exist now: Enter presses the focused
+    // push button, else `defaultButton`; Esc presses `cancelButton`. Either may be null (no
+    // default button: Enter elsewhere goes on to the key preview and the control). They come
+    // before the key preview, which sees the keys they leave.
+    void SetDialogButtons(QPushButton* defaultButton, QPushButton* cancelButton);
 
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -134,12 +146,17 @@ protected:
 
 private:
     bool RunUnload();
+    // A dialog key pressed on `target`: true when a button took it.
+    bool DialogKey(const QKeyEvent& key, QObject* target);
     void ApplyGeometry();
     void CenterOuterSize(QSize outer);
     void FrameKnown();
 
     bool loaded_ = false;
     bool keyPreview_ = false;
+    bool dialogKeys_ = false;
+    QPushButton* defaultButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
     QEventLoop* modalLoop_ = nullptr;
     std::function<void()> onUnloaded_;
     double leftTwips_ = 0;

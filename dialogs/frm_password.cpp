@@ -37,6 +37,8 @@ frmPassword::frmPassword(QWidget& saverWindow, std::function<void()> stopMusic)
 
     QObject::connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });
     QObject::connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
+    // Enter on a focused button presses it; elsewhere Enter checks (key preview).
+    SetDialogButtons(nullptr, cmdCancel);
     EnableKeyPreview();
 }
 

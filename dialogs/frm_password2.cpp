@@ -42,6 +42,8 @@ frmPassword2::frmPassword2(QWidget* parent)
 
     QObject::connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });
     QObject::connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    // Enter on a focused button presses it; elsewhere Enter accepts (key preview).
+    SetDialogButtons(nullptr, Command1);
     EnableKeyPreview();
 }
 

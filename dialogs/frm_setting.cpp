@@ -149,6 +149,8 @@ frmSetting::frmSetting(QWidget* parent)
     QObject::connect(cmdDown, &QPushButton::clicked, this, [this] { cmdDown_Click(); });
     QObject::connect(cmdChangePass, &QPushButton::clicked, this, [this] { cmdChangePass_Click(); });
     QObject::connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });
+    // Enter presses the focused button; Esc closes the dialog as 終了 does.
+    SetDialogButtons(nullptr, cmdOK);
 }
 
 void frmSetting::Form_Load() {

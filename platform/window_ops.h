@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+class QImage;
 class QWidget;
 class QTimer;
 
@@ -57,6 +58,18 @@ bool GetForeignWindowRect(ForeignWindowHandle handle, WindowRect& rect);
 // client area. The foreign QWindow made for the host is owned by the widget and deleted with it.
 // False (and nothing changed) for an invalid handle or when foreign windows are not supported.
 bool ReparentIntoForeignWindow(QWidget& widget, ForeignWindowHandle host);
+
+// The root window of the default screen (the desktop background), or 0 without foreign windows.
+ForeignWindowHandle RootWindowHandle();
+
+// Draws a 32-bit image (one pixel per window pixel, its top-left corner at the window's) on a
+// foreign window of depth 24 or 32. False when foreign windows are not supported or the window
+// does not take such pixels.
+bool DrawOnForeignWindow(ForeignWindowHandle handle, const QImage& image);
+
+// Repaints a foreign window with its own background (after drawing on the root window, the
+// desktop's own picture or colour comes back).
+void ClearForeignWindow(ForeignWindowHandle handle);
 
 // Watches a foreign window and calls `onGone` once, from the event loop, when it no longer
 // exists. The window's existence is polled with a QTimer every `intervalMs` milliseconds (an

@@ -172,7 +172,9 @@ void Form1::Form_Load() {
     const platform::ScreenMetrics screen = platform::ScreenInfo();
     const double screenWidth = static_cast<double>(screen.WidthTwips());
     const double screenHeight = static_cast<double>(screen.HeightTwips());
-    if (hosted_) {
+    if (hosted_ && placedByWindowManager_) {
+        resize(dialogs::TwipsRect(0, 0, screenWidth, screenHeight).size());
+    } else if (hosted_) {
         SetTwipsGeometry(0, 0, screenWidth, screenHeight);
     } else {
         SetTwipsGeometry(3 * screenWidth, 3 * screenHeight, screenWidth + 150, screenHeight + 400);
@@ -358,11 +360,38 @@ void Form1::Form_Paint() {
     ShowCanvas();
 }
 
+namespace {
+
+gdi::XrgbView ViewOf(QImage& image, int width, int height) {
+    return {reinterpret_cast<std::uint32_t*>(image.bits()), width, height,
+            static_cast<std::ptrdiff_t>(image.bytesPerLine() / 4)};
+}
+
+}  // namespace
+
 void Form1::ShowCanvas() {
     if (!canvasBitmap || !surfaceDC) throw MissingObjectError();
     if (painting_) {
         wing::WinGBitBlt(windowDC_, 0, 0, canvasBitmap->Width(), std::abs(canvasBitmap->Height()),
                          surfaceDC->hDC(), 0, 0);
+        return;
+    }
+    if (presenter_) {
+        // The frame goes into an image of the window's size, and from there to its presenter.
+        if (ownImage_.size() != size()) ownImage_ = QImage(size(), QImage::Format_RGB32);
+        target_->SetView(ViewOf(ownImage_, width(), height()));
+        {
+            struct CopyScope {
+                Form1& form;
+                ~CopyScope() {
+                    form.painting_ = false;
+                    form.target_->SetView({});
+                }
+            } scope{*this};
+            painting_ = true;
+            ShowCanvas();
+        }
+        presenter_(ownImage_);
         return;
     }
     // The window's pixels are written while it paints: a paint of the whole window, now.
@@ -383,15 +412,6 @@ void Form1::FrameCopied() {
         probe_->FrameShown(*canvasBitmap, counters_.framesShown, counters_.ticks);
     }
 }
-
-namespace {
-
-gdi::XrgbView ViewOf(QImage& image, int width, int height) {
-    return {reinterpret_cast<std::uint32_t*>(image.bits()), width, height,
-            static_cast<std::ptrdiff_t>(image.bytesPerLine() / 4)};
-}
-
-}  // namespace
 
 QImage* Form1::WindowSystemImage() const {
     // While the window paints into the window system's buffer, its painting is redirected to
@@ -552,7 +572,7 @@ bool Form1::Form_KeyDown(int, Qt::KeyboardModifiers) {
 void Form1::Timer3_Timer() {
     // The music goes on looping.
     SCR::ControlMusic(2);
-    if (hosted_) return;
+    if (hosted_ || !movementWatched_) return;
     // Movement beyond the tolerance on either axis since the last check.
     SCR::cursorPos = platform::CursorPosition();
     const Int32 dx = std::abs(Sub32(SCR::lastMouseX, SCR::cursorPos.x));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,6 +72,19 @@ public:
     // size at (0, 0) instead of overhanging the screen. Set before Load.
     void SetHosted(bool hosted) { hosted_ = hosted; }
     bool Hosted() const { return hosted_; }
+
+    // The movement check compares the cursor with the position that start-up recorded once the
+    // window is shown; before that (a box of the load sequence still on screen) there is no
+    // position to compare with, and no movement ends the saver.
+    void WatchMovement() { movementWatched_ = true; }
+
+    // Hosted in a window of its own: the window manager places it; only its size is set.
+    void SetPlacedByWindowManager(bool placed) { placedByWindowManager_ = placed; }
+    // Frames go to `present` instead of to this window, which then stays hidden (a window that
+    // is not ours, such as the root window, shows them). Set before Load.
+    void SetFramePresenter(std::function<void(const QImage&)> present) {
+        presenter_ = std::move(present);
+    }
 
     // The password prompt while it is loaded, else null.
     dialogs::frmPassword* PasswordPrompt() const;
@@ -140,6 +154,9 @@ private:
     bool pressed_ = false;
     bool unloading_ = false;
     bool hosted_ = false;
+    bool movementWatched_ = false;
+    bool placedByWindowManager_ = false;
+    std::function<void(const QImage&)> presenter_;
 
     // The window's drawing context and the pixels it writes into: the window system's own
     // buffer while the window paints, or (where that buffer is not a plain 32-bit image) an

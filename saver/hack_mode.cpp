@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include "base/text.h"
+#include "dialogs/form_support.h"
 #include "platform/end_signals.h"
 #include "platform/files.h"
 #include "platform/machine.h"
@@ -97,6 +98,7 @@ struct State {
     std::shared_ptr<platform::MessageBoxService> previousBoxes;
     bool screenInstalled = false;
     bool boxesInstalled = false;
+    platform::ForeignWindowHandle root = 0;  // drawn on by --root without a daemon's window
 };
 
 State& Current() {
@@ -129,16 +131,6 @@ std::string HexName(platform::ForeignWindowHandle handle) {
     return text;
 }
 
-// The data folder in the machine's terms: the Windows name of a host folder, or the host path
-// itself (which the machine takes as it stands) when the machine cannot be opened.
-std::string MachineName(const fs::path& folder) {
-    try {
-        return platform::CurrentMachine().ToWindows(folder);
-    } catch (const std::exception&) {
-        return folder.string();
-    }
-}
-
 bool HoldsBackground(const fs::path& folder) {
     std::error_code error;
     // Host paths are UTF-8 bytes, as the picture's name is.
@@ -148,6 +140,8 @@ bool HoldsBackground(const fs::path& folder) {
 void EndScene() {
     State& state = Current();
     if (state.hostCheck) state.hostCheck->stop();
+    // The desktop's own background comes back.
+    if (state.root != 0) platform::ClearForeignWindow(state.root);
     // The ordinary unload: clock off, music closed, objects released, process ended.
     if (state.form && state.form->IsLoaded()) state.form->Unload();
 }
@@ -188,6 +182,11 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
             parsed.options.mute = true;
         } else if (name == "help" || name == "h") {
             return {Parsed::Kind::Help, {}, {}};
+        } else if (name == "xscreensaver-install") {
+            if (args.size() != 1) {
+                return {Parsed::Kind::Usage, {}, "\"" + arg + "\" takes no other switch"};
+            }
+            return {Parsed::Kind::XScreenSaverInstall, {}, {}};
         } else {
             return {Parsed::Kind::Usage, {}, "unknown switch \"" + arg + "\""};
         }
@@ -223,13 +222,15 @@ std::optional<platform::ForeignWindowHandle> ParseWindowId(std::string_view text
 std::string UsageText(std::string_view programName) {
     const std::string name(programName);
     return "usage: " + name + " [--root | --window-id ID | --window] [--mute]\n" + "       " +
-           name +
+           name + " --xscreensaver-install\n" + "       " + name +
            " /s | /c | /p HANDLE\n"
-           "  --root          draw on the window named by $XSCREENSAVER_WINDOW, else over the\n"
-           "                  whole screen\n"
+           "  --root          draw on the window named by $XSCREENSAVER_WINDOW, else on the\n"
+           "                  root window (the desktop background) until ended (SIGTERM)\n"
            "  --window-id ID  draw inside the X11 window ID (decimal or 0x hex), at its size\n"
            "  --window        draw in a window of its own (the default)\n"
            "  --mute          no music\n"
+           "  --xscreensaver-install\n"
+           "                  add the hack to the programs of ~/.xscreensaver (made when missing)\n"
            "  /s, /c, /p      the screen saver, its settings, its preview (Windows style)\n"
            "Each switch also takes one dash (-root).\n";
 }
@@ -246,6 +247,15 @@ std::optional<fs::path> InstalledDataFolder(const fs::path& programFile) {
     return std::nullopt;
 }
 
+std::string MachineFolderName(const fs::path& folder) {
+    try {
+        return platform::CurrentMachine().ToWindows(folder);
+    } catch (const std::exception&) {
+        // The host path itself, which the machine takes as it stands.
+        return folder.string();
+    }
+}
+
 std::optional<platform::ForeignWindowHandle> ScreenSaverWindow(const char* value) {
     if (value == nullptr || *value == '\0') return platform::ForeignWindowHandle{0};
     return ParseWindowId(Trim(value));
@@ -256,21 +266,34 @@ bool Run(const Options& options, const fs::path& programFile) {
     state.previousBoxes = platform::SetMessageBoxes(std::make_shared<StandardErrorMessages>());
     state.boxesInstalled = true;
 
-    // The data folder.
+    // The data folder: the setup's choice, else the installed data. A chosen folder without
+    // the background (an uninstalled copy's) falls back to the installed data too, for there is
+    // nobody here to answer a box about it.
     const std::string stored = platform::ReadSetting(SCR::kAppName, "App", "Dir", "");
-    if (!stored.empty()) {
-        SCR::appDir = SCR::DataFolderOf(stored);
-    } else if (const std::optional<fs::path> folder = InstalledDataFolder(programFile)) {
-        SCR::appDir = SCR::DataFolderOf(MachineName(*folder));
-    } else {
-        Complain("no data folder: \"App\"/\"Dir\" is not set and no installed data lies near " +
-                 programFile.string());
-        return false;
+    const std::optional<fs::path> installed = InstalledDataFolder(programFile);
+    if (!stored.empty()) SCR::appDir = SCR::DataFolderOf(stored);
+    const bool storedUsable =
+        !stored.empty() && platform::FileExists(SCR::appDir + std::string(assets::kBackground));
+    if (!storedUsable) {
+        if (!installed) {
+            Complain(stored.empty()
+                         ? "no data folder: \"App\"/\"Dir\" is not set and no installed data "
+                           "lies near " + programFile.string()
+                         : "no background picture in the data folder " + SCR::appDir +
+                               ", and no installed data lies near " + programFile.string());
+            return false;
+        }
+        if (!stored.empty()) {
+            Complain("no background picture in the data folder " + SCR::appDir +
+                     " (\"App\"/\"Dir\"); showing the installed data in " + installed->string());
+        }
+        SCR::appDir = SCR::DataFolderOf(MachineFolderName(*installed));
+        if (!platform::FileExists(SCR::appDir + std::string(assets::kBackground))) {
+            Complain("no background picture in the data folder " + SCR::appDir);
+            return false;
+        }
     }
-    if (!platform::FileExists(SCR::appDir + std::string(assets::kBackground))) {
-        Complain("no background picture in the data folder " + SCR::appDir);
-        return false;
-    }
+    dialogs::SetResourceFolders({SCR::appDir});
 
     // The window to draw in, and the scene's size.
     platform::ForeignWindowHandle host = 0;
@@ -285,6 +308,17 @@ bool Run(const Options& options, const fs::path& programFile) {
         }
         host = *window;
     }
+    // -root without a daemon's window draws on the real root window, the desktop background,
+    // as hacks started from a terminal do: no window of ours covers the screen, and SIGTERM
+    // ends it.
+    const bool onRoot = options.target == Target::Root && host == 0;
+    if (onRoot) {
+        host = platform::RootWindowHandle();
+        if (host == 0) {
+            Complain("--root needs an X display");
+            return false;
+        }
+    }
     QSize size;
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QRect screenRect = screen != nullptr ? screen->geometry() : QRect(0, 0, 640, 480);
@@ -295,8 +329,6 @@ bool Run(const Options& options, const fs::path& programFile) {
             return false;
         }
         size = QSize(rect.Width(), rect.Height());
-    } else if (options.target == Target::Root) {
-        size = screenRect.size();
     } else {
         size = QSize(std::min(kOwnWindowWidth, screenRect.width()),
                      std::min(kOwnWindowHeight, screenRect.height()));
@@ -312,18 +344,20 @@ bool Run(const Options& options, const fs::path& programFile) {
     state.form = std::make_unique<Form1>();
     Form1& form = *state.form;
     form.SetHosted(true);
-    if (host != 0) {
+    if (onRoot) {
+        state.root = host;
+        form.SetFramePresenter([host](const QImage& frame) {
+            platform::DrawOnForeignWindow(host, frame);
+        });
+    } else if (host != 0) {
         form.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
         if (!platform::ReparentIntoForeignWindow(form, host)) {
             Complain("cannot draw in window " + HexName(host));
             return false;
         }
-    } else if (options.target == Target::Root) {
-        // No daemon's window: a window over the whole screen that no window manager frames.
-        form.setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                            Qt::X11BypassWindowManagerHint);
     } else {
         form.setWindowFlags(Qt::Window);
+        form.SetPlacedByWindowManager(true);
     }
     state.follower = std::make_unique<SizeFollower>(state.screen);
     form.installEventFilter(state.follower.get());
@@ -332,7 +366,7 @@ bool Run(const Options& options, const fs::path& programFile) {
     state.endSignals = std::make_unique<platform::EndSignalWatch>([](int) { EndScene(); });
 
     form.Load();
-    if (options.target == Target::Root && host == 0) form.move(screenRect.topLeft());
+    if (onRoot) return true;
     form.show();
     if (host != 0) {
         // The scene follows the host window's size, and ends when the window goes away.
@@ -362,6 +396,7 @@ void Reset() {
     State& state = Current();
     state.hostCheck.reset();
     state.endSignals.reset();
+    state.root = 0;
     if (state.form && state.follower) state.form->removeEventFilter(state.follower.get());
     state.form.reset();
     state.follower.reset();

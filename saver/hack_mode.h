@@ -2,11 +2,13 @@
 // settings app's preview runs, with the usual switches of such programs:
 //
 //   -root             the scene on the window named by $XSCREENSAVER_WINDOW (decimal or 0x hex)
-//                     when that is set, else over the whole screen
+//                     when that is set, else on the root window (the desktop background)
 //   -window-id <id>   the scene inside that X11 window (decimal or 0x hex), at its size
 //   -window           the scene in an ordinary window of its own
 //   -mute             no music, whatever the settings say
 //   -help             this list on standard output
+//   -xscreensaver-install
+//                     put the hack into the programs list of ~/.xscreensaver (alone)
 //
 // Each also with two dashes (--root). A command line is a hack command line when its trimmed
 // text starts with "-", except the lone "-s", which keeps its meaning of a switch that opens
@@ -18,8 +20,9 @@
 // draws in goes away, through the saver window's ordinary unload (music closed, sound device
 // released).
 //
-// Data folder: "App"/"Dir" when it is set; else the installed data folder found from the
-// program's own place (InstalledDataFolder).
+// Data folder: "App"/"Dir" when it is set and holds the background; else the installed data
+// folder found from the program's own place (InstalledDataFolder), with a line on standard
+// error when a chosen folder was passed over.
 #pragma once
 
 #include <filesystem>
@@ -50,6 +53,7 @@ struct Parsed {
         Run,      // run the scene with `options`
         Help,     // show the usage text on standard output, exit status 0
         Usage,    // `problem` and the usage text on standard error, exit status 2
+        XScreenSaverInstall,  // hook the hack up with XScreenSaver (xscreensaver_install.h)
     };
     Kind kind = Kind::NotHack;
     Options options;
@@ -75,6 +79,10 @@ std::optional<std::filesystem::path> InstalledDataFolder(const std::filesystem::
 // The window that -root draws in, from the value of $XSCREENSAVER_WINDOW (null when unset):
 // 0 for unset or empty (the whole screen), else the id; none when the value names no window id.
 std::optional<platform::ForeignWindowHandle> ScreenSaverWindow(const char* value);
+
+// The data folder in the machine's terms: the Windows name of a host folder, or the host path
+// itself (which the machine takes as it stands) when the machine cannot be opened.
+std::string MachineFolderName(const std::filesystem::path& folder);
 
 // Starts the scene as `options` say, with the data in the settings' folder or found from
 // `programFile`. False, with the reason on standard error, when there is nothing to show (no

@@ -6,7 +6,10 @@
 // taken for a Qt option.
 //
 // Command lines that start with "-" are the hack mode's (saver/hack_mode.h): the program as a
-// screen-saver daemon's hack, a preview in a foreign window, or a window of its own.
+// screen-saver daemon's hack, a preview in a foreign window, or a window of its own. Started
+// by the command's name "plenova-saver" without arguments, it opens the scene in a window of
+// its own, as its usage text says; as "PlenovaSaver.scr" an empty command line opens nothing,
+// like any other command line without a switch.
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -26,8 +29,12 @@
 #include "platform/process_end.h"
 #include "saver/hack_mode.h"
 #include "saver/scr.h"
+#include "saver/xscreensaver_install.h"
 
 namespace {
+
+// The name of the command on the PATH (a link to this program).
+constexpr const char* kCommandName = "plenova-saver";
 
 std::string ArgumentText(int argc, char** argv) {
     return plenova::JoinWithBlanks(std::span<char* const>(argv + 1, argc > 1 ? argc - 1 : 0));
@@ -46,8 +53,15 @@ std::filesystem::path ProgramFile(const char* argv0) {
 int main(int argc, char** argv) {
     const std::string argumentText = ArgumentText(argc, argv);
     using namespace plenova::saver;
-    const Hack::Parsed hack = Hack::ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    Hack::Parsed hack = Hack::ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
     const std::string programName = std::filesystem::path(argv[0]).filename().string();
+    if (programName == kCommandName && plenova::Trim(argumentText).empty()) {
+        hack.kind = Hack::Parsed::Kind::Run;
+        hack.options = Hack::Options{};
+    }
+    if (hack.kind == Hack::Parsed::Kind::XScreenSaverInstall) {
+        return XScreenSaverInstall::Run(ProgramFile(argv[0]));
+    }
     if (hack.kind == Hack::Parsed::Kind::Help) {
         std::fputs(Hack::UsageText(programName).c_str(), stdout);
         return 0;
@@ -63,6 +77,22 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("PlenovaSaver"));
     plenova::platform::InstallDesktopServices(plenova::dialogs::kProgramTitle);
     plenova::dialogs::InstallFontSubstitutes();
+    // The installed data: where "App"/"Dir" is unset, start-up takes the data from there, and
+    // every window shows the program's icon from the start.
+    const std::filesystem::path programFile = ProgramFile(argv[0]);
+    if (const auto installed = Hack::InstalledDataFolder(programFile)) {
+        SCR::installedDataDir = Hack::MachineFolderName(*installed);
+    }
+    {
+        std::vector<std::string> folders;
+        try {
+            folders.push_back(plenova::platform::CurrentMachine().ProgramFolder());
+        } catch (const std::exception&) {
+        }
+        if (!SCR::installedDataDir.empty()) folders.push_back(SCR::installedDataDir);
+        plenova::dialogs::SetResourceFolders(std::move(folders));
+        QApplication::setWindowIcon(plenova::dialogs::ProgramIcon());
+    }
     // "The next start of the system" is the start of any of the machine's programs.
     try {
         plenova::platform::CurrentMachine().RunBootStep();
@@ -73,7 +103,7 @@ int main(int argc, char** argv) {
     int exitCode = 0;
     try {
         if (hack.kind == Hack::Parsed::Kind::Run) {
-            if (Hack::Run(hack.options, ProgramFile(argv[0]))) {
+            if (Hack::Run(hack.options, programFile)) {
                 QApplication::exec();
             } else {
                 exitCode = 1;

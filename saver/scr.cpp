@@ -1,6 +1,7 @@
 #include "saver/scr.h"
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include <QLabel>
@@ -33,6 +34,7 @@ Int16 previewTop = 0;
 Int16 previewWidth = 0;
 Int16 previewHeight = 0;
 bool hostMuted = false;
+std::string installedDataDir;
 
 namespace {
 
@@ -70,12 +72,13 @@ void RunSaver() {
     cursorPos = platform::CursorPosition();
     lastMouseX = ToInt16(cursorPos.x);
     lastMouseY = ToInt16(cursorPos.y);
+    form.WatchMovement();
 
     platform::MakeTopmost(form);
     form.picIME->setFocus();
 }
 
-void RunPreview(platform::ForeignWindowHandle host) {
+void RunPreview(platform::ForeignWindowHandle host, const std::string& hostText) {
     platform::WindowRect rect;
     platform::GetForeignWindowRect(host, rect);  // on failure the rectangle stays all zero
     previewLeft = 0;
@@ -92,6 +95,10 @@ void RunPreview(platform::ForeignWindowHandle host) {
     // platform without foreign windows) leaves nothing to show in: the preview is unloaded,
     // which ends the program, instead of standing alone on the desktop.
     if (!platform::ReparentIntoForeignWindow(form, host)) {
+        std::fprintf(stderr,
+                     "%s: /p needs the handle of an existing window, in decimal digits; "
+                     "\"%s\" names none, so there is no preview\n",
+                     kAppName, Trim(hostText).c_str());
         form.Unload();
         return;
     }
@@ -131,6 +138,7 @@ void ResetGlobals() {
     bgmOpen = kFalse;
     previewLeft = previewTop = previewWidth = previewHeight = 0;
     hostMuted = false;
+    installedDataDir.clear();
 }
 
 std::string SwitchOf(std::string_view argumentText) { return Left(Trim(argumentText), 2); }
@@ -149,6 +157,11 @@ std::string DataFolderOf(std::string_view storedDir) {
     return folder;
 }
 
+std::string StartupDataFolder(std::string_view storedDir, std::string_view installedDir) {
+    if (storedDir.empty() && !installedDir.empty()) return DataFolderOf(installedDir);
+    return DataFolderOf(storedDir);
+}
+
 Int16 PreviewExtent(std::int64_t pixels, Int32 twipsPerPixel) {
     const double twips = static_cast<double>(pixels) * twipsPerPixel;
     if (twips < 0) return 0;
@@ -158,7 +171,7 @@ Int16 PreviewExtent(std::int64_t pixels, Int32 twipsPerPixel) {
 
 void Main(std::string_view argumentText) {
     // 1. The data folder.
-    appDir = DataFolderOf(platform::ReadSetting(kAppName, "App", "Dir", ""));
+    appDir = StartupDataFolder(platform::ReadSetting(kAppName, "App", "Dir", ""), installedDataDir);
     {
         // The windows' pictures: beside the program, else in the data folder.
         std::vector<std::string> folders;
@@ -175,15 +188,23 @@ void Main(std::string_view argumentText) {
     // 4. A running copy's saver window or settings dialog: end at once.
     if (platform::WindowWithCaptionExists(dialogs::kSaverCaption) ||
         platform::WindowWithCaptionExists(dialogs::kSettingCaption)) {
+        // Nothing opens beside a running copy; the one running is where to look.
+        std::fprintf(stderr, "%s: the saver or its settings dialog is already open\n", kAppName);
         platform::EndProcess(0);
     }
     // 5. The mode.
     if (switchText == "/S" || switchText == "/s") {
         RunSaver();
     } else if (switchText == "/P" || switchText == "/p") {
-        RunPreview(host);
+        RunPreview(host, Mid(argumentText, 4));
     } else if (switchText == "/C" || switchText == "/c") {
         RunSetting();
+    } else if (!Trim(argumentText).empty()) {
+        // The command line opens nothing; whoever typed it learns why.
+        std::fprintf(stderr,
+                     "%s: unknown switch \"%s\"; the switches are /s (the saver), /c (its "
+                     "settings) and /p HANDLE (its preview)\n",
+                     kAppName, switchText.c_str());
     }
 }
 

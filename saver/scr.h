@@ -38,6 +38,10 @@ extern Int16 previewWidth;
 extern Int16 previewHeight;
 // Set by the hack mode's mute switch: the music stays off whatever the settings say.
 extern bool hostMuted;
+// The data folder of the installed or unpacked copy (a Windows path; empty when there is none),
+// set by the program before the entry procedure. Where "App"/"Dir" is unset, the data comes
+// from there: an unset setting means no setup has chosen a folder, not a folder without data.
+extern std::string installedDataDir;
 
 // The windows that the entry procedure loaded (null when not loaded).
 Form1* form1();
@@ -58,6 +62,9 @@ std::string SwitchOf(std::string_view argumentText);
 platform::ForeignWindowHandle HostHandleOf(std::string_view argumentText);
 // "App"/"Dir" with a backslash appended when its last character is not one.
 std::string DataFolderOf(std::string_view storedDir);
+// The data folder of start-up: "App"/"Dir" when set, else `installedDir` when there is one,
+// else the root folder of the current drive; with a final backslash.
+std::string StartupDataFolder(std::string_view storedDir, std::string_view installedDir);
 // A preview extent in twips: pixels times twips per pixel, rounded half to even to 16 bits.
 // A host too large for 16-bit twips gets the largest extent that fits (32767), never a wrapped
 // one; a negative extent gets 0.

@@ -48,6 +48,8 @@ frmCopy::frmCopy(std::function<void()> onStop, QWidget* parent)
     labdstfile = MakeFileLabel(this, QStringLiteral("labdstfile"), 1080);
 
     QObject::connect(cmdStop, &QPushButton::clicked, this, [this] { cmdStop_Click(); });
+    // Enter on the button and Esc ask whether to stop, as the button does.
+    SetDialogButtons(nullptr, cmdStop);
 }
 
 void frmCopy::Form_Load() { CenterOnScreen(); }

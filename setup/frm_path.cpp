@@ -49,6 +49,8 @@ frmPath::frmPath(const Module1& logic, QWidget* parent)
     QObject::connect(cmdEnd, &QPushButton::clicked, this, [this] { cmdEnd_Click(); });
     QObject::connect(cmdSansho, &QPushButton::clicked, this, [this] { cmdSansho_Click(); });
     QObject::connect(chkCurdir, &QCheckBox::clicked, this, [this] { chkCurdir_Click(); });
+    // Enter presses the focused button; Esc gives up as ｷｬﾝｾﾙ does.
+    SetDialogButtons(nullptr, cmdEnd);
 }
 
 frmPath::~frmPath() = default;

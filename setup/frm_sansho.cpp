@@ -202,7 +202,7 @@ frmSansho::frmSansho(const Module1& logic, QWidget* parent)
 
     cmdOK = dialogs::MakeButton(this, QStringLiteral("cmdOK"), QStringLiteral("OK"), 3480, 660,
                                 1152, 372);
-    // The default button is drawn as such; Enter and Esc reach it through the key preview.
+    // The default button is drawn as such.
     cmdOK->setDefault(true);
     cmdCancel = dialogs::MakeButton(this, QStringLiteral("cmdCancel"), QStringLiteral("ｷｬﾝｾﾙ"),
                                     3480, 1200, 1152, 372);
@@ -215,7 +215,8 @@ frmSansho::frmSansho(const Module1& logic, QWidget* parent)
     Drive1->SetOnChange([this] { Drive1_Change(); });
     QObject::connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });
     QObject::connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
-    EnableKeyPreview();
+    // Enter presses the focused button, else OK; Esc is Cancel.
+    SetDialogButtons(cmdOK, cmdCancel);
 }
 
 void frmSansho::Form_Load() {
@@ -251,18 +252,6 @@ void frmSansho::cmdOK_Click() {
 void frmSansho::cmdCancel_Click() {
     sanshodir.clear();
     Unload();
-}
-
-bool frmSansho::Form_KeyDown(int keyCode, Qt::KeyboardModifiers) {
-    if (keyCode == dialogs::kKeyReturn) {
-        cmdOK_Click();
-        return true;
-    }
-    if (keyCode == dialogs::kKeyEscape) {
-        cmdCancel_Click();
-        return true;
-    }
-    return false;
 }
 
 }  // namespace plenova::setup

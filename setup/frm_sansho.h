@@ -82,7 +82,6 @@ public:
 
 protected:
     void Form_Load() override;
-    bool Form_KeyDown(int keyCode, Qt::KeyboardModifiers shift) override;
 
 private:
     const Module1& logic_;

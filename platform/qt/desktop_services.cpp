@@ -2,6 +2,11 @@
 
 #include <memory>
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
 #include "platform/cursor.h"
 #include "platform/multimedia.h"
 #include "platform/process_end.h"
@@ -10,7 +15,26 @@
 
 namespace plenova::platform {
 
+namespace {
+
+// Qt's own texts (the standard buttons of message boxes, the file and colour dialogs) in the
+// desktop's language; the programs' own texts are Japanese whatever the language.
+void InstallQtTranslations() {
+    QCoreApplication* application = QCoreApplication::instance();
+    if (application == nullptr) return;
+    auto* translator = new QTranslator(application);
+    if (translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator);
+    } else {
+        delete translator;
+    }
+}
+
+}  // namespace
+
 void InstallDesktopServices(const std::string& programName) {
+    InstallQtTranslations();
     SetMessageBoxes(std::make_shared<QtMessageBoxes>());
     SetProcessEnd(std::make_shared<ImmediateProcessEnd>());
     SetCursorService(std::make_shared<QtCursor>());

@@ -1,10 +1,14 @@
 #include "platform/window_ops.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 #include <limits>
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QImage>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -37,6 +41,7 @@ struct Geometry {
     xcb_window_t root = 0;
     std::int32_t width = 0;
     std::int32_t height = 0;
+    std::uint8_t depth = 0;
 };
 
 bool QueryGeometry(xcb_connection_t* connection, xcb_window_t window, Geometry& geometry) {
@@ -48,6 +53,7 @@ bool QueryGeometry(xcb_connection_t* connection, xcb_window_t window, Geometry& 
     geometry.root = reply->root;
     geometry.width = reply->width;
     geometry.height = reply->height;
+    geometry.depth = reply->depth;
     std::free(reply);
     return true;
 }
@@ -134,6 +140,60 @@ bool ReparentIntoForeignWindow(QWidget& widget, ForeignWindowHandle host) {
     // after it has announced its destruction: so it goes later, from the event loop.
     QObject::connect(&widget, &QObject::destroyed, hostWindow, &QObject::deleteLater);
     return true;
+}
+
+ForeignWindowHandle RootWindowHandle() {
+    xcb_connection_t* connection = XConnection();
+    if (connection == nullptr) return 0;
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    return screen != nullptr ? static_cast<ForeignWindowHandle>(screen->root) : 0;
+}
+
+bool DrawOnForeignWindow(ForeignWindowHandle handle, const QImage& image) {
+    xcb_connection_t* connection = XConnection();
+    if (connection == nullptr || !ValidHandle(handle) || image.isNull()) return false;
+    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32 &&
+        image.format() != QImage::Format_ARGB32_Premultiplied) {
+        return false;
+    }
+    const auto window = static_cast<xcb_window_t>(handle);
+    Geometry geometry;
+    if (!QueryGeometry(connection, window, geometry)) return false;
+    // 32-bit pixels with blue in the lowest byte are what a little-endian X server keeps for a
+    // true-colour window of depth 24 or 32.
+    if (geometry.depth != 24 && geometry.depth != 32) return false;
+    const xcb_gcontext_t gc = xcb_generate_id(connection);
+    xcb_create_gc(connection, gc, window, 0, nullptr);
+    // One request carries at most the server's largest request: the picture goes in bands of
+    // whole rows that fit.
+    const std::size_t rowBytes = static_cast<std::size_t>(image.width()) * 4;
+    const std::size_t largest =
+        static_cast<std::size_t>(xcb_get_maximum_request_length(connection)) * 4;
+    const std::size_t header = 64;
+    const int bandRows = static_cast<int>(
+        std::max<std::size_t>(1, largest > header + rowBytes ? (largest - header) / rowBytes : 1));
+    for (int top = 0; top < image.height(); top += bandRows) {
+        const int rows = std::min(bandRows, image.height() - top);
+        std::vector<std::uint8_t> band(rowBytes * static_cast<std::size_t>(rows));
+        for (int y = 0; y < rows; ++y) {
+            std::memcpy(band.data() + rowBytes * static_cast<std::size_t>(y),
+                        image.constScanLine(top + y), rowBytes);
+        }
+        xcb_put_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, gc,
+                      static_cast<std::uint16_t>(image.width()), static_cast<std::uint16_t>(rows),
+                      0, static_cast<std::int16_t>(top), 0, geometry.depth,
+                      static_cast<std::uint32_t>(band.size()), band.data());
+    }
+    xcb_free_gc(connection, gc);
+    xcb_flush(connection);
+    return true;
+}
+
+void ClearForeignWindow(ForeignWindowHandle handle) {
+    xcb_connection_t* connection = XConnection();
+    if (connection == nullptr || !ValidHandle(handle)) return;
+    xcb_clear_area(connection, 0, static_cast<xcb_window_t>(handle), 0, 0, 0, 0);
+    xcb_flush(connection);
 }
 
 ForeignWindowWatch::ForeignWindowWatch(ForeignWindowHandle handle, std::function<void()> onGone,

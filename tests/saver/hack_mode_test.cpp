@@ -273,6 +273,12 @@ TEST_F(HackRunTest, WithoutTheSettingTheDataNearTheProgramIsUsed) {
     ASSERT_TRUE(Hack::Run({Target::Window, 0, false}, dist / "PlenovaSaver.scr"));
     EXPECT_EQ(SCR::appDir, DataFolder());
     EXPECT_NE(Hack::SceneWindow()->backgroundBitmap, nullptr);
+    Hack::Reset();
+    SCR::ResetGlobals();
+    // A chosen folder without the background (an uninstalled copy's) gives way to it too.
+    Write("App", "Dir", machine_->ToWindows(temp_.Path() / "gone"));
+    ASSERT_TRUE(Hack::Run({Target::Window, 0, false}, dist / "PlenovaSaver.scr"));
+    EXPECT_EQ(SCR::appDir, DataFolder());
 }
 
 }  // namespace

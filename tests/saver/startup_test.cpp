@@ -164,6 +164,14 @@ TEST_F(StartupTest, DataFolderFromTheSettingGetsItsBackslash) {
     platform::SettingsStore().DeleteSetting("PlenovaSaver", "App", "Dir");
     SCR::Main("");
     EXPECT_EQ(SCR::appDir, "\\");
+    // Unset, with an installed copy's data: that data; a set folder still wins.
+    SCR::installedDataDir = "Z:\\usr\\share\\plenova\\data";
+    SCR::Main("");
+    EXPECT_EQ(SCR::appDir, "Z:\\usr\\share\\plenova\\data\\");
+    Write("App", "Dir", "C:\\Gone");
+    SCR::Main("");
+    EXPECT_EQ(SCR::appDir, "C:\\Gone\\");
+    platform::SettingsStore().DeleteSetting("PlenovaSaver", "App", "Dir");
     // Start-up itself never writes it.
     EXPECT_EQ(Read("App", "Dir"), "<missing>");
 }
