@@ -8,7 +8,11 @@
 #   /usr/share/plenova/data/             SETUP.ini and the data files
 #   /usr/libexec/xscreensaver/plenova    the hack, with its settings description (saver/)
 #   /usr/share/applications/             "Plenova Saver" and its settings
+#   /usr/share/icons/hicolor/<n>x<n>/apps/plenova.png    the frog, the icon of every window
+#                                        and menu entry (also of the machine's Start menu)
 #   /usr/share/man/man1/                 plenova-saver(1), plenova-machine(1)
+#   /usr/share/man/man6/                 plenova(6), the hack's page (XScreenSaver's
+#                                        "Documentation" button opens it by the hack's name)
 #
 # The saver finds its data from its own place (two levels below the prefix), so an unpacked
 # package works without installing, and nothing after installing needs a manual step.
@@ -54,9 +58,12 @@ install(FILES "${plenova_packaging_dir}/plenova-saver.desktop"
               "${plenova_packaging_dir}/plenova-saver-settings.desktop"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
 
+get_property(plenova_icon_dir GLOBAL PROPERTY PLENOVA_ICON_DIR)
+install(DIRECTORY "${plenova_icon_dir}" DESTINATION "${CMAKE_INSTALL_DATADIR}/icons")
+
 # Manual pages and the changelog, compressed as Debian wants them (no name, no time stamp).
 set(plenova_compressed "")
-foreach(source plenova-saver.1 plenova-machine.1 changelog)
+foreach(source plenova-saver.1 plenova-machine.1 plenova.6 changelog)
   set(output "${CMAKE_BINARY_DIR}/packaging/${source}.gz")
   add_custom_command(
     OUTPUT "${output}"
@@ -71,6 +78,7 @@ add_custom_target(plenova_package_docs ALL DEPENDS ${plenova_compressed})
 install(FILES "${CMAKE_BINARY_DIR}/packaging/plenova-saver.1.gz"
               "${CMAKE_BINARY_DIR}/packaging/plenova-machine.1.gz"
         DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+install(FILES "${CMAKE_BINARY_DIR}/packaging/plenova.6.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man6")
 install(FILES "${CMAKE_BINARY_DIR}/packaging/changelog.gz" "${plenova_packaging_dir}/copyright"
         DESTINATION "${plenova_doc_dir}")
 
@@ -96,7 +104,9 @@ set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE "amd64")
 set(CPACK_DEBIAN_PACKAGE_SECTION "x11")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Loaded at run time, so the computed dependencies cannot see them: the Japanese UI font.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic")
+# Loaded at run time, so the computed dependencies cannot see them: the Japanese UI font
+# (without it every label is boxes) and Qt's translations (standard buttons in the desktop's
+# language).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic | fonts-noto-cjk, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xscreensaver | xsecurelock")
 include(CPack)

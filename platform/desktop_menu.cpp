@@ -180,7 +180,7 @@ void WriteMenu(std::string& out, const Group& group, const std::string& prefix,
         if (shown.empty()) shown = "Programs";
         WriteIfChanged(folders.directories / directory,
                        "[Desktop Entry]\nType=Directory\nName=" + EscapeDesktopValue(shown) +
-                           "\nIcon=folder\n",
+                           "\nIcon=plenova\n",
                        report);
         out += indent + "<Menu>\n";
         out += indent + "  <Name>" + XmlEscape(prefix + Hex(Fnv1a(childPath))) + "</Name>\n";
@@ -365,7 +365,8 @@ DesktopMenuReport SyncDesktopMenu(const Machine& machine, const fs::path& tool,
                     folder && IsValidUtf8(folder->string()) && !HasControls(folder->string()))
                     text += "Path=" + EscapeDesktopValue(folder->string()) + "\n";
             }
-            text += "Categories=X-Plenova;\n";
+            text += "Icon=plenova\n";
+            text += "Categories=Utility;X-Plenova;\n";
             text += "X-Plenova-Shortcut=" +
                     EscapeDesktopValue(WithoutControls(machine.ToWindows(file))) + "\n";
             entry.text = std::move(text);

@@ -11,7 +11,9 @@
 // link's folder below Programs is its group: each group gets a directory entry with the
 // group's name, and one merged menu file per machine puts the group's entries into a submenu
 // of that name (nested groups nest), so menus that follow the freedesktop menu layout show the
-// Start menu's tree. Every entry also carries the category "X-Plenova".
+// Start menu's tree. Every entry also carries the main category "Utility" and "X-Plenova", and
+// entries and submenus show the machine's icon, the frog of the icon theme ("plenova"): the
+// machine's programs carry no icons of their own.
 //
 // Every file written here is named "plenova-<machine id>-<hash>.<suffix>", the machine id being
 // a hash of the machine's root, so that nothing else in those folders, and no other machine's

@@ -12,7 +12,7 @@ packages=(
   libx11-dev libxcb1-dev libxfixes-dev
   xvfb xauth xdotool x11-utils imagemagick openbox
   xscreensaver xscreensaver-data
-  fonts-ipafont-gothic
+  fonts-ipafont-gothic qt6-translations-l10n locales
   clang libclang-rt-14-dev
   liblnk-utils
   dpkg-dev fakeroot lintian desktop-file-utils
@@ -26,14 +26,21 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then
   sudo_cmd=(sudo)
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+if [ ${#missing[@]} -ne 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The languages the tests run the programs in (a fresh system has only C.UTF-8).
+for locale in ja_JP en_US; do
+  if ! locale -a 2>/dev/null | grep -qix "$locale.utf8"; then
+    "${sudo_cmd[@]}" localedef -i "$locale" -c -f UTF-8 -A /usr/share/locale/locale.alias \
+      "$locale.UTF-8"
+  fi
+done

@@ -48,6 +48,23 @@ add_custom_command(
 )
 add_custom_target(plenova_data ALL DEPENDS ${plenova_data_files})
 
+# The program icon for the desktop's icon theme (hicolor), at the theme's usual sizes: the
+# package installs it, and the windows and menu entries name it "plenova".
+set(plenova_icon_sizes 16 22 24 32 48 64 128 256)
+set(plenova_icon_files "")
+foreach(size IN LISTS plenova_icon_sizes)
+  list(APPEND plenova_icon_files "${CMAKE_BINARY_DIR}/icons/hicolor/${size}x${size}/apps/plenova.png")
+endforeach()
+set_property(GLOBAL PROPERTY PLENOVA_ICON_DIR "${CMAKE_BINARY_DIR}/icons/hicolor")
+add_custom_command(
+  OUTPUT ${plenova_icon_files}
+  COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:plenova_datagen> --icons "${CMAKE_BINARY_DIR}/icons/hicolor"
+  DEPENDS plenova_datagen
+  COMMENT "Drawing the program icon for the icon theme"
+  VERBATIM
+)
+add_custom_target(plenova_icons ALL DEPENDS ${plenova_icon_files})
+
 # A contact sheet of every picture, for a person to look at: cmake --build . --target plenova_contact_sheet
 add_custom_target(plenova_contact_sheet
   COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:plenova_datagen>

@@ -100,6 +100,9 @@ TEST_F(PackageE2E, IsNamedByVersionAndArchitectureAndPassesLintian) {
     const Output depends = Capture({"dpkg-deb", "-f", package->deb.string(), "Depends"});
     for (const char* library : {"libqt6widgets6", "libqt6multimedia6", "libsndfile1", "libc6"})
         EXPECT_NE(depends.text.find(library), std::string::npos) << depends.text;
+    // And from what the programs load at run time: a Japanese font, Qt's translations.
+    for (const char* loaded : {"fonts-ipafont-gothic | fonts-noto-cjk", "qt6-translations-l10n"})
+        EXPECT_NE(depends.text.find(loaded), std::string::npos) << depends.text;
 }
 
 TEST_F(PackageE2E, HoldsTheProgramsDataMenuEntriesAndManualPages) {
@@ -122,6 +125,7 @@ TEST_F(PackageE2E, HoldsTheProgramsDataMenuEntriesAndManualPages) {
         {"share/plenova/data/背景.bmp", false},
         {"share/man/man1/plenova-saver.1.gz", false},
         {"share/man/man1/plenova-machine.1.gz", false},
+        {"share/man/man6/plenova.6.gz", false},
         {"share/doc/plenova/copyright", false},
         {"share/doc/plenova/changelog.gz", false},
     };
@@ -130,14 +134,26 @@ TEST_F(PackageE2E, HoldsTheProgramsDataMenuEntriesAndManualPages) {
         ASSERT_TRUE(fs::is_regular_file(path)) << path;  // links followed: none dangles
         EXPECT_EQ(::access(path.c_str(), X_OK) == 0, f.executable) << path;
     }
+    // Menu entries without a complaint or a hint, each with an icon that the package installs
+    // at every size of the icon theme.
     for (const char* entry : {"plenova-saver.desktop", "plenova-saver-settings.desktop"}) {
         const fs::path path = usr / "share" / "applications" / entry;
         const Output validation = Capture({"desktop-file-validate", path.string()});
         EXPECT_EQ(validation.status, 0) << path << "\n" << validation.text;
+        EXPECT_EQ(validation.text, "") << path;
+        const std::vector<std::string> icons = LinesWith(testing::ReadAll(path), "Icon=");
+        ASSERT_EQ(icons.size(), 1u) << path;
+        for (const char* size :
+             {"16x16", "22x22", "24x24", "32x32", "48x48", "64x64", "128x128", "256x256"}) {
+            EXPECT_TRUE(fs::is_regular_file(usr / "share/icons/hicolor" / size / "apps" /
+                                            (icons[0].substr(5) + ".png")))
+                << icons[0] << " " << size;
+        }
     }
     // The manual pages format without complaints.
-    for (const char* page : {"plenova-saver.1.gz", "plenova-machine.1.gz"}) {
-        const fs::path path = usr / "share" / "man" / "man1" / page;
+    for (const char* page :
+         {"man1/plenova-saver.1.gz", "man1/plenova-machine.1.gz", "man6/plenova.6.gz"}) {
+        const fs::path path = usr / "share" / "man" / page;
         const Output formatted =
             Capture({"sh", "-c", "zcat \"$0\" | groff -man -Tutf8 -ww -z 2>&1", path.string()});
         EXPECT_EQ(formatted.status, 0) << page;

@@ -2,6 +2,8 @@
 // files of the distribution folder.
 //
 //   plenova_datagen --out DIR [--contact-sheet FILE.png]
+//   plenova_datagen --icons DIR      the program icon as PNG files for the desktop's icon theme:
+//                                    DIR/<n>x<n>/apps/plenova.png
 //
 // The output depends on nothing but this program: no clock, no unseeded randomness, font
 // outlines from a font file. The same build therefore writes byte-identical files.
@@ -203,6 +205,18 @@ int Run(const QString& outDir, const QString& sheetPath) {
     return 0;
 }
 
+// The frog icon drawn afresh at each size of an icon theme (no scaled-down copies), in full
+// colour with soft edges.
+int WriteThemeIcons(const QString& outDir) {
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString folder = QStringLiteral("%1/%2x%2/apps").arg(outDir).arg(size);
+        if (!QDir().mkpath(folder)) throw std::runtime_error("cannot create " + folder.toStdString());
+        const QString path = folder + QStringLiteral("/plenova.png");
+        if (!PaintProgramIcon(size).save(path, "PNG")) throw std::runtime_error("cannot write " + path.toStdString());
+    }
+    return 0;
+}
+
 } // namespace
 } // namespace plenova::datagen
 
@@ -210,23 +224,27 @@ int main(int argc, char** argv) {
     // Drawing needs no display: use Qt's offscreen platform unless told otherwise.
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QGuiApplication app(argc, argv);
-    QString outDir, sheet;
+    QString outDir, sheet, iconDir;
     const QStringList args = QCoreApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QStringLiteral("--out") && i + 1 < args.size())
             outDir = args[++i];
         else if (args[i] == QStringLiteral("--contact-sheet") && i + 1 < args.size())
             sheet = args[++i];
+        else if (args[i] == QStringLiteral("--icons") && i + 1 < args.size())
+            iconDir = args[++i];
         else {
             std::fprintf(stderr, "usage: plenova_datagen --out DIR [--contact-sheet FILE.png]\n");
             return 2;
         }
     }
-    if (outDir.isEmpty()) {
-        std::fprintf(stderr, "usage: plenova_datagen --out DIR [--contact-sheet FILE.png]\n");
+    if (outDir.isEmpty() == iconDir.isEmpty()) {
+        std::fprintf(stderr, "usage: plenova_datagen --out DIR [--contact-sheet FILE.png]\n"
+                             "       plenova_datagen --icons DIR\n");
         return 2;
     }
     try {
+        if (!iconDir.isEmpty()) return plenova::datagen::WriteThemeIcons(iconDir);
         return plenova::datagen::Run(outDir, sheet);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "plenova_datagen: %s\n", e.what());
