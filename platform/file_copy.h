@@ -60,6 +60,7 @@ private:
 
     int source_ = -1;
     std::unique_ptr<PendingFile> destination_;
+    std::string destinationName_;
     std::int64_t length_ = 0;
     bool kernelCopy_ = true;
 };

@@ -57,10 +57,12 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/service_slot.h"
@@ -187,6 +189,9 @@ public:
     bool CopyFile(std::string_view from, std::string_view to, bool overwrite) const;
     // Renames a file or folder; fails when `to` exists.
     bool RenameFile(std::string_view from, std::string_view to) const;
+    // Tells the machine that this process has just made `windowsPath` (a file or folder), so
+    // that a lookup of the next new name in the same folder need not look through it again.
+    void NoteCreated(std::string_view windowsPath) const;
     // A plain file without the owner's write permission: Windows' read-only attribute.
     bool IsReadOnlyFile(std::string_view path) const;
     // Whether both paths name one existing file (or folder).
@@ -230,6 +235,10 @@ public:
 private:
     struct PathParts;
     std::optional<PathParts> Split(std::string_view windowsPath) const;
+    // The name in `folder` that matches `name` without regard to letter case (see above).
+    std::optional<std::string> MatchInFolder(const std::filesystem::path& folder,
+                                             const std::string& name) const;
+    void NoteHostCreated(const std::filesystem::path& host) const;
     std::filesystem::path Resolve(const std::filesystem::path& base,
                                   const std::vector<std::string>& components) const;
     void LoadDriveTable();
@@ -242,6 +251,11 @@ private:
     std::string tableProblem_;  // why the table is not used; empty when it is
     std::string programPath_;   // override of the program's own path
     mutable std::vector<std::pair<char, std::string>> driveFolders_;  // last folder per drive
+    // Case-insensitive name indexes of the folders looked through, so that looking up new
+    // names in a large folder costs a scan of it only when it has changed (machine.cpp).
+    struct FolderIndex;
+    mutable std::unique_ptr<std::unordered_map<std::string, FolderIndex>> folderIndexes_;
+    mutable std::mutex folderIndexMutex_;
 };
 
 // The running program's own file on the host, links resolved; empty when the system cannot

@@ -45,6 +45,7 @@ bool WriteFails(int error) { return error == ENOSPC || error == EFBIG || error =
 BlockCopy::BlockCopy(BlockCopy&& other) noexcept
     : source_(std::exchange(other.source_, -1)),
       destination_(std::move(other.destination_)),
+      destinationName_(std::move(other.destinationName_)),
       length_(other.length_),
       kernelCopy_(other.kernelCopy_) {}
 
@@ -66,6 +67,7 @@ std::optional<BlockCopy> BlockCopy::OpenSource(const std::string& source) {
 
 bool BlockCopy::CreateDestination(const std::string& destination) {
     destination_.reset();
+    destinationName_ = destination;
     const auto host = HostPath(destination);
     if (!host) return false;
     struct stat st {};
@@ -90,6 +92,10 @@ bool BlockCopy::Commit() {
             if (::futimens(destination_->Fd(), times) == 0) {
                 destination_->Commit();
                 done = true;
+                try {
+                    CurrentMachine().NoteCreated(destinationName_);
+                } catch (const std::exception&) {
+                }
             }
         } catch (const FileError&) {
         }

@@ -398,6 +398,81 @@ std::optional<Machine::PathParts> Machine::Split(std::string_view path) const {
     return parts;
 }
 
+// The names of one folder by their case-folded form, each the first in byte order of its
+// spellings, for the folder as it was when looked through (its identity and modification time).
+struct Machine::FolderIndex {
+    dev_t device = 0;
+    ino_t inode = 0;
+    timespec modified{};
+    std::unordered_map<std::string, std::string> names;
+};
+
+namespace {
+
+bool SameStamp(const struct stat& st, dev_t device, ino_t inode, const timespec& modified) {
+    return st.st_dev == device && st.st_ino == inode && st.st_mtim.tv_sec == modified.tv_sec &&
+           st.st_mtim.tv_nsec == modified.tv_nsec;
+}
+
+// Folders indexed at most; beyond that the indexes start afresh.
+constexpr std::size_t kMaxFolderIndexes = 64;
+
+}  // namespace
+
+std::optional<std::string> Machine::MatchInFolder(const fs::path& folder,
+                                                  const std::string& name) const {
+    std::lock_guard lock(folderIndexMutex_);
+    if (!folderIndexes_) folderIndexes_ = std::make_unique<std::unordered_map<std::string, FolderIndex>>();
+    struct stat st;
+    if (!StatPath(folder, st) || !S_ISDIR(st.st_mode)) return std::nullopt;
+    const std::string folded = plenova::FoldCase(name);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto found = folderIndexes_->find(folder.native());
+        if (found == folderIndexes_->end() ||
+            !SameStamp(st, found->second.device, found->second.inode, found->second.modified)) {
+            // Looked through afresh: the folder is new to us or has changed since.
+            if (folderIndexes_->size() >= kMaxFolderIndexes) folderIndexes_->clear();
+            FolderIndex index{st.st_dev, st.st_ino, st.st_mtim, {}};
+            if (DIR* dir = ::opendir(folder.c_str())) {
+                while (dirent* e = ::readdir(dir)) {
+                    std::string_view entry(e->d_name);
+                    if (entry == "." || entry == "..") continue;
+                    auto [at, added] = index.names.try_emplace(plenova::FoldCase(entry), entry);
+                    if (!added && entry < at->second) at->second = std::string(entry);
+                }
+                ::closedir(dir);
+            }
+            found = folderIndexes_->insert_or_assign(folder.native(), std::move(index)).first;
+        }
+        const auto match = found->second.names.find(folded);
+        if (match == found->second.names.end()) return std::nullopt;
+        struct stat entry;
+        if (::lstat((folder / match->second).c_str(), &entry) == 0) return match->second;
+        // Gone meanwhile within the same time stamp: look again.
+        folderIndexes_->erase(found);
+    }
+    return std::nullopt;
+}
+
+void Machine::NoteCreated(std::string_view windowsPath) const {
+    if (auto host = ToHost(windowsPath)) NoteHostCreated(*host);
+}
+
+void Machine::NoteHostCreated(const fs::path& host) const {
+    if (!host.has_parent_path()) return;
+    const fs::path folder = host.parent_path();
+    std::lock_guard lock(folderIndexMutex_);
+    if (!folderIndexes_) return;
+    auto found = folderIndexes_->find(folder.native());
+    struct stat st;
+    if (found == folderIndexes_->end() || !StatPath(folder, st)) return;
+    const std::string name = host.filename().string();
+    auto [at, added] = found->second.names.try_emplace(plenova::FoldCase(name), name);
+    if (!added && name < at->second) at->second = name;
+    // The folder now holds what the index says, so its new time stamp is the index's.
+    found->second.modified = st.st_mtim;
+}
+
 fs::path Machine::Resolve(const fs::path& base, const std::vector<std::string>& components) const {
     fs::path current = base;
     bool lost = false;  // a component was not found: the rest is kept as written
@@ -408,18 +483,7 @@ fs::path Machine::Resolve(const fs::path& base, const std::vector<std::string>& 
                 current /= c;
                 continue;
             }
-            const std::string folded = plenova::FoldCase(c);
-            std::optional<std::string> best;
-            if (DIR* dir = ::opendir(current.c_str())) {
-                while (dirent* e = ::readdir(dir)) {
-                    std::string_view name(e->d_name);
-                    if (name == "." || name == "..") continue;
-                    if (plenova::FoldCase(name) == folded && (!best || name < *best))
-                        best = std::string(name);
-                }
-                ::closedir(dir);
-            }
-            if (best) {
+            if (auto best = MatchInFolder(current, c)) {
                 current /= *best;
                 continue;
             }
@@ -655,7 +719,9 @@ bool Machine::SetFileDate(std::string_view path, FileTime time) const {
 
 bool Machine::MakeFolder(std::string_view path) const {
     auto host = ToHost(path);
-    return host && ::mkdir(host->c_str(), 0777) == 0;
+    if (!host || ::mkdir(host->c_str(), 0777) != 0) return false;
+    NoteHostCreated(*host);
+    return true;
 }
 
 bool Machine::MakeFolders(std::string_view path) const {
@@ -676,7 +742,10 @@ bool Machine::MakeFolders(std::string_view path) const {
             if (!S_ISDIR(st.st_mode)) return false;
             continue;
         }
-        if (::mkdir(current.c_str(), 0777) != 0 && errno != EEXIST) return false;
+        if (::mkdir(current.c_str(), 0777) == 0)
+            NoteHostCreated(current);
+        else if (errno != EEXIST)
+            return false;
     }
     struct stat st;
     return StatPath(current, st) && S_ISDIR(st.st_mode);

@@ -505,6 +505,23 @@ TEST_F(BootstrapTest, MissingScriptOrFailedRegistrationOrCopy) {
     EXPECT_FALSE(fs::exists(Host("C:\\WINDOWS") / "started.txt"));
 }
 
+// A library whose self-registration crashes costs its registration only: the warning, then the
+// rest of the list and the second stage.
+TEST_F(BootstrapTest, RegistrationThatCrashesWarnsAndTheFirstStageGoesOn) {
+    WriteStageProgram();
+    WriteScript("A:\\SETUP.ini", "[BOOT]\r\nCopy1=crash.ocx,,$SYSTEM,REGIST\r\n"
+                                 "Copy2=y.bin,,$SYSTEM\r\n");
+    fs::copy_file(TAVORIN_REGISTER_CRASH_LIBRARY, Host("A:\\crash.ocx"));
+    Write("A:\\y.bin", "y");
+    EXPECT_EQ(RunMain(""), 0);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{
+                              "C:\\WINDOWS\\SYSTEM\\crash.ocxの登録に失敗しました"});
+    EXPECT_EQ(Read("C:\\WINDOWS\\SYSTEM\\y.bin"), "y");
+    const fs::path started = Host("C:\\WINDOWS") / "started.txt";
+    EXPECT_TRUE(plenova::testing::WaitUntil(
+        [&] { return !plenova::testing::ReadAll(started).empty(); }, std::chrono::seconds(5)));
+}
+
 TEST_F(BootstrapTest, MissingSupportLibraryIsNamedClearly) {
     fs::remove(temp / "medium" / "TAVORIN.DLL");
     fs::remove(Host("C:\\WINDOWS\\SYSTEM\\TAVORIN.DLL"));
