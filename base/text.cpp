@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 
@@ -217,5 +218,33 @@ std::string FoldCase(std::string_view text) {
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) { return FoldCase(a) == FoldCase(b); }
 
 std::string ToText(std::int64_t value) { return std::to_string(value); }
+
+std::string TerminalText(std::string_view text, bool keepLineBreaks) {
+    std::string out;
+    auto hex = [&out](unsigned char byte) {
+        char buffer[5];
+        std::snprintf(buffer, sizeof buffer, "\\x%02x", byte);
+        out += buffer;
+    };
+    for (std::size_t at = 0; at < text.size();) {
+        const Utf8Char c = DecodeUtf8(text, at);
+        const std::string_view bytes = text.substr(at, c.length);
+        at += c.length;
+        if (c.valid && c.codePoint == U'\n' && keepLineBreaks) {
+            out += '\n';
+        } else if (c.valid && c.codePoint == U'\n') {
+            out += "\\n";
+        } else if (c.valid && c.codePoint == U'\r') {
+            out += "\\r";
+        } else if (c.valid && c.codePoint == U'\t') {
+            out += "\\t";
+        } else if (!c.valid || c.codePoint < 0x20 || (c.codePoint >= 0x7F && c.codePoint <= 0x9F)) {
+            for (char byte : bytes) hex(static_cast<unsigned char>(byte));
+        } else {
+            out += bytes;
+        }
+    }
+    return out;
+}
 
 }  // namespace plenova

@@ -75,4 +75,11 @@ std::string JoinWithBlanks(const Words& words) {
 // Decimal text of a number as the classic Str$/CStr would write it for whole numbers.
 std::string ToText(std::int64_t value);
 
+// Text from outside (registry data, message box texts, file names) as it may be shown on a
+// terminal: printable UTF-8 (Japanese included) unchanged, tab and carriage return as "\t" and
+// "\r", a line feed as "\n" unless `keepLineBreaks`, and every other byte that is a control
+// character (C0, DEL, the C1 range U+0080..U+009F) or no part of valid UTF-8 as "\xHH" (two
+// lower-case hex digits per byte). A backslash stays as it is, so Windows paths read as usual.
+std::string TerminalText(std::string_view text, bool keepLineBreaks = false);
+
 }  // namespace plenova

@@ -12,6 +12,7 @@
 #include <set>
 #include <system_error>
 
+#include "base/text.h"
 #include "base/utf8.h"
 #include "platform/file_io.h"
 #include "platform/shell_link.h"
@@ -237,34 +238,6 @@ std::string EscapeDesktopValue(std::string_view value) {
             case '\r': out += "\\r"; break;
             case '\t': out += "\\t"; break;
             default: out += c;
-        }
-    }
-    return out;
-}
-
-std::string TerminalText(std::string_view text, bool keepLineBreaks) {
-    std::string out;
-    auto hex = [&out](unsigned char byte) {
-        char buffer[5];
-        std::snprintf(buffer, sizeof buffer, "\\x%02x", byte);
-        out += buffer;
-    };
-    for (std::size_t at = 0; at < text.size();) {
-        const Utf8Char c = DecodeUtf8(text, at);
-        const std::string_view bytes = text.substr(at, c.length);
-        at += c.length;
-        if (c.valid && c.codePoint == U'\n' && keepLineBreaks) {
-            out += '\n';
-        } else if (c.valid && c.codePoint == U'\n') {
-            out += "\\n";
-        } else if (c.valid && c.codePoint == U'\r') {
-            out += "\\r";
-        } else if (c.valid && c.codePoint == U'\t') {
-            out += "\\t";
-        } else if (!c.valid || c.codePoint < 0x20 || (c.codePoint >= 0x7F && c.codePoint <= 0x9F)) {
-            for (char byte : bytes) hex(static_cast<unsigned char>(byte));
-        } else {
-            out += bytes;
         }
     }
     return out;

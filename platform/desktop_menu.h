@@ -85,11 +85,4 @@ std::string QuoteExecArgument(std::string_view argument);
 // that are not UTF-8 replaced by U+FFFD.
 std::string EscapeDesktopValue(std::string_view value);
 
-// Text from the machine (registry data, message box texts, file names) as it may be shown on a
-// terminal: printable UTF-8 (Japanese included) unchanged, tab and carriage return as "\t" and
-// "\r", a line feed as "\n" unless `keepLineBreaks`, and every other byte that is a control
-// character (C0, DEL, the C1 range U+0080..U+009F) or no part of valid UTF-8 as "\xHH" (two
-// lower-case hex digits per byte). A backslash stays as it is, so Windows paths read as usual.
-std::string TerminalText(std::string_view text, bool keepLineBreaks = false);
-
 }  // namespace plenova::platform

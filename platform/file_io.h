@@ -29,6 +29,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -108,6 +109,14 @@ std::string ReadAll(int fd, std::size_t limit, const std::filesystem::path& path
 // OpenForReading and ReadAll in one.
 std::string ReadFileLimited(const std::filesystem::path& path, std::size_t limit);
 
+// The size of the open regular file. Throws FileError.
+std::uint64_t FileSize(int fd, const std::filesystem::path& path);
+
+// Reads from `offset` until `buffer` is full or the file ends, leaving the descriptor's position
+// alone; returns the count read. Throws FileError naming `path`.
+std::size_t ReadAt(int fd, std::uint64_t offset, std::span<std::byte> buffer,
+                   const std::filesystem::path& path);
+
 // Reads until `buffer` is full or the file ends; returns the count read. Throws FileError.
 std::size_t ReadFully(int fd, std::span<std::byte> buffer, const std::filesystem::path& path);
 // Writes every byte. Throws FileError (a full disk included).
@@ -173,32 +182,5 @@ private:
     explicit FileLock(UniqueFd fd) : fd_(std::move(fd)) {}
     UniqueFd fd_;
 };
-
-}  // namespace plenova::platform
-
-// ----- positional reads and contained calls -----
-// For readers that pick a few bytes out of large untrusted files, and for running code that may
-// crash or hang (a foreign library's entry point) without taking the caller with it.
-#include <chrono>
-#include <cstdint>
-#include <functional>
-
-namespace plenova::platform {
-
-// The size of the open regular file. Throws FileError.
-std::uint64_t FileSize(int fd, const std::filesystem::path& path);
-
-// Reads from `offset` until `buffer` is full or the file ends, leaving the descriptor's position
-// alone; returns the count read. Throws FileError naming `path`.
-std::size_t ReadAt(int fd, std::uint64_t offset, std::span<std::byte> buffer,
-                   const std::filesystem::path& path);
-
-// Runs `body` in a child process of its own (a fork, so the body must not rely on other threads
-// of this process) and waits for it at most `limit`. The child's exit code (0..255, from the
-// body's result; 255 when the body throws), or an empty optional when the child died of a signal,
-// overran the limit (it and its process group are then killed) or could not be started. The
-// child also dies when the caller does.
-std::optional<int> RunInChildProcess(const std::function<int()>& body,
-                                     std::chrono::milliseconds limit);
 
 }  // namespace plenova::platform

@@ -174,9 +174,9 @@ platform::MsgResult AnsweredMessageBoxes::Show(const platform::MessageBoxRequest
     // the screen or hide a line, so control characters show as escapes (the text's own line
     // breaks stay). Written whole, so that a NUL byte cannot cut the record short.
     std::string record = "[";
-    record += platform::TerminalText(request.caption);
+    record += TerminalText(request.caption);
     record += "] ";
-    record += platform::TerminalText(request.text, true);
+    record += TerminalText(request.text, true);
     record += '\n';
     std::fwrite(record.data(), 1, record.size(), stderr);
     std::fflush(stderr);

@@ -103,7 +103,7 @@ private:
 // Message boxes answered from a list, each box's caption and text written to standard error
 // for the record, as "[caption] text" and a line feed; when the list runs out, a box gets its
 // first button. The text's line feeds stay line breaks; every other control character (a
-// carriage return, ESC) is shown escaped as platform::TerminalText does it ("\r", "\x1b").
+// carriage return, ESC) is shown escaped as TerminalText (base/text.h) does it ("\r", "\x1b").
 class AnsweredMessageBoxes : public platform::MessageBoxService {
 public:
     explicit AnsweredMessageBoxes(std::vector<platform::MsgResult> answers);

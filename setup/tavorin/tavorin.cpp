@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/child_process.h"
 #include "platform/file_io.h"
 #include "platform/machine.h"
 #include "platform/text_conversion.h"

@@ -215,16 +215,6 @@ TEST_F(DesktopMenuTest, UnreadableShortcutsArePassedOverAndNoToolRemovesNothing)
     EXPECT_EQ(Entries().size(), 1u);
 }
 
-TEST(TerminalTextTest, ControlCharactersShowAsEscapesAndPrintableTextStays) {
-    EXPECT_EQ(TerminalText("C:\\WINDOWS\\設定.exe 100% \"q\""),
-              "C:\\WINDOWS\\設定.exe 100% \"q\"");
-    EXPECT_EQ(TerminalText("a\rb\tc\nd\x1b[2J\x7f\x01"), "a\\rb\\tc\\nd\\x1b[2J\\x7f\\x01");
-    EXPECT_EQ(TerminalText("one\r\ntwo\n", true), "one\\r\ntwo\n");
-    EXPECT_EQ(TerminalText(std::string("nul\0x", 5)), "nul\\x00x");
-    // C1 controls (U+009B is a CSI on some terminals) and bytes that are no UTF-8.
-    EXPECT_EQ(TerminalText("\xc2\x9b" "31m\xff"), "\\xc2\\x9b31m\\xff");
-}
-
 TEST_F(DesktopMenuTest, ShortcutsToHostProgramsGetNoEntry) {
     Link("Good", "C:\\WINDOWS\\PlenovaSaver.scr", "/c");
     Link("Python", "Z:\\usr\\bin\\python3", "-c \"import os; os.system('id')\"");

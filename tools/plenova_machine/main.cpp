@@ -35,6 +35,7 @@
 
 namespace fs = std::filesystem;
 using namespace plenova::platform;
+using plenova::TerminalText;
 
 namespace {
 
