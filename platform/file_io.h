@@ -142,9 +142,12 @@ public:
     ~PendingFile();
 
     int Fd() const noexcept { return fd_.Get(); }
-    // Syncs the bytes, renames the file over the target (replacing a link there, never
-    // following it) and syncs the folder. Throws FileError; the target is then unchanged.
-    void Commit();
+    // Renames the file over the target (replacing a link there, never following it). With
+    // Durable::Yes the bytes and then the folder are synced first and after, so that the new
+    // version also survives a power cut; without, a killed process still leaves the old version
+    // or the new one whole. Throws FileError; the target is then unchanged.
+    enum class Durable { Yes, No };
+    void Commit(Durable durable = Durable::Yes);
 
 private:
     PendingFile(UniqueFd fd, std::filesystem::path target, std::filesystem::path tmp)

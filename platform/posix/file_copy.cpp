@@ -90,7 +90,9 @@ bool BlockCopy::Commit() {
         const timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
         try {
             if (::futimens(destination_->Fd(), times) == 0) {
-                destination_->Commit();
+                // Like cp, a copy is not synced: a kill still leaves the old file or the whole
+                // new one, and syncing every file would make an installation several times slower.
+                destination_->Commit(PendingFile::Durable::No);
                 done = true;
                 try {
                     CurrentMachine().NoteCreated(destinationName_);

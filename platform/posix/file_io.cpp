@@ -298,9 +298,9 @@ void PendingFile::Abandon() noexcept {
     tmp_.clear();
 }
 
-void PendingFile::Commit() {
+void PendingFile::Commit(Durable durable) {
     try {
-        if (::fsync(fd_.Get()) != 0) ThrowErrno("cannot write", target_);
+        if (durable == Durable::Yes && ::fsync(fd_.Get()) != 0) ThrowErrno("cannot write", target_);
         if (tmp_.empty() && !NameUnnamed(fd_.Get(), target_, tmp_))
             ThrowErrno("cannot name the new version of", target_);
         if (::close(fd_.Release()) != 0) ThrowErrno("cannot write", tmp_);
@@ -310,7 +310,7 @@ void PendingFile::Commit() {
         throw;
     }
     tmp_.clear();
-    SyncFolder(target_.parent_path());
+    if (durable == Durable::Yes) SyncFolder(target_.parent_path());
 }
 
 void ReplaceFile(const fs::path& target, std::string_view content, mode_t mode) {
