@@ -25,6 +25,7 @@ namespace fs = std::filesystem;
 using namespace plenova::platform;
 using plenova::testing::Finished;
 using plenova::testing::RunToEnd;
+using plenova::testing::ScopedEnv;
 using plenova::testing::TempFolder;
 using plenova::testing::WaitUntil;
 
@@ -47,17 +48,6 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
     }
     return tree;
 }
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() { ::unsetenv(name_); }
-
-private:
-    const char* name_;
-};
 
 // A fresh machine with the installed setup program and its library, a canary folder on the host
 // and an answers file, for one attack.

@@ -28,6 +28,7 @@ using plenova::testing::Finished;
 using plenova::testing::ParseDesktopEntry;
 using plenova::testing::ReadAll;
 using plenova::testing::RunToEnd;
+using plenova::testing::ScopedEnv;
 using plenova::testing::SplitExec;
 using plenova::testing::TempFolder;
 using plenova::testing::WaitUntil;
@@ -40,24 +41,6 @@ std::set<fs::path> Ours(const fs::path& folder, const std::string& prefix) {
         if (entry.path().filename().string().starts_with(prefix)) files.insert(entry.path());
     return files;
 }
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 TEST(DesktopEntriesProcessTest, InstallWritesValidEntriesAndTheUninstallEntryRemovesThem) {
     TempFolder temp("plenova-desktop-entries");

@@ -31,6 +31,7 @@ namespace fs = std::filesystem;
 using namespace plenova::platform;
 using plenova::testing::Finished;
 using plenova::testing::RunToEnd;
+using plenova::testing::ScopedEnv;
 using plenova::testing::TempFolder;
 using plenova::testing::WaitUntil;
 
@@ -88,17 +89,6 @@ std::string Field(const std::string& lnkinfo, const std::string& label) {
     }
     return "";
 }
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() { ::unsetenv(name_); }
-
-private:
-    const char* name_;
-};
 
 TEST(SetupProcessTest, InstallFromDriveAThenUninstallLeavesOnlyWhatIsNotLogged) {
     TempFolder temp("plenova-setup-process");

@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -113,5 +115,25 @@ inline bool WaitUntil(const std::function<bool()>& condition, std::chrono::milli
         std::this_thread::sleep_for(every);
     }
 }
+
+// Sets an environment variable that the programs a test starts inherit, and restores it at the
+// end of the scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
 
 }  // namespace plenova::testing
