@@ -55,4 +55,16 @@ public:
     explicit EncodingError(const std::string& what) : RuntimeError(5, what) {}
 };
 
+// Runs one step of a sequence that must not stop half-way (an unload, an uninstallation after
+// its confirmation): a failure of the step is passed over and the sequence goes on. Only
+// failures are taken; ending the process is not one.
+template <class Step>
+void IgnoringFailure(Step&& step) {
+    try {
+        step();
+    } catch (const std::exception&) {
+        // Passed over: the sequence is written to go on whatever a step meets.
+    }
+}
+
 }  // namespace plenova

@@ -578,27 +578,22 @@ void Module1::CleanUpSource() {
         !machine.OnOwnDrive(srcDir))
         return;
     auto remove = [&](const std::string& name) {
-        try {
+        IgnoringFailure([&] {
             const std::string path = MachinePath(srcDir + "\\" + name);
             if (StaysInFolder(MachinePath(name)) && machine.IsBeneath(srcDir, path))
                 RemoveFile(path);
-        } catch (const std::exception&) {
-        }
+        });
     };
-    try {
+    IgnoringFailure([&] {
         for (Int16 n = 1;; n = Add16(n, 1)) {
             const std::string value = ReadIni("BOOT", "Copy" + ToText(n));
             if (value.empty()) break;
             remove(GetField(value, 1, ","));
         }
-    } catch (const std::exception&) {
-    }
+    });
     remove(ExeName() + ".exe");
     remove(SupportLibrary::kFileName);
-    try {
-        RemoveFile(MachinePath(iniPath));
-    } catch (const std::exception&) {
-    }
+    IgnoringFailure([&] { RemoveFile(MachinePath(iniPath)); });
 }
 
 // ----- records -----
@@ -609,17 +604,14 @@ void Module1::RegisterUninstall(Int16 doRegister) {
     const std::string key = kUninstallKey + productTitle;
     platform::Registry registry = platform::CurrentRegistry();
     if (doRegister != kTrue) {
-        try {
-            registry.DeleteKey(platform::Hive::LocalMachine, key);
-        } catch (const std::exception&) {
-        }
+        IgnoringFailure([&] { registry.DeleteKey(platform::Hive::LocalMachine, key); });
         return;
     }
     const std::string command = winDir + "\\" + ExeName() + ".exe /UNINST " + productTitle;
     try {
         registry.CreateKey(platform::Hive::LocalMachine, key);
     } catch (const std::exception&) {
-        return;
+        return;  // no entry, no message: the installation goes on without it
     }
     registry.SetString(platform::Hive::LocalMachine, key, "DisplayName", productTitle);
     registry.SetString(platform::Hive::LocalMachine, key, "UninstallString", command);
@@ -689,39 +681,33 @@ void Module1::RunUninstall() {
     windows_.SetWaitHourglass();
 
     // From here on every failure is passed over.
-    auto step = [](const std::function<void()>& body) {
-        try {
-            body();
-        } catch (const std::exception&) {
-        }
-    };
-    step([&] {
+    IgnoringFailure([&] {
         const std::string saver = winDir.ends_with("\\") ? winDir + "PlenovaSaver.scr"
                                                          : winDir + "\\PlenovaSaver.scr";
         RemoveFile(saver);
     });
-    step([&] {
+    IgnoringFailure([&] {
         for (const std::string& path : LoggedPaths("Copy")) RemoveFile(MachinePath(path));
     });
-    step([&] {
+    IgnoringFailure([&] {
         for (const std::string& path : LoggedPaths("MkDir"))
             machine.RemoveFolder(MachinePath(path));
     });
-    step([&] {
+    IgnoringFailure([&] {
         for (const std::string& path : LoggedPaths("Icon")) RemoveFile(MachinePath(path));
     });
-    step([&] {
+    IgnoringFailure([&] {
         const std::string group = LogValue("Group");
         if (!group.empty()) machine.RemoveFolder(MachinePath(group));
     });
-    step([&] {
+    IgnoringFailure([&] {
         // Without a title the section would be the whole log of every product.
         if (!productTitle.empty())
             platform::SettingsStore().DeleteSection(setupAppName, productTitle);
     });
-    step([&] { RegisterUninstall(kFalse); });
-    step([&] { RemoveSetupProgram(); });
-    step([&] { windows_.HideWait(); });
+    IgnoringFailure([&] { RegisterUninstall(kFalse); });
+    IgnoringFailure([&] { RemoveSetupProgram(); });
+    IgnoringFailure([&] { windows_.HideWait(); });
     (void)platform::RefreshDesktopMenu();
     Notice(productTitle + " のアンインストールが終了しました。 ");
 }
@@ -765,11 +751,6 @@ std::vector<BackgroundBand> Module1::BackgroundBands(double widthTwips, double h
         bands.push_back(band);
     }
     return bands;
-}
-
-FormPosition Module1::CenterForm(double screenWidth, double screenHeight, double formWidth,
-                                 double formHeight) {
-    return {(screenWidth - formWidth) / 2, (screenHeight - formHeight) / 2};
 }
 
 std::string Module1::BrowseStartFolder(const std::string& sanshodir) const {

@@ -75,12 +75,6 @@ struct BackgroundBand {
     std::uint32_t colour = 0;
 };
 
-// A window's position in twips.
-struct FormPosition {
-    double left = 0;
-    double top = 0;
-};
-
 class Module1 {
 public:
     Module1(SetupWindows& windows, SupportLibrary& supportLibrary);
@@ -146,12 +140,7 @@ public:
     static std::vector<BackgroundBand> BackgroundBands(double widthTwips, double heightTwips,
                                                        double twipsPerPixelX,
                                                        double twipsPerPixelY);
-    // Where CenterForm puts a window of the given size on a screen of the given size (twips).
-    static FormPosition CenterForm(double screenWidth, double screenHeight, double formWidth,
-                                   double formHeight);
 
-    // The command line Main was given.
-    const std::string& CommandLine() const noexcept { return commandLine_; }
 
 private:
     void Notice(const std::string& text) const;

@@ -159,7 +159,6 @@ void ScriptedWindows::PumpEvents() {
         events_.push_back("stop");
         onStop_();
     }
-    if (pumpHook_) pumpHook_(pumps_);
 }
 
 void ScriptedWindows::OpenFolder(const std::string& windowsPath) {

@@ -83,8 +83,6 @@ public:
     bool CopyOpen() const noexcept { return copyOpen_; }
     bool WaitOpen() const noexcept { return waitOpen_; }
     bool BackgroundOpen() const noexcept { return backgroundOpen_; }
-    // Called at every pump (after a scheduled stop click), for tests that act between blocks.
-    void OnPump(std::function<void(int)> hook) { pumpHook_ = std::move(hook); }
 
 private:
     PathDialogResult pathAnswer_{PathDialogClose::Start, "", false};
@@ -94,7 +92,6 @@ private:
     int pumps_ = 0;
     std::optional<PathDialogRequest> pathRequest_;
     std::function<void()> onStop_;
-    std::function<void(int)> pumpHook_;
     bool copyOpen_ = false;
     bool waitOpen_ = false;
     bool backgroundOpen_ = false;

@@ -66,7 +66,6 @@ void SupportLibrary::Load() {
         registDll_ = reinterpret_cast<RegistFn>(find("RegistDll"));
         createShortcut_ = reinterpret_cast<ShortcutFn>(find("CreateShortcut"));
         handle_ = handle;
-        loadedFrom_ = host->string();
         return;
     }
     if (!loadError.empty())

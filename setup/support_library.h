@@ -41,9 +41,6 @@ public:
     std::int32_t CreateShortcut(const std::string& link, const std::string& target,
                                 const std::string& arguments);
 
-    // The host file the library was loaded from; empty before the first call.
-    const std::string& LoadedFrom() const noexcept { return loadedFrom_; }
-
 private:
     using CompareFn = std::int32_t (*)(const char*, const char*, std::int32_t*);
     using DateFn = std::int32_t (*)(const char*, const char*);
@@ -53,7 +50,6 @@ private:
     void Load();
 
     void* handle_ = nullptr;
-    std::string loadedFrom_;
     CompareFn compareVersion_ = nullptr;
     DateFn copyFileDateTime_ = nullptr;
     RegistFn registDll_ = nullptr;

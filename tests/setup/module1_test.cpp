@@ -614,10 +614,6 @@ TEST(BackgroundTest, BandsCoverTheWindowFromGreenToBlack) {
     EXPECT_EQ(Module1::BackgroundBands(100.5 * 15, 300, 15, 15)[0].right, 100);
     EXPECT_EQ(Module1::BackgroundBands(101.5 * 15, 300, 15, 15)[0].right, 102);
     EXPECT_EQ(Module1::BackgroundBands(15, 512.5 * 12, 15, 12)[255].bottom, 512);
-
-    const FormPosition centre = Module1::CenterForm(28800, 16200, 5670, 2851);
-    EXPECT_DOUBLE_EQ(centre.left, 11565);
-    EXPECT_DOUBLE_EQ(centre.top, 6674.5);
 }
 
 TEST(SetupAnswersTest, ParsesTheLineFormatAndNamesBadLines) {
