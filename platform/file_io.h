@@ -26,8 +26,6 @@
 // reason (strerror for failed system calls); ErrorNumber() keeps errno, 0 when none applies.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -38,6 +36,9 @@
 #include <string_view>
 
 namespace plenova::platform {
+
+// Permission bits of a new file, as the owner/group/other octal digits (0644, 0600).
+using FileMode = std::uint32_t;
 
 class FileError : public std::runtime_error {
 public:
@@ -101,7 +102,7 @@ enum class WriteOpen {
 // set them up. A new file gets `mode` (less the umask); an existing one keeps its mode. Opened
 // without blocking and checked with fstat before anything is truncated, so a FIFO or device of
 // that name is refused (NotRegularFileError) and never written to.
-UniqueFd OpenForWriting(const std::filesystem::path& path, WriteOpen how, mode_t mode);
+UniqueFd OpenForWriting(const std::filesystem::path& path, WriteOpen how, FileMode mode);
 
 // Reads from the descriptor's position to the end of the file. More than `limit` bytes
 // throws FileTooLargeError naming `path` and the limit. Read errors throw FileError.
@@ -126,7 +127,7 @@ void WriteAll(int fd, std::string_view text, const std::filesystem::path& path);
 // Replaces `target` as a whole with `content`; the new file has exactly `mode` (the umask is
 // not applied: a hive must stay 0600 whatever the umask). On failure the target is unchanged,
 // the temporary removed, and FileError thrown.
-void ReplaceFile(const std::filesystem::path& target, std::string_view content, mode_t mode);
+void ReplaceFile(const std::filesystem::path& target, std::string_view content, FileMode mode);
 
 // A new version of a file being written: its bytes go to a file without a name in the target's
 // folder (or, where the file system cannot do that, to a temporary "<target>.new-<pid>-<n>"
@@ -136,7 +137,7 @@ void ReplaceFile(const std::filesystem::path& target, std::string_view content, 
 class PendingFile {
 public:
     // A new file of `mode` (less the umask) beside `target`. Throws FileError.
-    static PendingFile Create(const std::filesystem::path& target, mode_t mode);
+    static PendingFile Create(const std::filesystem::path& target, FileMode mode);
     PendingFile(PendingFile&& other) noexcept;
     PendingFile& operator=(PendingFile&&) = delete;
     ~PendingFile();

@@ -158,7 +158,7 @@ std::string ReadFileLimited(const fs::path& path, std::size_t limit) {
 
 // ----- writing -------------------------------------------------------------------------------
 
-UniqueFd OpenForWriting(const fs::path& path, WriteOpen how, mode_t mode) {
+UniqueFd OpenForWriting(const fs::path& path, WriteOpen how, FileMode mode) {
     const int flags = O_WRONLY | O_CREAT | (how == WriteOpen::CreateNew ? O_EXCL : 0) |
                       (how == WriteOpen::Append ? O_APPEND : 0);
     UniqueFd fd(OpenChecked(path, flags, mode));
@@ -272,7 +272,7 @@ void RemoveStaleTemps(const fs::path& target) {
 
 }  // namespace
 
-PendingFile PendingFile::Create(const fs::path& target, mode_t mode) {
+PendingFile PendingFile::Create(const fs::path& target, FileMode mode) {
     const fs::path folder = target.parent_path();
     RemoveStaleTemps(target);
     UniqueFd fd(
@@ -313,7 +313,7 @@ void PendingFile::Commit(Durable durable) {
     if (durable == Durable::Yes) SyncFolder(target_.parent_path());
 }
 
-void ReplaceFile(const fs::path& target, std::string_view content, mode_t mode) {
+void ReplaceFile(const fs::path& target, std::string_view content, FileMode mode) {
     // The new content is written to a file without a name and named only once it is complete,
     // so that a process killed while writing leaves nothing behind.
     PendingFile file = PendingFile::Create(target, 0600);
