@@ -1,6 +1,7 @@
 // Audio devices behind the multimedia command service: one open sound each. The real back end
-// decodes the file with libsndfile into memory and plays it through QAudioSink; the test back end
-// plays nothing and lets a test move playback on by hand; the "none" back end has no device.
+// (platform/qt/qt_audio.h) decodes the file with libsndfile into memory and plays it through
+// QAudioSink; the test back end plays nothing and lets a test move playback on by hand; the
+// "none" back end has no device.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +10,6 @@
 #include <string>
 #include <vector>
 
-class QAudioFormat;
 
 namespace plenova::platform {
 
@@ -78,21 +78,6 @@ std::uint32_t DecodeSound(const std::vector<std::byte>& fileBytes, DecodedSound&
 // before any of it is read, and no more than its size at opening is read, however it grows.
 std::uint32_t DecodeSoundFile(const std::string& path, DecodedSound& sound,
                               const DecodeLimits& limits = {});
-
-// Converts a decoded sound to raw PCM bytes of the given format (sample format, rate and channel
-// count): linear resampling, mono spread to every channel, extra channels mixed down. Returns
-// false (and leaves `pcm` empty) for an unusable format or when the result would exceed
-// `maxBytes`.
-bool ConvertToFormat(const DecodedSound& sound, const QAudioFormat& format, std::vector<char>& pcm,
-                     std::int64_t maxBytes = 512LL * 1024 * 1024);
-
-// Real back end: QAudioSink on the default audio output. Open decodes the file first (errors
-// as DecodeSoundFile gives them) and then fails with mci::kWaveOutputsUnsuitable when there is
-// no output device.
-class QtAudioBackend : public AudioBackend {
-public:
-    std::uint32_t Open(const std::string& path, std::unique_ptr<AudioDevice>& device) override;
-};
 
 // No device at all: every open of an existing file fails with mci::kWaveOutputsUnsuitable
 // (a missing file still gives mci::kFileNotFound).

@@ -1,4 +1,5 @@
 #include "platform/audio_device.h"
+#include "platform/qt/qt_audio.h"
 
 #include <algorithm>
 #include <chrono>

@@ -10,7 +10,7 @@
 #include "platform/cursor.h"
 #include "platform/multimedia.h"
 #include "platform/process_end.h"
-#include "platform/qt_message_box.h"
+#include "platform/qt/qt_message_box.h"
 #include "platform/screen.h"
 
 namespace plenova::platform {

@@ -26,7 +26,7 @@
 #include "platform/multimedia.h"
 #include "platform/events.h"
 #include "platform/process_end.h"
-#include "platform/qt_message_box.h"
+#include "platform/qt/qt_message_box.h"
 #include "platform/screen.h"
 #include "platform/window_ops.h"
 #include "platform/window_presence.h"

@@ -1,4 +1,5 @@
 #include "platform/multimedia.h"
+#include "platform/qt/qt_audio.h"
 
 #include <sys/stat.h>
 
