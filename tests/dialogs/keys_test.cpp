@@ -10,7 +10,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include "dialogs/frm_password.h"
 #include "dialogs/frm_password2.h"
 #include "dialogs/frm_setting.h"
 #include "form_test_support.h"
@@ -85,21 +84,6 @@ TEST_F(DialogKeysTest, SetupDialogsPressTheFocusedButtonOnEnterAndCancelOnEsc) {
 
 TEST_F(DialogKeysTest, SaverDialogsPressTheFocusedButtonOnEnterAndCancelOnEsc) {
     Write("User", "Pass", "secret");
-    // The prompt: Enter on a focused キャンセル cancels instead of checking the empty text.
-    QWidget saver;
-    dialogs::frmPassword prompt(saver, [] {});
-    prompt.Show();
-    QTest::keyClick(prompt.cmdCancel, Qt::Key_Return);
-    EXPECT_FALSE(prompt.IsLoaded());
-    EXPECT_TRUE(Boxes().empty());
-    // Enter in the text box still checks.
-    prompt.Show();
-    QTest::keyClicks(prompt.txtPassword, "wrong");
-    QTest::keyClick(prompt.txtPassword, Qt::Key_Return);
-    EXPECT_EQ(Boxes().size(), 1u);
-    QTest::keyClick(prompt.txtPassword, Qt::Key_Escape);
-    EXPECT_FALSE(prompt.IsLoaded());
-
     // The password change: Enter on a focused キャンセル(&C) writes nothing.
     {
         dialogs::frmPassword2 change;

@@ -187,12 +187,14 @@ TEST_F(PasswordPromptTest, CancelButtonCancels) {
     EXPECT_EQ(unloads_, 1);
 }
 
-TEST_F(PasswordPromptTest, EnterOnTheCancelButtonChecksTheEntry) {
-    // Enter belongs to the window whichever control has the focus.
+TEST_F(PasswordPromptTest, EnterOnTheFocusedCancelButtonCancelsInsteadOfChecking) {
+    // As on any desktop dialog, Enter presses the focused button; elsewhere it checks.
     Write("User", "Pass", "abc");
     prompt_->txtPassword->setText(QStringLiteral("abc"));
     prompt_->cmdCancel->setFocus();
-    EXPECT_TRUE(EndsProcess([&] { QTest::keyClick(prompt_->cmdCancel, Qt::Key_Return); }));
+    EXPECT_FALSE(EndsProcess([&] { QTest::keyClick(prompt_->cmdCancel, Qt::Key_Return); }));
+    EXPECT_FALSE(prompt_->IsLoaded());
+    EXPECT_EQ(unloads_, 1);
 }
 
 // ----- frmPassword2 -----

@@ -59,10 +59,12 @@ protected:
         env.push_back("DISPLAY=" + xServer->Display());
         env.push_back("PATH=/usr/bin:/bin");
         env.push_back(std::string("PLENOVA_MACHINE_TOOL=") + PLENOVA_MACHINE_TOOL);
-        for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
-            if (const char* value = std::getenv(name))
-                env.push_back(std::string(name) + "=" + value);
-        }
+        // A sanitizer build keeps its options, but the user's programs go without the leak
+        // check, whose suppression file the user may not be able to read.
+        if (const char* value = std::getenv("ASAN_OPTIONS"))
+            env.push_back(std::string("ASAN_OPTIONS=") + value + ":detect_leaks=0");
+        if (const char* value = std::getenv("UBSAN_OPTIONS"))
+            env.push_back(std::string("UBSAN_OPTIONS=") + value);
         return env;
     }
 

@@ -9,6 +9,7 @@
 #include "saver/form1.h"
 #include "saver/hack_mode.h"
 #include "saver/scr.h"
+#include "saver/xscreensaver_install.h"
 #include "scene_files.h"
 
 using namespace plenova;
@@ -165,6 +166,32 @@ TEST_F(InstalledDataTest, ALinkToTheProgramIsFollowedAndAFolderWithoutTheBackgro
     const fs::path data = DataAt("usr/share/plenova/data");
     EXPECT_EQ(Hack::InstalledDataFolder(temp_.Path() / "usr/bin/plenova"), data);
     EXPECT_EQ(Hack::InstalledDataFolder(program), data);
+}
+
+// ----- XScreenSaver's programs list -----
+
+TEST(XScreenSaverInstallTest, OurLineIsUpdatedInItsPlaceOrPutFirstAndTheRestIsKept) {
+    namespace X = XScreenSaverInstall;
+    const std::string command = "/usr/libexec/xscreensaver/plenova --root";
+    // A user's file: other settings and hacks stay; an old, switched-off line of ours is
+    // replaced where it was, and a second one dropped.
+    const std::string user =
+        "mode:\t\tone\nprograms:\t\\\n\t\tmaze --root\t\\n\\\n"
+        "  - plenova -window \\n\\\n- GL: \tgears --root \\n\\\n"
+        "\t/opt/plenova --mute\\n\nlock: False\n";
+    const std::string updated = X::WithProgram(user, std::nullopt, command);
+    EXPECT_EQ(X::ProgramEntries(updated),
+              (std::vector<std::string>{"maze --root", command, "- GL: \tgears --root"}));
+    EXPECT_TRUE(updated.starts_with("mode:\t\tone\n")) << updated;
+    EXPECT_TRUE(updated.ends_with("\nlock: False\n")) << updated;
+    EXPECT_EQ(X::WithProgram(updated, std::nullopt, command), updated);
+    // A file without a list gets one; no file gets the system's list with ours first.
+    EXPECT_EQ(X::ProgramEntries(X::WithProgram("mode: one", std::nullopt, command)),
+              (std::vector<std::string>{command}));
+    const std::string defaults = "*mode: random\n*programs:\t\\\n  maze -root \\n\n";
+    const std::string made = X::WithProgram(std::nullopt, defaults, command);
+    EXPECT_EQ(X::ProgramEntries(made), (std::vector<std::string>{command, "maze -root"}));
+    EXPECT_EQ(X::WithProgram(made, defaults, command), made);
 }
 
 // ----- the scene for a host -----
