@@ -29,12 +29,6 @@ CursorService& Cursor();
 std::shared_ptr<CursorService> SetCursorService(std::shared_ptr<CursorService> service);
 inline ScreenPoint CursorPosition() { return Cursor().Position(); }
 
-// Real service: QCursor::pos() in Qt's logical screen pixels. Needs a QGuiApplication.
-class QtCursor : public CursorService {
-public:
-    ScreenPoint Position() override;
-};
-
 // Test double. Each Position() call takes the next queued position; when the queue is empty it
 // keeps answering the last position given (initially (0, 0)).
 class ScriptedCursor : public CursorService {

@@ -11,8 +11,6 @@
 #include <functional>
 #include <memory>
 
-class QSocketNotifier;
-
 namespace plenova::platform {
 
 class EndSignalWatch {
@@ -27,7 +25,8 @@ private:
     void ReadPending();
 
     std::function<void(int)> onSignal_;
-    std::unique_ptr<QSocketNotifier> notifier_;
+    struct Notifier;  // the event loop's watch on the pipe
+    std::unique_ptr<Notifier> notifier_;
 };
 
 }  // namespace plenova::platform

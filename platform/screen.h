@@ -34,14 +34,6 @@ ScreenService& Screen();
 std::shared_ptr<ScreenService> SetScreenService(std::shared_ptr<ScreenService> service);
 inline ScreenMetrics ScreenInfo() { return Screen().Metrics(); }
 
-// Real service: size of the primary QScreen in Qt's logical pixels; twips per pixel per axis =
-// 1440 / logical dots per inch of that axis, rounded half to even (96 dpi gives 15). Without a
-// QGuiApplication or a screen it answers the FixedScreen defaults.
-class QtScreen : public ScreenService {
-public:
-    ScreenMetrics Metrics() override;
-};
-
 // Test double with fixed values.
 class FixedScreen : public ScreenService {
 public:

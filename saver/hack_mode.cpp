@@ -19,7 +19,7 @@
 #include "platform/files.h"
 #include "platform/machine.h"
 #include "platform/message_box.h"
-#include "platform/screen.h"
+#include "platform/qt/qt_screen.h"
 #include "platform/settings_store.h"
 #include "saver/asset_names.h"
 #include "saver/form1.h"

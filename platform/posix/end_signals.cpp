@@ -35,6 +35,14 @@ extern "C" void OnEndSignal(int number) {
 
 }  // namespace
 
+struct EndSignalWatch::Notifier {
+    Notifier(int fd, EndSignalWatch& watch) : notifier(fd, QSocketNotifier::Read) {
+        QObject::connect(&notifier, &QSocketNotifier::activated, &notifier,
+                         [&watch] { watch.ReadPending(); });
+    }
+    QSocketNotifier notifier;
+};
+
 EndSignalWatch::EndSignalWatch(std::function<void(int)> onSignal) : onSignal_(std::move(onSignal)) {
     if (pipeRead >= 0) throw std::logic_error("EndSignalWatch: a watch already exists");
     int fds[2];
@@ -43,9 +51,7 @@ EndSignalWatch::EndSignalWatch(std::function<void(int)> onSignal) : onSignal_(st
     }
     pipeRead = fds[0];
     pipeWrite = fds[1];
-    notifier_ = std::make_unique<QSocketNotifier>(pipeRead, QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
-                     [this] { ReadPending(); });
+    notifier_ = std::make_unique<Notifier>(pipeRead, *this);
     struct sigaction action {};
     action.sa_handler = OnEndSignal;
     sigemptyset(&action.sa_mask);

@@ -1,4 +1,4 @@
-#include "platform/cursor.h"
+#include "platform/qt/qt_cursor.h"
 
 #include <QCursor>
 #include <QGuiApplication>

@@ -10,7 +10,9 @@
 #include "platform/cursor.h"
 #include "platform/multimedia.h"
 #include "platform/process_end.h"
+#include "platform/qt/qt_cursor.h"
 #include "platform/qt/qt_message_box.h"
+#include "platform/qt/qt_screen.h"
 #include "platform/screen.h"
 
 namespace plenova::platform {
