@@ -62,32 +62,26 @@
 //   - Other failures (the folder cannot be written, the disk is full, a lock cannot be taken,
 //     the hive's name is a FIFO, device or folder) throw RegistryError; the hive is then
 //     unchanged. Such a name is never waited on.
+//
+// The hive's types and its text as pure functions (reading, writing, limits) are in
+// platform/registry_format.h; this service adds the hive files, their locks and the handling of
+// damaged ones.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <stdexcept>
 #include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "platform/registry_format.h"
+
 namespace plenova::platform {
 
 class Machine;
-
-enum class Hive { CurrentUser, LocalMachine };
-
-// "HKEY_CURRENT_USER" / "HKEY_LOCAL_MACHINE".
-std::string HiveName(Hive hive);
-
-// A failed registry operation; what() is a message a caller can show to a user.
-class RegistryError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // The hive file was damaged and has been moved aside (see above).
 class DamagedHiveError : public RegistryError {
@@ -102,27 +96,6 @@ private:
     std::filesystem::path hivePath_;
     std::filesystem::path asidePath_;
 };
-
-enum class ValueKind { String, Dword, Other };
-
-struct RegistryValue {
-    std::string name;        // "" for the default value
-    ValueKind kind = ValueKind::String;
-    std::string text;        // String: the text; Other: the raw data text after "="
-    std::uint32_t dword = 0; // Dword
-};
-
-// Splits "HKCU\Software\X" (or HKEY_CURRENT_USER, HKLM, HKEY_LOCAL_MACHINE; any letter case;
-// "\" or "/" after the root) into the hive and the relative key path. Empty optional for an
-// unknown root or an invalid key path.
-struct KeyPath {
-    Hive hive = Hive::CurrentUser;
-    std::string key;
-};
-std::optional<KeyPath> ParseKeyPath(std::string_view fullKey);
-
-// True when `key` is a valid relative key path (see above); the empty text is valid.
-bool IsValidKeyPath(std::string_view key);
 
 class Registry {
 public:

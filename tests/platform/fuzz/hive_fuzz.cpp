@@ -1,56 +1,32 @@
-// The hive reader on arbitrary files: every input ends in a read, a clear error or a damaged
-// hive moved aside, never a crash; what a read finds survives an export read back and a write.
-#include <stdlib.h>
-#include <unistd.h>
-
+// The hive reader on arbitrary bytes, without files: every input ends in a document or a reason
+// why the hive is damaged, never a crash; what a read finds survives an export read back and a
+// write on top, as the registry's calls do them.
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
-#include "platform/registry.h"
+#include "platform/registry_format.h"
 
-namespace fs = std::filesystem;
 using namespace plenova::platform;
+using namespace plenova::platform::registry_format;
 
 namespace {
 
-// On tmpfs when there is one: each run saves, and fsync there costs nothing.
-const fs::path& Folder() {
-    static const fs::path folder = [] {
-        const fs::path base =
-            fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-        std::string pattern = (base / "plenova-hive-fuzz-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        return fs::path(pattern);
-    }();
-    return folder;
+void Check(bool condition) {
+    if (!condition) std::abort();
 }
 
-void Put(const fs::path& path, const std::uint8_t* data, std::size_t size) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-}
-
-void Clear() {
-    for (const auto& e : fs::directory_iterator(Folder())) fs::remove(e.path());
-}
-
-// The root's subkeys and values, or none when the hive was damaged.
+// The root's subkeys and values.
 struct Top {
     std::vector<std::string> keys;
     std::vector<RegistryValue> values;
 };
 
-std::optional<Top> ReadTop(const Registry& reg) {
-    try {
-        Top top{*reg.SubKeys(Hive::CurrentUser, ""), *reg.Values(Hive::CurrentUser, "")};
-        return top;
-    } catch (const DamagedHiveError&) {
-        return std::nullopt;
-    }
-}
+Top TopOf(const Document& doc) { return Top{SubKeyNames(doc.root), ValuesOf(doc.root)}; }
 
 bool Same(const RegistryValue& a, const RegistryValue& b) {
     return a.name == b.name && a.kind == b.kind && a.text == b.text && a.dword == b.dword;
@@ -59,42 +35,50 @@ bool Same(const RegistryValue& a, const RegistryValue& b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Clear();
-    const fs::path hive = Folder() / "user.reg";
-    Put(hive, data, size);
-    Registry reg(hive, Folder() / "system.reg");
-    const auto top = ReadTop(reg);
-    if (!top) return 0;
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    // A reader keeps only the values below the key it asks for; the root's: all of them.
+    const std::vector<std::string> root;
+    ParsedHive read = ParseHive(bytes, Hive::CurrentUser, &root);
+    if (!read.doc) {
+        Check(!read.damage.empty());
+        // A writer finds the same damage.
+        Check(!ParseHive(bytes, Hive::CurrentUser).doc);
+        return 0;
+    }
+    const Top top = TopOf(*read.doc);
 
     // The export of the whole hive, read as a hive, holds the same keys and values.
     std::optional<std::string> text;
     try {
-        text = reg.Export(Hive::CurrentUser, "");
-    } catch (const DamagedHiveError&) {
-        std::abort();  // the file was read a moment ago
+        text = ExportKey(*read.doc, Hive::CurrentUser, root);
     } catch (const RegistryError&) {
         // Too large as text.
     }
     if (text) {
-        const fs::path copy = Folder() / "copy.reg";
-        Put(copy, reinterpret_cast<const std::uint8_t*>(text->data()), text->size());
-        const auto again = ReadTop(Registry(copy, Folder() / "system.reg"));
-        if (!again || again->keys != top->keys || again->values.size() != top->values.size())
-            std::abort();
-        for (std::size_t i = 0; i < top->values.size(); ++i)
-            if (!Same(top->values[i], again->values[i])) std::abort();
+        const ParsedHive again = ParseHive(*text, Hive::CurrentUser, &root);
+        Check(again.doc.has_value());
+        const Top copy = TopOf(*again.doc);
+        Check(copy.keys == top.keys && copy.values.size() == top.values.size());
+        for (std::size_t i = 0; i < top.values.size(); ++i)
+            Check(Same(top.values[i], copy.values[i]));
     }
 
     // A write keeps what was there and is read back.
-    try {
-        reg.SetString(Hive::CurrentUser, "Fuzz\\Written", "Value", "x");
-    } catch (const RegistryError&) {
-        return 0;  // too large to write: the file must be as it was
-    }
-    if (reg.QueryString(Hive::CurrentUser, "fuzz\\written", "value") != "x") std::abort();
-    const auto after = ReadTop(reg);
-    if (!after) std::abort();
-    for (const auto& key : top->keys)
-        if (!reg.KeyExists(Hive::CurrentUser, key)) std::abort();
+    ParsedHive whole = ParseHive(bytes, Hive::CurrentUser);
+    Check(whole.doc.has_value());
+    Key* written = FindOrCreateKey(*whole.doc, CheckedNewKey("Fuzz\\Written"));
+    SetValue(*written, RegistryValue{"Value", ValueKind::String, "x", 0});
+    const std::optional<std::string> saved = Serialise(*whole.doc, Hive::CurrentUser);
+    if (!saved) return 0;  // too large to write: the file would stay as it was
+    const ParsedHive after = ParseHive(*saved, Hive::CurrentUser);
+    Check(after.doc.has_value());
+    const Key* k = FindKey(after.doc->root, SplitKey("fuzz\\written"));
+    Check(k != nullptr);
+    const std::ptrdiff_t at = k->ValueIndex("value");
+    Check(at >= 0);
+    const RegistryValue value = ValueOf(k->entries[static_cast<std::size_t>(at)]);
+    Check(value.kind == ValueKind::String && value.text == "x");
+    for (const std::string& key : top.keys)
+        Check(FindKey(after.doc->root, std::vector<std::string>{key}) != nullptr);
     return 0;
 }
