@@ -14,9 +14,7 @@ namespace plenova::platform {
 
 namespace fs = std::filesystem;
 
-// Drive folders are normalised as the Machine normalises its own paths (platform/posix/
-// machine.cpp keeps helpers of these names for its path mapping).
-namespace {
+namespace path_text {
 
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
@@ -69,7 +67,9 @@ fs::path NormaliseHost(const fs::path& p) {
 // Blanks around the fields of the machine's line files (drive table, WININIT.INI).
 std::string TrimBlanks(std::string_view s) { return std::string(TrimView(s, " \t\r")); }
 
-}  // namespace
+}  // namespace path_text
+
+using namespace path_text;
 
 std::optional<Drive> ParseDriveLine(std::string_view raw, const fs::path& root) {
     if (raw.find('\0') != std::string_view::npos) return std::nullopt;

@@ -40,4 +40,20 @@ struct BootEntry {
 // source are passed over; names not valid UTF-8 are read in the ANSI code page (Shift-JIS).
 std::vector<BootEntry> ParseBootScript(std::string_view text);
 
+// The text of paths, shared by these parsers and the Machine's path mapping.
+namespace path_text {
+bool IsLetter(char c);    // an ASCII letter (a drive letter)
+char UpperLetter(char c); // an ASCII letter in upper case; anything else as it is
+// The non-empty components between "/" (and "\" with `backslashToo`).
+std::vector<std::string> SplitComponents(std::string_view text, bool backslashToo);
+// Applies "." and ".." to `base` (already normalised) followed by `more`; ".." at the root stays.
+void AppendNormalised(std::vector<std::string>& base, const std::vector<std::string>& more);
+// The host path of these components below the host root.
+std::filesystem::path HostRootPath(const std::vector<std::string>& components);
+// Absolute (from the working folder), "." and ".." applied, no trailing separator ("/" stays).
+std::filesystem::path NormaliseHost(const std::filesystem::path& p);
+// Blanks (space, tab, CR) around a field of the machine's line files removed.
+std::string TrimBlanks(std::string_view s);
+}  // namespace path_text
+
 }  // namespace plenova::platform

@@ -31,6 +31,7 @@ extern char** environ;
 namespace plenova::platform {
 
 namespace fs = std::filesystem;
+using namespace path_text;
 
 struct Machine::PathParts {
     bool host = false;  // a host path given as it stands
@@ -41,54 +42,6 @@ struct Machine::PathParts {
 namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-char UpperLetter(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::vector<std::string> SplitComponents(std::string_view text, bool backslashToo) {
-    std::vector<std::string> out;
-    std::string current;
-    for (char c : text) {
-        if (c == '/' || (backslashToo && c == '\\')) {
-            if (!current.empty()) out.push_back(std::move(current));
-            current.clear();
-        } else {
-            current.push_back(c);
-        }
-    }
-    if (!current.empty()) out.push_back(std::move(current));
-    return out;
-}
-
-// Applies "." and ".." to `base` (already normalised) followed by `more`.
-void AppendNormalised(std::vector<std::string>& base, const std::vector<std::string>& more) {
-    for (const std::string& c : more) {
-        if (c == ".") continue;
-        if (c == "..") {
-            if (!base.empty()) base.pop_back();  // ".." at a root stays at the root
-            continue;
-        }
-        base.push_back(c);
-    }
-}
-
-// The host path of these components below the host root.
-fs::path HostRootPath(const std::vector<std::string>& components) {
-    fs::path out("/");
-    for (const std::string& c : components) out /= c;
-    return out;
-}
-
-// Normalised absolute host path without a trailing separator ("/" stays "/").
-fs::path NormaliseHost(const fs::path& p) {
-    std::error_code ec;
-    fs::path abs = p.is_absolute() ? p : fs::absolute(p, ec);
-    if (ec) abs = fs::path("/") / p;
-    std::vector<std::string> parts;
-    AppendNormalised(parts, SplitComponents(abs.native(), false));
-    return HostRootPath(parts);
-}
 
 // Components of `path` below `folder`, when `folder` contains it (both normalised).
 std::optional<std::vector<std::string>> Below(const fs::path& folder, const fs::path& path) {
@@ -110,9 +63,6 @@ std::string JoinWindows(char drive, const std::vector<std::string>& components) 
 }
 
 bool StatPath(const fs::path& p, struct stat& st) { return ::stat(p.c_str(), &st) == 0; }
-
-// Blanks around the fields of the machine's line files (drive table, WININIT.INI).
-std::string TrimBlanks(std::string_view s) { return std::string(TrimView(s, " \t\r")); }
 
 std::shared_ptr<Machine> MakeDefaultMachine() {
     return std::make_shared<Machine>(Machine::DefaultRoot());
@@ -341,6 +291,10 @@ bool SameStamp(const struct stat& st, dev_t device, ino_t inode, const timespec&
 
 // Folders indexed at most; beyond that the indexes start afresh.
 constexpr std::size_t kMaxFolderIndexes = 64;
+// A folder with fewer names is simply looked through at every lookup: that costs little, and a
+// name another process added within the file system's time-stamp resolution of the last look is
+// then never missed. Only large folders, where a look costs, rely on the time stamp.
+constexpr std::size_t kNamesWorthAnIndex = 256;
 
 }  // namespace
 
@@ -353,7 +307,7 @@ std::optional<std::string> Machine::MatchInFolder(const fs::path& folder,
     const std::string folded = plenova::FoldCase(name);
     for (int attempt = 0; attempt < 2; ++attempt) {
         auto found = folderIndexes_->find(folder.native());
-        if (found == folderIndexes_->end() ||
+        if (found == folderIndexes_->end() || found->second.names.size() < kNamesWorthAnIndex ||
             !SameStamp(st, found->second.device, found->second.inode, found->second.modified)) {
             // Looked through afresh: the folder is new to us or has changed since.
             if (folderIndexes_->size() >= kMaxFolderIndexes) folderIndexes_->clear();
