@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -131,9 +132,19 @@ private:
     std::vector<std::shared_ptr<TestSound>> sounds_;
 };
 
-// The back end named by the environment variable PLENOVA_AUDIO: "test" (TestAudioBackend in
-// clock mode; PLENOVA_AUDIO_TEST_MS sets the length, default 1000), "none" (NoAudioBackend),
-// "real" or unset (QtAudioBackend).
+// The real back end, QAudioSink on the default output (platform/qt/qt_audio.h).
+std::shared_ptr<AudioBackend> MakeQtAudioBackend();
+
+// The back ends of this build by the names PLENOVA_AUDIO takes, the default first.
+struct AudioBackendChoice {
+    const char* name;
+    std::shared_ptr<AudioBackend> (*make)();
+};
+std::span<const AudioBackendChoice> AudioBackends();
+
+// The back end named by the environment variable PLENOVA_AUDIO: "real" (the real one), "test"
+// (TestAudioBackend in clock mode; PLENOVA_AUDIO_TEST_MS sets the length, default 1000) or
+// "none" (NoAudioBackend); unset or any other name gives the default, the real one.
 std::shared_ptr<AudioBackend> AudioBackendFromEnvironment();
 
 }  // namespace plenova::platform

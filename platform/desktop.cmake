@@ -4,6 +4,7 @@
 # libsndfile, the test and silent audio back ends); the rest comes from the Qt and POSIX back
 # ends, and window operations from the X11 one.
 add_library(plenova_platform_desktop STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/audio_backends.cpp
   ${CMAKE_CURRENT_LIST_DIR}/multimedia.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sound_decoding.cpp
   ${CMAKE_CURRENT_LIST_DIR}/test_audio.cpp

@@ -292,20 +292,6 @@ std::uint32_t QtAudioBackend::Open(const std::string& path, std::unique_ptr<Audi
     return mci::kOk;
 }
 
-std::shared_ptr<AudioBackend> AudioBackendFromEnvironment() {
-    const char* kind = std::getenv("PLENOVA_AUDIO");
-    const std::string k = kind ? kind : "";
-    if (k == "test") {
-        std::int64_t ms = 1000;
-        if (const char* len = std::getenv("PLENOVA_AUDIO_TEST_MS")) {
-            char* end = nullptr;
-            const long long v = std::strtoll(len, &end, 10);
-            if (end != len && v >= 0) ms = v;
-        }
-        return std::make_shared<TestAudioBackend>(ms, true);
-    }
-    if (k == "none") return std::make_shared<NoAudioBackend>();
-    return std::make_shared<QtAudioBackend>();
-}
+std::shared_ptr<AudioBackend> MakeQtAudioBackend() { return std::make_shared<QtAudioBackend>(); }
 
 }  // namespace plenova::platform
