@@ -197,6 +197,160 @@ void WriteMenu(std::string& out, const Group& group, const std::string& prefix,
     }
 }
 
+// What every entry of one refresh shares.
+struct EntryContext {
+    const Machine& machine;
+    const fs::path& tool;
+    std::string prefix;      // DesktopMenuPrefix of the machine
+    std::string command;     // the start of every Exec line
+    fs::path programsHost;   // the machine's Programs folder on the host
+};
+
+// The start of every entry's Exec line: the tool's "run", with the machine named unless it is
+// the one the tool finds by default.
+std::string RunCommandPrefix(const fs::path& root, const fs::path& tool) {
+    std::string command;
+    if (root != UnpinnedRoot())
+        command = "env " + QuoteExecArgument("PLENOVA_MACHINE=" + root.string()) + " ";
+    command += QuoteExecArgument(tool.string()) + " run ";
+    return command;
+}
+
+// Whether the tool and the machine's root can stand in an Exec line.
+bool IsUsableTool(const fs::path& tool, const fs::path& root) {
+    return tool.is_absolute() && IsValidUtf8(tool.string()) && IsValidUtf8(root.string()) &&
+           !HasControls(tool.string()) && !HasControls(root.string());
+}
+
+bool IsShortcutFile(const fs::directory_entry& file) {
+    std::string extension = file.path().extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::error_code kind;
+    return extension == ".lnk" && !file.is_directory(kind);
+}
+
+// The Exec line of a shortcut to `target`.
+std::string ExecLine(const EntryContext& context, const ShellLink& link, const std::string& target) {
+    std::string exec = context.command + QuoteExecArgument(target);
+    if (const std::string arguments = WithoutControls(link.arguments); !arguments.empty())
+        exec += " " + QuoteExecArgument(arguments);
+    return exec;
+}
+
+// The Path line: the working folder only where it is the machine's, as the target.
+std::string PathLine(const Machine& machine, const ShellLink& link) {
+    if (const std::string working = WithoutControls(link.workingFolder);
+        IsAbsoluteOnDrive(working) && machine.OnOwnDrive(working)) {
+        if (const auto folder = machine.ToHost(working);
+            folder && IsValidUtf8(folder->string()) && !HasControls(folder->string()))
+            return "Path=" + EscapeDesktopValue(folder->string()) + "\n";
+    }
+    return {};
+}
+
+// The desktop entry of the shortcut `file` that starts `target`.
+std::string DesktopEntryText(const EntryContext& context, const fs::path& file,
+                             const ShellLink& link, const std::string& target) {
+    std::string name = WithoutControls(file.stem().string());
+    if (name.empty()) name = target.substr(target.find_last_of("\\/") + 1);
+    if (name.empty()) name = "Program";
+    std::string text = "[Desktop Entry]\nType=Application\nVersion=1.0\n";
+    text += "Name=" + EscapeDesktopValue(name) + "\n";
+    if (const std::string comment = WithoutControls(link.description); !comment.empty())
+        text += "Comment=" + EscapeDesktopValue(comment) + "\n";
+    text += "Exec=" + EscapeDesktopValue(ExecLine(context, link, target)) + "\n";
+    text += "TryExec=" + EscapeDesktopValue(context.tool.string()) + "\n";
+    text += PathLine(context.machine, link);
+    text += "Icon=plenova\n";
+    text += "Categories=Utility;X-Plenova;\n";
+    text += "X-Plenova-Shortcut=" +
+            EscapeDesktopValue(WithoutControls(context.machine.ToWindows(file))) + "\n";
+    return text;
+}
+
+// The entry of one shortcut; nothing, and the reason in the report, when it gets none.
+std::optional<Entry> MakeEntry(const EntryContext& context, const fs::path& file,
+                               DesktopMenuReport& report) {
+    const auto link = ReadShellLinkFile(file);
+    if (!link) {
+        report.problems.push_back(link.error().message);
+        return std::nullopt;
+    }
+    if (link->targetPath.empty() || link->isFolder) {
+        report.problems.push_back(file.string() + ": the target is no program");
+        return std::nullopt;
+    }
+    // The entry runs what the shortcut names without asking: only programs of the
+    // machine itself, never a host program a medium pointed a shortcut at.
+    const std::string target = WithoutControls(link->targetPath);
+    if (!IsAbsoluteOnDrive(target) || !context.machine.OnOwnDrive(target)) {
+        report.problems.push_back(file.string() + ": the target " + TerminalText(target) +
+                                  " is not on a drive of the machine; left out");
+        return std::nullopt;
+    }
+    const fs::path relative = file.lexically_relative(context.programsHost);
+    Entry entry;
+    entry.group = relative.parent_path().generic_string();
+    entry.fileName = context.prefix + Hex(Fnv1a(relative.generic_string())) + ".desktop";
+    entry.text = DesktopEntryText(context, file, *link, target);
+    return entry;
+}
+
+// The entries of every shortcut below the Programs folder. True when the whole folder could be
+// listed: only then may the files of shortcuts not seen be removed.
+bool CollectEntries(const EntryContext& context, std::vector<Entry>& entries,
+                    DesktopMenuReport& report) {
+    std::error_code ec;
+    auto it = fs::recursive_directory_iterator(context.programsHost,
+                                               fs::directory_options::skip_permission_denied, ec);
+    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (!IsShortcutFile(*it)) continue;
+        if (auto entry = MakeEntry(context, it->path(), report)) entries.push_back(std::move(*entry));
+    }
+    if (ec) report.problems.push_back("cannot list " + context.programsHost.string());
+    return !ec;
+}
+
+// Writes the desktop entries and sorts them into their groups; their file names go into `keep`.
+Group WriteEntries(const std::vector<Entry>& entries, const DesktopMenuFolders& folders,
+                   std::set<std::string>& keep, DesktopMenuReport& report) {
+    Group top;
+    if (!entries.empty()) {
+        for (const fs::path& folder : {folders.applications, folders.directories}) {
+            std::error_code made;
+            fs::create_directories(folder, made);
+        }
+    }
+    for (const Entry& entry : entries) {
+        WriteIfChanged(folders.applications / entry.fileName, entry.text, report);
+        keep.insert(entry.fileName);
+        Group* group = &top;
+        if (!entry.group.empty()) {
+            for (const auto& part : fs::path(entry.group)) {
+                group = &group->children[part.string()];
+            }
+        }
+        group->entries.push_back(entry.fileName);
+    }
+    return top;
+}
+
+// Writes the merged menu of the group tree and its directory entries, whose file names go
+// into `keepDirectories`.
+void WriteMenuFile(const Group& top, const std::string& prefix, const DesktopMenuFolders& folders,
+                   std::set<std::string>& keepDirectories, DesktopMenuReport& report) {
+    std::string menu =
+        "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
+        " \"http://www.freedesktop.org/standards/menu-spec/menu-1.0.dtd\">\n"
+        "<Menu>\n  <Name>Applications</Name>\n";
+    WriteMenu(menu, top, prefix, "", keepDirectories, folders, report, 1);
+    menu += "</Menu>\n";
+    std::error_code made;
+    fs::create_directories(folders.mergedMenus, made);
+    WriteIfChanged(folders.mergedMenus / (prefix + "start-menu.menu"), menu, report);
+}
+
 }  // namespace
 
 DesktopMenuFolders DesktopMenuFolders::FromEnvironment() {
@@ -269,126 +423,28 @@ fs::path FindMachineTool() {
 DesktopMenuReport SyncDesktopMenu(const Machine& machine, const fs::path& tool,
                                   const DesktopMenuFolders& folders) {
     DesktopMenuReport report;
-    const std::string prefix = DesktopMenuPrefix(machine);
-    const std::string programs = machine.ProgramsFolder();
-    const std::optional<fs::path> programsHost = machine.ToHost(programs);
-
-    // The command that every entry starts with.
-    std::string command;
     const fs::path root = machine.Root().lexically_normal();
-    if (root != UnpinnedRoot())
-        command = "env " + QuoteExecArgument("PLENOVA_MACHINE=" + root.string()) + " ";
-    command += QuoteExecArgument(tool.string()) + " run ";
-    const bool usableTool = tool.is_absolute() && IsValidUtf8(tool.string()) &&
-                            IsValidUtf8(root.string()) && !HasControls(tool.string()) &&
-                            !HasControls(root.string());
+    const std::optional<fs::path> programsHost = machine.ToHost(machine.ProgramsFolder());
+    const bool usableTool = IsUsableTool(tool, root);
     if (!usableTool)
         report.problems.push_back("no usable plenova-machine program: \"" + tool.string() + "\"");
 
+    const EntryContext context{machine, tool, DesktopMenuPrefix(machine),
+                               RunCommandPrefix(root, tool), programsHost.value_or(fs::path())};
     std::vector<Entry> entries;
-    std::error_code ec;
-    if (usableTool && programsHost) {
-        auto it = fs::recursive_directory_iterator(
-            *programsHost, fs::directory_options::skip_permission_denied, ec);
-        for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            const fs::path& file = it->path();
-            std::string extension = file.extension().string();
-            std::transform(extension.begin(), extension.end(), extension.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-            std::error_code kind;
-            if (extension != ".lnk" || it->is_directory(kind)) continue;
-            const auto link = ReadShellLinkFile(file);
-            if (!link) {
-                report.problems.push_back(link.error().message);
-                continue;
-            }
-            if (link->targetPath.empty() || link->isFolder) {
-                report.problems.push_back(file.string() + ": the target is no program");
-                continue;
-            }
-            // The entry runs what the shortcut names without asking: only programs of the
-            // machine itself, never a host program a medium pointed a shortcut at.
-            const std::string target = WithoutControls(link->targetPath);
-            if (!IsAbsoluteOnDrive(target) || !machine.OnOwnDrive(target)) {
-                report.problems.push_back(file.string() + ": the target " + TerminalText(target) +
-                                          " is not on a drive of the machine; left out");
-                continue;
-            }
-            const fs::path relative = file.lexically_relative(*programsHost);
-            const std::string group = relative.parent_path().generic_string();
-            Entry entry;
-            entry.group = group;
-            entry.fileName = prefix + Hex(Fnv1a(relative.generic_string())) + ".desktop";
-            std::string exec = command + QuoteExecArgument(target);
-            if (const std::string arguments = WithoutControls(link->arguments); !arguments.empty())
-                exec += " " + QuoteExecArgument(arguments);
-            std::string name = WithoutControls(file.stem().string());
-            if (name.empty()) name = target.substr(target.find_last_of("\\/") + 1);
-            if (name.empty()) name = "Program";
-            std::string text = "[Desktop Entry]\nType=Application\nVersion=1.0\n";
-            text += "Name=" + EscapeDesktopValue(name) + "\n";
-            if (const std::string comment = WithoutControls(link->description); !comment.empty())
-                text += "Comment=" + EscapeDesktopValue(comment) + "\n";
-            text += "Exec=" + EscapeDesktopValue(exec) + "\n";
-            text += "TryExec=" + EscapeDesktopValue(tool.string()) + "\n";
-            // The working folder only where it is the machine's, as the target.
-            if (const std::string working = WithoutControls(link->workingFolder);
-                IsAbsoluteOnDrive(working) && machine.OnOwnDrive(working)) {
-                if (const auto folder = machine.ToHost(working);
-                    folder && IsValidUtf8(folder->string()) && !HasControls(folder->string()))
-                    text += "Path=" + EscapeDesktopValue(folder->string()) + "\n";
-            }
-            text += "Icon=plenova\n";
-            text += "Categories=Utility;X-Plenova;\n";
-            text += "X-Plenova-Shortcut=" +
-                    EscapeDesktopValue(WithoutControls(machine.ToWindows(file))) + "\n";
-            entry.text = std::move(text);
-            entries.push_back(std::move(entry));
-        }
-        if (ec) report.problems.push_back("cannot list " + programsHost->string());
-    }
     // A listing that failed part-way must not remove the entries it did not reach.
-    const bool complete = usableTool && programsHost && !ec;
+    const bool complete = usableTool && programsHost && CollectEntries(context, entries, report);
 
     std::set<std::string> keepEntries;
     std::set<std::string> keepDirectories;
-    Group top;
-    if (!entries.empty()) {
-        for (const fs::path& folder : {folders.applications, folders.directories}) {
-            std::error_code made;
-            fs::create_directories(folder, made);
-        }
-    }
-    for (const Entry& entry : entries) {
-        WriteIfChanged(folders.applications / entry.fileName, entry.text, report);
-        keepEntries.insert(entry.fileName);
-        Group* group = &top;
-        if (!entry.group.empty()) {
-            for (const auto& part : fs::path(entry.group)) {
-                group = &group->children[part.string()];
-            }
-        }
-        group->entries.push_back(entry.fileName);
-    }
+    const Group top = WriteEntries(entries, folders, keepEntries, report);
     report.entries = static_cast<int>(entries.size());
-
-    const fs::path menuFile = folders.mergedMenus / (prefix + "start-menu.menu");
-    if (!entries.empty()) {
-        std::string menu =
-            "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
-            " \"http://www.freedesktop.org/standards/menu-spec/menu-1.0.dtd\">\n"
-            "<Menu>\n  <Name>Applications</Name>\n";
-        WriteMenu(menu, top, prefix, "", keepDirectories, folders, report, 1);
-        menu += "</Menu>\n";
-        std::error_code made;
-        fs::create_directories(folders.mergedMenus, made);
-        WriteIfChanged(menuFile, menu, report);
-    }
+    if (!entries.empty()) WriteMenuFile(top, context.prefix, folders, keepDirectories, report);
     if (complete) {
-        RemoveStale(folders.applications, prefix, ".desktop", keepEntries, report);
-        RemoveStale(folders.directories, prefix, ".directory", keepDirectories, report);
+        RemoveStale(folders.applications, context.prefix, ".desktop", keepEntries, report);
+        RemoveStale(folders.directories, context.prefix, ".directory", keepDirectories, report);
         if (entries.empty()) {
-            RemoveStale(folders.mergedMenus, prefix, ".menu", {}, report);
+            RemoveStale(folders.mergedMenus, context.prefix, ".menu", {}, report);
         }
     }
     return report;
@@ -399,6 +455,7 @@ void HandMachineToolOn() noexcept {
         const fs::path tool = FindMachineTool();
         if (!tool.empty()) ::setenv("PLENOVA_MACHINE_TOOL", tool.c_str(), 1);
     } catch (const std::exception&) {
+        // Optional: without the hint the next program looks for the tool itself.
     }
 }
 

@@ -1,5 +1,14 @@
-# plenova-machine: registry, path and drive tool for the emulated Windows machine.
-add_executable(plenova-machine ${CMAKE_CURRENT_LIST_DIR}/plenova_machine/main.cpp)
+# plenova-machine: registry, path and drive tool for the emulated Windows machine; one unit per
+# verb group.
+add_executable(plenova-machine
+  ${CMAKE_CURRENT_LIST_DIR}/plenova_machine/main.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/plenova_machine/machine_tool.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/plenova_machine/reg_command.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/plenova_machine/drive_path_command.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/plenova_machine/run_command.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/plenova_machine/uninstall_command.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/plenova_machine/menu_command.cpp
+)
 target_link_libraries(plenova-machine PRIVATE plenova_platform_machine plenova_warnings)
 set_target_properties(plenova-machine PROPERTIES
   AUTOMOC OFF
