@@ -82,6 +82,7 @@ void QtSetupWindows::OpenFolder(const std::string& windowsPath) {
         // The result is not looked at: without a file manager there is simply no window.
         QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(host->string())));
     } catch (const std::exception&) {
+        // A courtesy window only: the installation goes on without it.
     }
 }
 

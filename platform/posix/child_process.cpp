@@ -28,6 +28,7 @@ std::optional<int> RunInChildProcess(const std::function<int()>& body,
         try {
             code = body();
         } catch (...) {
+            // Reported through the exit code 255: nothing may unwind out of the child.
         }
         std::fflush(nullptr);
         ::_exit(code & 0xFF);

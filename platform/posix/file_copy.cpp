@@ -97,9 +97,11 @@ bool BlockCopy::Commit() {
                 try {
                     CurrentMachine().NoteCreated(destinationName_);
                 } catch (const std::exception&) {
+                    // Only a lookup hint: the next lookup looks through the folder instead.
                 }
             }
         } catch (const FileError&) {
+            // Reported as false: the caller shows the write error, the old file stays.
         }
     }
     Close();
