@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <unordered_map>
 #include <variant>
 #include <vector>
@@ -393,6 +394,69 @@ int SetStretchBltMode(HDC dc, int mode) {
     return previous;
 }
 
+namespace {
+
+// Where StretchDIBits writes: a window's 32-bit pixels or a memory surface's 8-bit ones.
+struct StretchTarget {
+    std::uint32_t* out32 = nullptr;
+    Surface8* out8 = nullptr;
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    std::ptrdiff_t stride = 0;  // of out32, in pixels
+};
+
+std::optional<StretchTarget> TargetOf(DcObject& d, int bpp) {
+    StretchTarget t;
+    if (d.kind == DcKind::Target) {
+        XrgbView view = d.target->Pixels();
+        t.out32 = view.pixels;
+        t.width = view.width;
+        t.height = view.height;
+        t.stride = view.stride;
+    } else if (d.kind == DcKind::Memory) {
+        t.out8 = GetSurface8(d.bitmap);
+        if (!t.out8 || bpp != 8) return std::nullopt;
+        t.width = t.out8->width;
+        t.height = std::abs(t.out8->height);
+    }
+    if (!t.out32 && !t.out8) return std::nullopt;
+    return t;
+}
+
+bool IsStretchableHeader(const BitmapInfoHeader& h) {
+    const int bpp = h.biBitCount;
+    return h.biSize == 40 && h.biPlanes == 1 && h.biCompression == BI_RGB && h.biWidth > 0 &&
+           h.biHeight != 0 && (bpp == 1 || bpp == 4 || bpp == 8 || bpp == 24);
+}
+
+// The colour of a colour-table index, from the table itself or through the selected palette.
+std::uint32_t TableColour(const BitmapInfo& info, std::uint32_t usage,
+                          const PaletteObject* palette, std::uint32_t index) {
+    if (usage == DIB_RGB_COLORS) return ToXrgb(info.bmiColors[index]);
+    std::uint16_t pal = 0;
+    std::memcpy(&pal, reinterpret_cast<const std::uint8_t*>(info.bmiColors.data()) + 2 * index, 2);
+    if (!palette || pal >= palette->entries.size()) return 0xFF000000u;
+    const PaletteEntry& e = palette->entries[pal];
+    return 0xFF000000u | std::uint32_t{e.peRed} << 16 | std::uint32_t{e.peGreen} << 8 | e.peBlue;
+}
+
+// The colour of source pixel `sx` of a stored row.
+std::uint32_t SourceColour(const std::uint8_t* row, std::int64_t sx, int bpp,
+                           const BitmapInfo& info, std::uint32_t usage,
+                           const PaletteObject* palette) {
+    switch (bpp) {
+    case 1: return TableColour(info, usage, palette, (row[sx / 8] >> (7 - sx % 8)) & 1);
+    case 4: return TableColour(info, usage, palette, (row[sx / 2] >> (sx % 2 ? 0 : 4)) & 15);
+    case 8: return TableColour(info, usage, palette, row[sx]);
+    default: {
+        const std::uint8_t* p = row + sx * 3;
+        return 0xFF000000u | std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0];
+    }
+    }
+}
+
+}  // namespace
+
 int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc, int ySrc,
                   int srcWidth, int srcHeight, std::span<const std::uint8_t> bits,
                   const BitmapInfo& info, std::uint32_t usage, std::uint32_t rop) {
@@ -400,57 +464,25 @@ int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, i
     if (!d || rop != SRCCOPY || usage > DIB_PAL_COLORS) return 0;
     if (destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0) return 0;
     const BitmapInfoHeader& h = info.bmiHeader;
+    if (!IsStretchableHeader(h)) return 0;
     const int bpp = h.biBitCount;
-    if (h.biSize != 40 || h.biPlanes != 1 || h.biCompression != BI_RGB || h.biWidth <= 0 ||
-        h.biHeight == 0 || (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24)) {
-        return 0;
-    }
     const std::int64_t width = h.biWidth;
     const std::int64_t rows = h.biHeight < 0 ? -std::int64_t{h.biHeight} : h.biHeight;
     const std::int64_t stride = RowBytes(bpp, width);
     if (stride * rows > static_cast<std::int64_t>(bits.size())) return 0;
-
-    // Where the pixels go.
-    std::uint32_t* out32 = nullptr;
-    Surface8* out8 = nullptr;
-    std::int64_t outW = 0, outH = 0;
-    std::ptrdiff_t outStride = 0;
-    if (d->kind == DcKind::Target) {
-        XrgbView view = d->target->Pixels();
-        out32 = view.pixels;
-        outW = view.width;
-        outH = view.height;
-        outStride = view.stride;
-    } else if (d->kind == DcKind::Memory) {
-        out8 = GetSurface8(d->bitmap);
-        if (!out8 || bpp != 8) return 0;
-        outW = out8->width;
-        outH = std::abs(out8->height);
-    }
-    if (!out32 && !out8) return 0;
+    const auto target = TargetOf(*d, bpp);
+    if (!target) return 0;
 
     const std::int64_t x0 = std::max<std::int64_t>(xDest, 0);
-    const std::int64_t x1 = std::min<std::int64_t>(std::int64_t{xDest} + destWidth, outW);
+    const std::int64_t x1 = std::min<std::int64_t>(std::int64_t{xDest} + destWidth, target->width);
     const std::int64_t y0 = std::max<std::int64_t>(yDest, 0);
-    const std::int64_t y1 = std::min<std::int64_t>(std::int64_t{yDest} + destHeight, outH);
+    const std::int64_t y1 = std::min<std::int64_t>(std::int64_t{yDest} + destHeight, target->height);
     if (x0 >= x1 || y0 >= y1) return 0;
 
     // Source rectangle's top row, counted from the top of the picture.
     const bool bottomUp = h.biHeight > 0;
     const std::int64_t srcTop = bottomUp ? rows - (std::int64_t{ySrc} + srcHeight) : ySrc;
     const auto* palette = Find<PaletteObject>(d->palette);
-    const auto* table = reinterpret_cast<const std::uint8_t*>(info.bmiColors.data());
-
-    auto colorOf = [&](std::uint32_t index) -> std::uint32_t {
-        if (usage == DIB_RGB_COLORS) return ToXrgb(info.bmiColors[index]);
-        std::uint16_t pal = 0;
-        std::memcpy(&pal, table + 2 * std::size_t{index}, 2);
-        if (!palette || pal >= palette->entries.size()) return 0xFF000000u;
-        const PaletteEntry& e = palette->entries[pal];
-        return 0xFF000000u | std::uint32_t{e.peRed} << 16 | std::uint32_t{e.peGreen} << 8 |
-               e.peBlue;
-    };
-
     for (std::int64_t y = y0; y < y1; ++y) {
         std::int64_t vis = srcTop + (y - yDest) * srcHeight / destHeight;
         if (vis < 0 || vis >= rows) continue;
@@ -459,25 +491,16 @@ int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, i
         for (std::int64_t x = x0; x < x1; ++x) {
             std::int64_t sx = xSrc + (x - xDest) * srcWidth / destWidth;
             if (sx < 0 || sx >= width) continue;
-            if (out8) {
-                std::int64_t outRow = out8->height > 0 ? outH - 1 - y : y;
+            if (Surface8* out8 = target->out8) {
+                const std::int64_t outRow = out8->height > 0 ? target->height - 1 - y : y;
                 out8->pixels[static_cast<std::size_t>(outRow * out8->stride + x)] = row[sx];
-                continue;
+            } else {
+                target->out32[y * target->stride + x] =
+                    SourceColour(row, sx, bpp, info, usage, palette);
             }
-            std::uint32_t c = 0;
-            switch (bpp) {
-                case 1: c = colorOf((row[sx / 8] >> (7 - sx % 8)) & 1); break;
-                case 4: c = colorOf((row[sx / 2] >> (sx % 2 ? 0 : 4)) & 15); break;
-                case 8: c = colorOf(row[sx]); break;
-                default: {
-                    const std::uint8_t* p = row + sx * 3;
-                    c = 0xFF000000u | std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0];
-                }
-            }
-            out32[y * outStride + x] = c;
         }
     }
-    if (out32) {
+    if (target->out32) {
         d->target->Present(static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0),
                            static_cast<std::int32_t>(x1 - x0), static_cast<std::int32_t>(y1 - y0));
     }
