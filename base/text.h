@@ -58,6 +58,24 @@ std::string FoldCase(std::string_view text);
 std::string FoldAscii(std::string_view text);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
+// Single ASCII characters: letters A-Z and a-z only, every other byte as it is.
+constexpr bool IsAsciiLetter(char c) noexcept {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+constexpr char LowerAscii(char c) noexcept {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+constexpr char UpperAscii(char c) noexcept {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+// The value of a hexadecimal digit (either letter case), -1 for anything else.
+constexpr int HexDigitValue(char c) noexcept {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 // The words joined with single blanks: the command-line text a program takes from its
 // arguments, or hands on to another.
 template <class Words>

@@ -474,9 +474,11 @@ int StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, i
     if (!target) return 0;
 
     const std::int64_t x0 = std::max<std::int64_t>(xDest, 0);
-    const std::int64_t x1 = std::min<std::int64_t>(std::int64_t{xDest} + destWidth, target->width);
+    const std::int64_t x1 =
+        std::min<std::int64_t>(std::int64_t{xDest} + destWidth, target->width);
     const std::int64_t y0 = std::max<std::int64_t>(yDest, 0);
-    const std::int64_t y1 = std::min<std::int64_t>(std::int64_t{yDest} + destHeight, target->height);
+    const std::int64_t y1 =
+        std::min<std::int64_t>(std::int64_t{yDest} + destHeight, target->height);
     if (x0 >= x1 || y0 >= y1) return 0;
 
     // Source rectangle's top row, counted from the top of the picture.

@@ -16,10 +16,6 @@ namespace fs = std::filesystem;
 
 namespace path_text {
 
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-char UpperLetter(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 std::vector<std::string> SplitComponents(std::string_view text, bool backslashToo) {
     std::vector<std::string> out;
     std::string current;
@@ -74,7 +70,7 @@ using namespace path_text;
 std::optional<Drive> ParseDriveLine(std::string_view raw, const fs::path& root) {
     if (raw.find('\0') != std::string_view::npos) return std::nullopt;
     std::string line = TrimBlanks(raw);
-    if (line.size() < 6 || !IsLetter(line[0]) || line[1] != ':') return std::nullopt;
+    if (line.size() < 6 || !IsAsciiLetter(line[0]) || line[1] != ':') return std::nullopt;
     std::size_t i = 2;
     if (line[i] != ' ' && line[i] != '\t') return std::nullopt;
     while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
@@ -86,7 +82,7 @@ std::optional<Drive> ParseDriveLine(std::string_view raw, const fs::path& root) 
     while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
     if (i >= line.size()) return std::nullopt;
     Drive d;
-    d.letter = UpperLetter(line[0]);
+    d.letter = UpperAscii(line[0]);
     if (d.letter == 'C' || d.letter == 'Z') return std::nullopt;
     d.type = type;
     fs::path folder(line.substr(i));

@@ -42,8 +42,6 @@ std::vector<BootEntry> ParseBootScript(std::string_view text);
 
 // The text of paths, shared by these parsers and the Machine's path mapping.
 namespace path_text {
-bool IsLetter(char c);    // an ASCII letter (a drive letter)
-char UpperLetter(char c); // an ASCII letter in upper case; anything else as it is
 // The non-empty components between "/" (and "\" with `backslashToo`).
 std::vector<std::string> SplitComponents(std::string_view text, bool backslashToo);
 // Applies "." and ".." to `base` (already normalised) followed by `more`; ".." at the root stays.

@@ -129,13 +129,6 @@ std::string EncodeHex1(std::string_view text) {
     return out;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // The bytes of a hex(1): value (continuation backslashes and blanks already allowed) as a
 // string; none when they are not UTF-16LE text.
 std::optional<std::string> DecodeHex1(std::string_view data) {
@@ -147,11 +140,12 @@ std::optional<std::string> DecodeHex1(std::string_view data) {
             ++i;
             continue;
         }
-        if (i + 1 >= data.size() || HexDigit(c) < 0 || HexDigit(data[i + 1]) < 0)
+        if (i + 1 >= data.size() || HexDigitValue(c) < 0 || HexDigitValue(data[i + 1]) < 0)
             return std::nullopt;
-        bytes.push_back(static_cast<unsigned char>(HexDigit(c) * 16 + HexDigit(data[i + 1])));
+        bytes.push_back(
+            static_cast<unsigned char>(HexDigitValue(c) * 16 + HexDigitValue(data[i + 1])));
         i += 2;
-        if (i < data.size() && HexDigit(data[i]) >= 0) return std::nullopt;  // three digits
+        if (i < data.size() && HexDigitValue(data[i]) >= 0) return std::nullopt;  // three digits
     }
     if (bytes.size() % 2 != 0) return std::nullopt;
     std::vector<char32_t> units;
@@ -181,8 +175,6 @@ bool IsAscii(std::string_view s) {
         if (static_cast<unsigned char>(c) >= 0x80) return false;
     return true;
 }
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Hash and equality of names without regard to letter case. ASCII names, nearly all of them,
 // are compared without making folded copies; the hash is that of FoldCase(s) either way.
@@ -469,7 +461,7 @@ std::optional<ParsedValue> ParseValue(std::string_view text, std::size_t pos) {
         std::uint32_t n = 0;
         bool ok = true;
         for (char c : td.substr(6)) {
-            const int d = HexDigit(c);
+            const int d = HexDigitValue(c);
             if (d < 0) ok = false;
             n = (n << 4) | static_cast<std::uint32_t>(d < 0 ? 0 : d);
         }

@@ -190,7 +190,7 @@ std::vector<Drive> Machine::Drives() const {
 }
 
 std::optional<Drive> Machine::FindDrive(char letter) const {
-    letter = UpperLetter(letter);
+    letter = UpperAscii(letter);
     if (letter == 'C') return Drive{'C', kDriveFixed, root_ / "drive_c"};
     if (letter == 'Z') return Drive{'Z', kDriveFixed, fs::path("/")};
     for (const Drive& d : tableDrives_)
@@ -199,8 +199,8 @@ std::optional<Drive> Machine::FindDrive(char letter) const {
 }
 
 void Machine::AddDrive(char letter, const fs::path& hostFolder, int type) {
-    if (!IsLetter(letter)) throw std::invalid_argument("a drive letter is A to Z");
-    letter = UpperLetter(letter);
+    if (!IsAsciiLetter(letter)) throw std::invalid_argument("a drive letter is A to Z");
+    letter = UpperAscii(letter);
     if (letter == 'C' || letter == 'Z')
         throw std::invalid_argument("drives C: and Z: are fixed and cannot be changed");
     if (type < 0 || type > kDriveRamDisk) throw std::invalid_argument("a drive type is 0 to 6");
@@ -217,8 +217,8 @@ void Machine::AddDrive(char letter, const fs::path& hostFolder, int type) {
 }
 
 bool Machine::RemoveDrive(char letter) {
-    letter = UpperLetter(letter);
-    if (letter == 'C' || letter == 'Z' || !IsLetter(letter)) return false;
+    letter = UpperAscii(letter);
+    if (letter == 'C' || letter == 'Z' || !IsAsciiLetter(letter)) return false;
     return ChangeDriveTable(letter, nullptr);
 }
 
@@ -227,7 +227,7 @@ int Machine::DriveType(std::string_view root) const {
         std::string current = CurrentFolder();
         return FindDrive(current[0]) ? FindDrive(current[0])->type : kDriveNoRootDir;
     }
-    if (root.size() < 2 || !IsLetter(root[0]) || root[1] != ':') return kDriveNoRootDir;
+    if (root.size() < 2 || !IsAsciiLetter(root[0]) || root[1] != ':') return kDriveNoRootDir;
     if (root.size() > 2 && !IsSeparator(root[2])) return kDriveNoRootDir;  // "C:x" is no root
     auto d = FindDrive(root[0]);
     return d ? d->type : kDriveNoRootDir;
@@ -247,15 +247,15 @@ std::optional<Machine::PathParts> Machine::Split(std::string_view path) const {
         return std::nullopt;  // network share or device path: not on this machine
     std::string_view rest = path;
     std::vector<std::string> base;
-    if (path.size() >= 2 && IsLetter(path[0]) && path[1] == ':') {
-        parts.drive = UpperLetter(path[0]);
+    if (path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':') {
+        parts.drive = UpperAscii(path[0]);
         if (!FindDrive(parts.drive)) return std::nullopt;
         rest = path.substr(2);
         if (!rest.empty() && !IsSeparator(rest[0])) {
             // Drive-relative: from the folder last made current on that drive.
             std::string current = CurrentFolder();
             std::string from;
-            if (UpperLetter(current[0]) == parts.drive) {
+            if (UpperAscii(current[0]) == parts.drive) {
                 from = current;
             } else {
                 for (const auto& [letter, folder] : driveFolders_)
@@ -265,7 +265,7 @@ std::optional<Machine::PathParts> Machine::Split(std::string_view path) const {
         }
     } else {
         std::string current = CurrentFolder();
-        parts.drive = UpperLetter(current[0]);
+        parts.drive = UpperAscii(current[0]);
         if (!IsSeparator(path[0])) AppendNormalised(base, SplitComponents(current.substr(2), true));
     }
     parts.components = std::move(base);
@@ -301,7 +301,8 @@ constexpr std::size_t kNamesWorthAnIndex = 256;
 std::optional<std::string> Machine::MatchInFolder(const fs::path& folder,
                                                   const std::string& name) const {
     std::lock_guard lock(folderIndexMutex_);
-    if (!folderIndexes_) folderIndexes_ = std::make_unique<std::unordered_map<std::string, FolderIndex>>();
+    if (!folderIndexes_)
+        folderIndexes_ = std::make_unique<std::unordered_map<std::string, FolderIndex>>();
     struct stat st;
     if (!StatPath(folder, st) || !S_ISDIR(st.st_mode)) return std::nullopt;
     const std::string folded = plenova::FoldCase(name);
@@ -496,10 +497,10 @@ bool Machine::SetCurrentFolder(std::string_view windowsPath) {
 }
 
 bool Machine::SetCurrentDrive(std::string_view drive) {
-    if (drive.empty() || !IsLetter(drive[0])) return false;
-    const char letter = UpperLetter(drive[0]);
+    if (drive.empty() || !IsAsciiLetter(drive[0])) return false;
+    const char letter = UpperAscii(drive[0]);
     if (!FindDrive(letter)) return false;
-    if (UpperLetter(CurrentFolder()[0]) == letter) return true;
+    if (UpperAscii(CurrentFolder()[0]) == letter) return true;
     for (const auto& [l, folder] : driveFolders_) {
         if (l == letter && SetCurrentFolder(folder)) return true;
     }
