@@ -91,32 +91,18 @@ const std::array<Rgb8, 20>& StaticColors() {
     return colors;
 }
 
-PaletteColors BuildScenePalette(const ColorHistogram& histogram) {
-    PaletteColors pal{};
-    const auto& statics = StaticColors();
-    for (int i = 0; i < 10; ++i) {
-        pal[i] = statics[i];
-        pal[246 + i] = statics[10 + i];
-    }
+namespace {
 
-    // Fixed grey ramp from black to white: stars, metal and outlines rely on it.
-    constexpr int kGreys = 13;
-    std::vector<Rgbf> fixed;
-    for (int i = 0; i < kGreys; ++i) {
-        const float v = 255.0f * i / (kGreys - 1);
-        fixed.push_back({v, v, v});
-    }
-    const int sceneCount = assets::kLastSceneIndex - assets::kFirstSceneIndex + 1;
-    const int freeCount = sceneCount - kGreys;
+using Items = std::vector<ColorHistogram::Item>;
 
-    const std::vector<ColorHistogram::Item> items = histogram.Items();
-
-    // Median cut in Oklab for the starting colours.
+// Median cut in Oklab: `count` starting colours, the weighted means of the boxes; fewer colours
+// in the pictures than entries are filled with a dark blue ramp.
+std::vector<Rgbf> MedianCut(const Items& items, int count) {
     std::vector<Box> boxes(1);
     boxes[0].items.resize(items.size());
     std::iota(boxes[0].items.begin(), boxes[0].items.end(), 0);
     Measure(boxes[0], items);
-    while (static_cast<int>(boxes.size()) < freeCount) {
+    while (static_cast<int>(boxes.size()) < count) {
         auto it = std::max_element(boxes.begin(), boxes.end(),
                                    [](const Box& a, const Box& b) { return a.score < b.score; });
         if (it->score <= 0) break;
@@ -151,81 +137,97 @@ PaletteColors BuildScenePalette(const ColorHistogram& histogram) {
             g += items[i].weight * items[i].rgb.g;
             b += items[i].weight * items[i].rgb.b;
         }
-        if (w > 0) centers.push_back({static_cast<float>(r / w), static_cast<float>(g / w), static_cast<float>(b / w)});
+        if (w > 0)
+            centers.push_back(
+                {static_cast<float>(r / w), static_cast<float>(g / w), static_cast<float>(b / w)});
     }
-    while (static_cast<int>(centers.size()) < freeCount) {
-        // Fewer colours in the pictures than entries: fill with a dark blue ramp.
+    while (static_cast<int>(centers.size()) < count) {
         const float v = 4.0f * static_cast<float>(centers.size() % 64);
         centers.push_back({v * 0.3f, v * 0.4f, v});
     }
+    return centers;
+}
 
-    // k-means refinement; the grey ramp takes part in the assignment but stays fixed.
-    std::vector<Lab> labs(fixed.size() + centers.size());
-    std::vector<int> owner(items.size(), 0);
-    for (int iteration = 0; iteration < 8; ++iteration) {
-        for (std::size_t k = 0; k < fixed.size(); ++k) labs[k] = ToOklab(fixed[k].r, fixed[k].g, fixed[k].b);
-        for (std::size_t k = 0; k < centers.size(); ++k)
-            labs[fixed.size() + k] = ToOklab(centers[k].r, centers[k].g, centers[k].b);
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            float best = 1e30f;
-            for (std::size_t k = 0; k < labs.size(); ++k) {
-                const float d = LabDistance2(items[i].lab, labs[k]);
-                if (d < best) {
-                    best = d;
-                    owner[i] = static_cast<int>(k);
-                }
-            }
-        }
-        std::vector<double> acc(centers.size() * 4, 0.0);
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            const int k = owner[i] - static_cast<int>(fixed.size());
-            if (k < 0) continue;
-            acc[k * 4u] += items[i].weight * items[i].rgb.r;
-            acc[k * 4u + 1] += items[i].weight * items[i].rgb.g;
-            acc[k * 4u + 2] += items[i].weight * items[i].rgb.b;
-            acc[k * 4u + 3] += items[i].weight;
-        }
-        // A colour that serves nothing (for example one that duplicates a fixed grey) moves to
-        // the colour served worst so far.
-        std::vector<char> taken(items.size(), 0);
-        for (std::size_t k = 0; k < centers.size(); ++k) {
-            const double w = acc[k * 4 + 3];
-            if (w > 0) {
-                centers[k] = {static_cast<float>(acc[k * 4] / w), static_cast<float>(acc[k * 4 + 1] / w),
-                              static_cast<float>(acc[k * 4 + 2] / w)};
-                continue;
-            }
-            double worst = -1;
-            std::size_t pick = 0;
-            for (std::size_t i = 0; i < items.size(); ++i) {
-                if (taken[i]) continue;
-                const double e = items[i].weight * LabDistance2(items[i].lab, labs[owner[i]]);
-                if (e > worst) {
-                    worst = e;
-                    pick = i;
-                }
-            }
-            if (worst > 0) {
-                taken[pick] = 1;
-                centers[k] = items[pick].rgb;
+// One k-means step: every item goes to its nearest colour of `labs` (`owner`), and each centre
+// (after the fixed colours) moves to the weighted mean of its items. A colour that serves
+// nothing (for example one that duplicates a fixed grey) moves to the item served worst so far.
+void RefineOnce(const Items& items, std::size_t fixedCount, const std::vector<Lab>& labs,
+                std::vector<int>& owner, std::vector<Rgbf>& centers) {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        float best = 1e30f;
+        for (std::size_t k = 0; k < labs.size(); ++k) {
+            const float d = LabDistance2(items[i].lab, labs[k]);
+            if (d < best) {
+                best = d;
+                owner[i] = static_cast<int>(k);
             }
         }
     }
+    std::vector<double> acc(centers.size() * 4, 0.0);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const int k = owner[i] - static_cast<int>(fixedCount);
+        if (k < 0) continue;
+        acc[k * 4u] += items[i].weight * items[i].rgb.r;
+        acc[k * 4u + 1] += items[i].weight * items[i].rgb.g;
+        acc[k * 4u + 2] += items[i].weight * items[i].rgb.b;
+        acc[k * 4u + 3] += items[i].weight;
+    }
+    std::vector<char> taken(items.size(), 0);
+    for (std::size_t k = 0; k < centers.size(); ++k) {
+        const double w = acc[k * 4 + 3];
+        if (w > 0) {
+            centers[k] = {static_cast<float>(acc[k * 4] / w),
+                          static_cast<float>(acc[k * 4 + 1] / w),
+                          static_cast<float>(acc[k * 4 + 2] / w)};
+            continue;
+        }
+        double worst = -1;
+        std::size_t pick = 0;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (taken[i]) continue;
+            const double e = items[i].weight * LabDistance2(items[i].lab, labs[owner[i]]);
+            if (e > worst) {
+                worst = e;
+                pick = i;
+            }
+        }
+        if (worst > 0) {
+            taken[pick] = 1;
+            centers[k] = items[pick].rgb;
+        }
+    }
+}
 
-    // Order the fitted colours by lightness so that the table reads like ramps.
+// k-means refinement; the fixed colours take part in the assignment but stay where they are.
+void Refine(const Items& items, const std::vector<Rgbf>& fixed, std::vector<Rgbf>& centers) {
+    std::vector<Lab> labs(fixed.size() + centers.size());
+    std::vector<int> owner(items.size(), 0);
+    for (int iteration = 0; iteration < 8; ++iteration) {
+        for (std::size_t k = 0; k < fixed.size(); ++k)
+            labs[k] = ToOklab(fixed[k].r, fixed[k].g, fixed[k].b);
+        for (std::size_t k = 0; k < centers.size(); ++k)
+            labs[fixed.size() + k] = ToOklab(centers[k].r, centers[k].g, centers[k].b);
+        RefineOnce(items, fixed.size(), labs, owner, centers);
+    }
+}
+
+// The scene's entries: the fixed colours, then the fitted ones ordered by lightness so that the
+// table reads like ramps. A fitted colour that rounds to one already in the table would waste
+// its entry: it takes the colour that the table serves worst instead.
+std::vector<Rgb8> Fill(const Items& items, const std::vector<Rgbf>& fixed,
+                       const std::vector<Rgbf>& centers) {
     std::vector<Rgb8> scene;
     for (const Rgbf& c : fixed) scene.push_back(ToRgb8(c));
     std::vector<Rgb8> fitted;
     for (const Rgbf& c : centers) fitted.push_back(ToRgb8(c));
-    // A fitted colour that rounds to one already in the table would waste its entry: it takes
-    // the colour that the table serves worst instead.
     std::vector<Lab> tableLabs;
     for (const Rgb8& c : scene) tableLabs.push_back(ToOklab(c.r, c.g, c.b));
     for (const Rgb8& c : fitted) tableLabs.push_back(ToOklab(c.r, c.g, c.b));
     for (std::size_t k = 0; k < fitted.size(); ++k) {
         const auto same = [&](const Rgb8& c) { return c == fitted[k]; };
-        const bool duplicate = std::any_of(scene.begin(), scene.end(), same) ||
-                               std::any_of(fitted.begin(), fitted.begin() + static_cast<std::ptrdiff_t>(k), same);
+        const bool duplicate =
+            std::any_of(scene.begin(), scene.end(), same) ||
+            std::any_of(fitted.begin(), fitted.begin() + static_cast<std::ptrdiff_t>(k), same);
         if (!duplicate) continue;
         double worst = -1;
         Rgb8 pick = fitted[k];
@@ -250,6 +252,31 @@ PaletteColors BuildScenePalette(const ColorHistogram& histogram) {
         return la.L < lb.L;
     });
     scene.insert(scene.end(), fitted.begin(), fitted.end());
+    return scene;
+}
+
+}  // namespace
+
+PaletteColors BuildScenePalette(const ColorHistogram& histogram) {
+    PaletteColors pal{};
+    const auto& statics = StaticColors();
+    for (int i = 0; i < 10; ++i) {
+        pal[i] = statics[i];
+        pal[246 + i] = statics[10 + i];
+    }
+
+    // Fixed grey ramp from black to white: stars, metal and outlines rely on it.
+    constexpr int kGreys = 13;
+    std::vector<Rgbf> fixed;
+    for (int i = 0; i < kGreys; ++i) {
+        const float v = 255.0f * i / (kGreys - 1);
+        fixed.push_back({v, v, v});
+    }
+    const int sceneCount = assets::kLastSceneIndex - assets::kFirstSceneIndex + 1;
+    const Items items = histogram.Items();
+    std::vector<Rgbf> centers = MedianCut(items, sceneCount - kGreys);
+    Refine(items, fixed, centers);
+    const std::vector<Rgb8> scene = Fill(items, fixed, centers);
     for (int i = 0; i < sceneCount; ++i) pal[assets::kFirstSceneIndex + i] = scene[i];
     return pal;
 }
