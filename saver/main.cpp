@@ -110,6 +110,8 @@ int main(int argc, char** argv) {
             }
         } else {
             SCR::Main(argumentText);
+            // The data folder is known now, and with it the icon file of an installed copy.
+            QApplication::setWindowIcon(plenova::dialogs::ProgramIcon());
             if (SCR::AnyWindowLoaded()) QApplication::exec();
         }
     } catch (const plenova::RuntimeError& error) {
