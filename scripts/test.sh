@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 jobs=$(nproc)
 start=$SECONDS
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+# Warnings are errors here, so that a change that brings one does not land.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs" --timeout 900
 echo "test.sh: release build and tests took $((SECONDS - start)) s"
@@ -25,6 +26,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # test programs run at build time too (their tests are listed then), so the options above are
 # already needed here.
 cmake -S . -B build-asan -DPLENOVA_SANITIZE=ON -DPLENOVA_BUILD_BENCH=OFF \
+      -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1"
 cmake --build build-asan -j"$jobs"
