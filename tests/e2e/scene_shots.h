@@ -86,7 +86,10 @@ inline std::optional<std::uint64_t> FrameShownBy(const WindowShot& shot,
                    std::chrono::seconds(10))) {
         return std::nullopt;
     }
-    for (const long long n : {newestAtShot + 1, newestAtShot, newestAtShot + 2, newestAtShot - 1}) {
+    // The screen may lag the dumps by a few frames on a busy machine (the X server shows a
+    // frame after the saver dumped it); the saver keeps far more than these.
+    for (const long long n : {newestAtShot + 1, newestAtShot, newestAtShot + 2, newestAtShot - 1,
+                              newestAtShot - 2, newestAtShot - 3, newestAtShot - 4}) {
         const std::optional<ComposedFrame> frame =
             ReadComposedFrame(folder / ("frame-" + std::to_string(n) + ".plfr"));
         if (frame && ShotIsFrame(shot, *frame)) return frame->frame;
