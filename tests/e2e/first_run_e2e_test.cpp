@@ -160,20 +160,9 @@ TEST_P(FirstRunE2E, TheCommandOpensTheSceneAndXScreenSaverRunsTheHack) {
         << file;
 
     const std::vector<std::string> env = Environment();
-    const pid_t daemon = Spawn(user.Command({"xscreensaver", "--no-splash"}, env), {});
-    ASSERT_GT(daemon, 0);
-    struct DaemonEnd {
-        pid_t pid;
-        const DaemonUser& user;
-        const std::vector<std::string>& env;
-        ~DaemonEnd() {
-            RunToEnd(user.Command({"xscreensaver-command", "-exit"}, env), {}, 5s);
-            if (!WaitExit(pid, 5s)) Kill(pid);
-        }
-    } daemonEnd{daemon, user, env};
-    const auto command = [&](const std::string& what) {
-        return RunToEnd(user.Command({"xscreensaver-command", what}, env), {}, 5s);
-    };
+    const RunningDaemon daemon(user, env);
+    ASSERT_TRUE(daemon.Started());
+    const auto command = [&](const std::string& what) { return daemon.Command(what); };
     ASSERT_TRUE(WaitUntil([&] { return command("-version") == 0; }, 20s, 100ms));
     ASSERT_EQ(command("-activate"), 0);
     ASSERT_TRUE(WaitUntil([&] { return ProcessesOf(install_.program).size() == 1; }, 15s))

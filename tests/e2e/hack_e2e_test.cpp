@@ -70,21 +70,9 @@ TEST_F(HackE2E, XScreenSaverRunsTheHackWhenActivatedAndEndsItWhenDeactivated) {
     for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
         if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
     }
-    const pid_t daemon = Spawn(user.Command({"xscreensaver", "--no-splash"}, env), {});
-    ASSERT_GT(daemon, 0);
-    struct DaemonEnd {
-        pid_t pid;
-        const DaemonUser& user;
-        const std::vector<std::string>& env;
-        ~DaemonEnd() {
-            RunToEnd(user.Command({"xscreensaver-command", "-exit"}, env), {}, 5s);
-            if (!WaitExit(pid, 5s)) Kill(pid);
-        }
-    } daemonEnd{daemon, user, env};
-
-    const auto command = [&](const std::string& what) {
-        return RunToEnd(user.Command({"xscreensaver-command", what}, env), {}, 5s);
-    };
+    const RunningDaemon daemon(user, env);
+    ASSERT_TRUE(daemon.Started());
+    const auto command = [&](const std::string& what) { return daemon.Command(what); };
     ASSERT_TRUE(WaitUntil([&] { return command("-version") == 0; }, 20s, 100ms))
         << "the daemon does not answer";
     ASSERT_EQ(command("-activate"), 0);

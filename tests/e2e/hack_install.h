@@ -206,6 +206,34 @@ private:
     gid_t gid_ = 0;
 };
 
+// The XScreenSaver daemon running as `user` with exactly `env`, asked to exit (then killed) at
+// the end of the scope.
+class RunningDaemon {
+public:
+    RunningDaemon(const DaemonUser& user, std::vector<std::string> env)
+        : user_(user), env_(std::move(env)),
+          pid_(Spawn(user_.Command({"xscreensaver", "--no-splash"}, env_), {})) {}
+    ~RunningDaemon() {
+        if (pid_ <= 0) return;
+        Command("-exit");
+        if (!WaitExit(pid_, std::chrono::seconds(5))) Kill(pid_);
+    }
+    RunningDaemon(const RunningDaemon&) = delete;
+    RunningDaemon& operator=(const RunningDaemon&) = delete;
+
+    bool Started() const { return pid_ > 0; }
+    // Runs xscreensaver-command with one option; its exit status.
+    int Command(const std::string& what) const {
+        return RunToEnd(user_.Command({"xscreensaver-command", what}, env_), {},
+                        std::chrono::seconds(5));
+    }
+
+private:
+    const DaemonUser& user_;
+    std::vector<std::string> env_;
+    pid_t pid_;
+};
+
 // Waits for a few frames, takes two shots of `window` about ten frames (200 ms) apart, and
 // checks that they differ and that each is exactly one frame that the saver composed, at the
 // window's size.
