@@ -71,6 +71,11 @@ bool StaysInFolder(std::string_view name) {
     }
 }
 
+// Whether a script's `name`, joined to `folder` as `path`, stays in that folder.
+bool Contained(const std::string& folder, std::string_view name, const std::string& path) {
+    return StaysInFolder(name) && TheMachine().IsBeneath(folder, path);
+}
+
 // Whether the support library can be handed the path: it takes the ANSI code page only.
 bool FitsAnsi(const std::string& text) {
     try {
@@ -275,7 +280,7 @@ void Module1::RequireSafeTitle(const std::string& message) {
 
 void Module1::RequireBeneath(const std::string& folder, const std::string& name,
                              const std::string& path, const std::string& message) {
-    if (StaysInFolder(name) && TheMachine().IsBeneath(folder, path)) return;
+    if (Contained(folder, name, path)) return;
     Notice(message + std::string(kCr) + path);
     End(1);
 }
@@ -501,8 +506,7 @@ void Module1::CopySetupFiles() {
         // user chose (which alone may lie on the host).
         const bool folderAllowed = field3.starts_with("$")
                                        ? machine.OnOwnDrive(folder)
-                                       : field3.empty() || (StaysInFolder(MachinePath(field3)) &&
-                                                            machine.IsBeneath(dstDir, folder));
+                                       : field3.empty() || Contained(dstDir, field3, folder);
         if (!folderAllowed) {
             Notice("ﾌｫﾙﾀﾞが作成できません" + std::string(kCr) + folder);
             End(1);
@@ -580,7 +584,7 @@ void Module1::CleanUpSource() {
     auto remove = [&](const std::string& name) {
         IgnoringFailure([&] {
             const std::string path = MachinePath(srcDir + "\\" + name);
-            if (StaysInFolder(MachinePath(name)) && machine.IsBeneath(srcDir, path))
+            if (Contained(srcDir, name, path))
                 RemoveFile(path);
         });
     };
@@ -630,7 +634,7 @@ void Module1::CreateStartMenuEntries() {
     const std::string group = ReadIni("Setup", "Group");
     if (!group.empty()) {
         folder = MachinePath(folder + "\\" + group);
-        if (!StaysInFolder(MachinePath(group)) || !machine.IsBeneath(programs, folder) ||
+        if (!Contained(programs, group, folder) ||
             !MakeFolderPath(folder)) {
             Warning("フォルダが作成できません " + folder);
             End(1);
@@ -647,7 +651,7 @@ void Module1::CreateStartMenuEntries() {
         if (value.empty()) break;
         const std::string name = MachinePath(GetField(value, 1, ","));
         const std::string link = folder + "\\" + name + ".lnk";
-        if (!StaysInFolder(name) || !machine.IsBeneath(folder, link) || !FitsAnsi(link)) {
+        if (!Contained(folder, name, link) || !FitsAnsi(link)) {
             Notice("ﾌｧｲﾙが作成できません" + std::string(kCr) + link);
             continue;
         }
