@@ -11,7 +11,7 @@
 
 #include "engine/cwingdc.h"
 #include "engine/cwingstage.h"
-#include "saver/asset_names.h"
+#include "assets/asset_names.h"
 
 namespace {
 

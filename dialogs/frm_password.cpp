@@ -9,7 +9,8 @@
 #include "platform/message_box.h"
 #include "platform/process_end.h"
 #include "platform/settings_store.h"
-#include "platform/window_ops.h"
+#include "platform/x11/window_ops.h"
+#include "dialogs/saver_names.h"
 
 namespace plenova::dialogs {
 
@@ -18,7 +19,7 @@ constexpr const char* kWrongPassword = "パスワードが違います。再入�
 }
 
 frmPassword::frmPassword(QWidget& saverWindow, std::function<void()> stopMusic)
-    : Form(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    : forms::Form(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                         Qt::WindowStaysOnTopHint),
       saverWindow_(saverWindow),
       stopMusic_(std::move(stopMusic)) {
@@ -27,10 +28,10 @@ frmPassword::frmPassword(QWidget& saverWindow, std::function<void()> stopMusic)
     SetFixedClientTwips(3660, 1290);
 
     txtPassword = MakePasswordBox(this, "txtPassword");
-    txtPassword->setGeometry(TwipsRect(120, 120, 3375, 375));
+    txtPassword->setGeometry(forms::TwipsRect(120, 120, 3375, 375));
 
-    cmdOK = MakeButton(this, QStringLiteral("cmdOK"), QStringLiteral("&OK"), 2040, 720, 1455, 375);
-    cmdCancel = MakeButton(this, QStringLiteral("cmdCancel"), QStringLiteral("キャンセル(&C)"), 240,
+    cmdOK = forms::MakeButton(this, QStringLiteral("cmdOK"), QStringLiteral("&OK"), 2040, 720, 1455, 375);
+    cmdCancel = forms::MakeButton(this, QStringLiteral("cmdCancel"), QStringLiteral("キャンセル(&C)"), 240,
                            720, 1455, 375);
     setTabOrder(txtPassword, cmdOK);
     setTabOrder(cmdOK, cmdCancel);
@@ -45,18 +46,18 @@ frmPassword::frmPassword(QWidget& saverWindow, std::function<void()> stopMusic)
 void frmPassword::Form_Load() { CenterOnScreen(); }
 
 void frmPassword::resizeEvent(QResizeEvent* event) {
-    Form::resizeEvent(event);
+    forms::Form::resizeEvent(event);
     Form_Resize();
 }
 
 void frmPassword::Form_Resize() { txtPassword->setFocus(); }
 
 bool frmPassword::Form_KeyDown(int keyCode, Qt::KeyboardModifiers) {
-    if (keyCode == kKeyReturn) {
+    if (keyCode == forms::kKeyReturn) {
         Check(Source::EnterKey);
         return true;
     }
-    if (keyCode == kKeyEscape) {
+    if (keyCode == forms::kKeyEscape) {
         Cancel();
         return true;
     }

@@ -5,14 +5,14 @@
 
 #include <functional>
 
-#include "dialogs/form_support.h"
+#include "forms/form_support.h"
 
 class QLineEdit;
 class QPushButton;
 
 namespace plenova::dialogs {
 
-class frmPassword : public Form {
+class frmPassword : public forms::Form {
 public:
     // `saverWindow`: the window whose pointer mode the prompt switches. `stopMusic`: stops and
     // closes the music before the program ends.

@@ -7,6 +7,7 @@
 #include "dialogs/password_box.h"
 #include "platform/message_box.h"
 #include "platform/settings_store.h"
+#include "dialogs/saver_names.h"
 
 namespace plenova::dialogs {
 
@@ -17,24 +18,24 @@ constexpr const char* kMismatch =
 }  // namespace
 
 frmPassword2::frmPassword2(QWidget* parent)
-    : Form(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    : forms::Form(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName(QStringLiteral("frmPassword2"));
     setWindowTitle(QStringLiteral("PlenovaSaverのパスワード変更"));
     SetFixedClientTwips(3945, 2220);
 
-    cmdOK = MakeButton(this, QStringLiteral("cmdOK"), QStringLiteral("&OK"), 2280, 1680, 1335, 375);
-    Command1 = MakeButton(this, QStringLiteral("Command1"), QStringLiteral("キャンセル(&C)"), 600,
+    cmdOK = forms::MakeButton(this, QStringLiteral("cmdOK"), QStringLiteral("&OK"), 2280, 1680, 1335, 375);
+    Command1 = forms::MakeButton(this, QStringLiteral("Command1"), QStringLiteral("キャンセル(&C)"), 600,
                           1680, 1335, 375);
 
     txtPassword = MakePasswordBox(this, "txtPassword");
-    txtPassword->setGeometry(TwipsRect(120, 240, 3735, 360));
+    txtPassword->setGeometry(forms::TwipsRect(120, 240, 3735, 360));
 
     txtTest = MakePasswordBox(this, "txtTest");
-    txtTest->setGeometry(TwipsRect(120, 1080, 3735, 375));
+    txtTest->setGeometry(forms::TwipsRect(120, 1080, 3735, 375));
 
     Label1 = new QLabel(QStringLiteral("新しいﾊﾟｽﾜｰﾄﾞの確認入力"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(TwipsRect(240, 840, 2295, 255));
+    Label1->setGeometry(forms::TwipsRect(240, 840, 2295, 255));
 
     setTabOrder(cmdOK, Command1);
     setTabOrder(Command1, txtPassword);
@@ -50,7 +51,7 @@ frmPassword2::frmPassword2(QWidget* parent)
 void frmPassword2::Form_Load() { CenterOnScreen(); }
 
 void frmPassword2::resizeEvent(QResizeEvent* event) {
-    Form::resizeEvent(event);
+    forms::Form::resizeEvent(event);
     Form_Resize();
 }
 
@@ -82,7 +83,7 @@ void frmPassword2::cmdOK_Click() {
 void frmPassword2::Command1_Click() { Unload(); }
 
 bool frmPassword2::Form_KeyDown(int keyCode, Qt::KeyboardModifiers) {
-    if (keyCode == kKeyReturn) {
+    if (keyCode == forms::kKeyReturn) {
         if (txtPassword->text().isEmpty() && txtTest->text().isEmpty()) {
             Accept();
         } else if (!txtPassword->text().isEmpty() && txtTest->text().isEmpty()) {
@@ -92,7 +93,7 @@ bool frmPassword2::Form_KeyDown(int keyCode, Qt::KeyboardModifiers) {
         }
         return true;
     }
-    if (keyCode == kKeyEscape) {
+    if (keyCode == forms::kKeyEscape) {
         Unload();
         return true;
     }

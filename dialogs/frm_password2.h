@@ -2,7 +2,7 @@
 // twice; when both entries agree it is stored at once and the dialog closes.
 #pragma once
 
-#include "dialogs/form_support.h"
+#include "forms/form_support.h"
 
 class QLabel;
 class QLineEdit;
@@ -10,7 +10,7 @@ class QPushButton;
 
 namespace plenova::dialogs {
 
-class frmPassword2 : public Form {
+class frmPassword2 : public forms::Form {
 public:
     explicit frmPassword2(QWidget* parent = nullptr);
 

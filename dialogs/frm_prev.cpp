@@ -6,7 +6,7 @@
 
 #include "dialogs/stand_ins.h"
 #include "platform/events.h"
-#include "saver/asset_names.h"
+#include "assets/asset_names.h"
 
 namespace plenova::dialogs {
 
@@ -14,7 +14,7 @@ namespace {
 constexpr int kBorder = 1;  // the thin border, in pixels
 }
 
-frmPrev::frmPrev(QWidget* parent) : Form(parent, Qt::Window | Qt::FramelessWindowHint) {
+frmPrev::frmPrev(QWidget* parent) : forms::Form(parent, Qt::Window | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("frmPrev"));
     setWindowTitle(QString());
     setAutoFillBackground(true);
@@ -27,12 +27,12 @@ frmPrev::frmPrev(QWidget* parent) : Form(parent, Qt::Window | Qt::FramelessWindo
     imgPrev = new QLabel(client_);
     imgPrev->setObjectName(QStringLiteral("imgPrev"));
     imgPrev->setScaledContents(true);  // the picture is stretched to the control's size
-    imgPrev->setPixmap(LoadResourcePicture(
+    imgPrev->setPixmap(forms::LoadResourcePicture(
         assets::kPreview, {assets::kPreviewWidth, assets::kPreviewHeight}, DrawPreviewStandIn));
     imgPrev->setGeometry(0, 0, 310, 232);
 
     // Design size: a client area of 5385 x 3975 twips inside the border.
-    const QRect client = TwipsRect(0, 0, 5385, 3975);
+    const QRect client = forms::TwipsRect(0, 0, 5385, 3975);
     resize(client.width() + 2 * kBorder, client.height() + 2 * kBorder);
 }
 
@@ -58,13 +58,13 @@ void frmPrev::Form_Unload(int&) {
 }
 
 void frmPrev::resizeEvent(QResizeEvent* event) {
-    Form::resizeEvent(event);
+    forms::Form::resizeEvent(event);
     client_->setGeometry(kBorder, kBorder, std::max(0, width() - 2 * kBorder),
                          std::max(0, height() - 2 * kBorder));
 }
 
 void frmPrev::paintEvent(QPaintEvent* event) {
-    Form::paintEvent(event);
+    forms::Form::paintEvent(event);
     QPainter painter(this);
     painter.setPen(Qt::black);
     painter.drawRect(rect().adjusted(0, 0, -1, -1));

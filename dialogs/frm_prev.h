@@ -5,14 +5,14 @@
 
 #include <memory>
 
-#include "dialogs/form_support.h"
-#include "platform/window_ops.h"
+#include "forms/form_support.h"
+#include "platform/x11/window_ops.h"
 
 class QLabel;
 
 namespace plenova::dialogs {
 
-class frmPrev : public Form {
+class frmPrev : public forms::Form {
 public:
     explicit frmPrev(QWidget* parent = nullptr);
     ~frmPrev() override;

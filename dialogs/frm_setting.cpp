@@ -13,7 +13,8 @@
 #include "dialogs/stand_ins.h"
 #include "platform/process_end.h"
 #include "platform/settings_store.h"
-#include "saver/asset_names.h"
+#include "assets/asset_names.h"
+#include "dialogs/saver_names.h"
 
 namespace plenova::dialogs {
 
@@ -29,7 +30,7 @@ QLabel* MakeImage(QWidget* parent, const QString& name, const QPixmap& picture, 
     image->setObjectName(name);
     image->setPixmap(picture);
     image->setScaledContents(true);  // the picture is stretched to the control
-    image->setGeometry(TwipsRect(left, top, width, height));
+    image->setGeometry(forms::TwipsRect(left, top, width, height));
     return image;
 }
 
@@ -37,11 +38,11 @@ QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& text, dou
                   double left, double top, double width, double height, bool opaque) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
-    label->setFont(UiFont(points));
-    label->setGeometry(TwipsRect(left, top, width, height));
+    label->setFont(forms::UiFont(points));
+    label->setGeometry(forms::TwipsRect(left, top, width, height));
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     label->setWordWrap(true);
-    SetColors(*label, ColorWord(kYellow), ColorWord(kBlack), opaque);
+    forms::SetColors(*label, forms::ColorWord(kYellow), forms::ColorWord(kBlack), opaque);
     return label;
 }
 
@@ -69,35 +70,35 @@ bool PasswordSwitchForDisplay(const std::string& stored) {
 }
 
 frmSetting::frmSetting(QWidget* parent)
-    : Form(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    : forms::Form(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                        Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("frmSetting"));
     setWindowTitle(QString::fromUtf8(kSettingCaption));
     SetFixedClientTwips(6255, 4860);
     // Black window; the controls keep their own colours (buttons the system's).
     QPalette black = palette();
-    black.setColor(QPalette::Window, ColorWord(kBlack));
+    black.setColor(QPalette::Window, forms::ColorWord(kBlack));
     setPalette(black);
     setAutoFillBackground(true);
-    const QIcon programIcon = LoadResourceIcon(assets::kProgramIcon, DrawProgramIconStandIn);
+    const QIcon programIcon = forms::LoadResourceIcon(assets::kProgramIcon, forms::DrawProgramIconStandIn);
     setWindowIcon(programIcon);
 
     // Decoration first, so that the controls lie above it.
     Image6 = MakeImage(this, QStringLiteral("Image6"),
-                       LoadResourcePicture(assets::kTitlePicture, {206, 71}, DrawTitleStandIn),
+                       forms::LoadResourcePicture(assets::kTitlePicture, {206, 71}, DrawTitleStandIn),
                        1680, 120, 3090, 1065);
     Image1 = MakeImage(this, QStringLiteral("Image1"), programIcon.pixmap(32, 32), 2880, 840,
                        480, 480);
     Image5 = MakeImage(this, QStringLiteral("Image5"),
-                       LoadResourcePicture(assets::kStar45, {45, 45}, DrawStarStandIn), 2400,
+                       forms::LoadResourcePicture(assets::kStar45, {45, 45}, DrawStarStandIn), 2400,
                        1800, 675, 675);
     Image4 = MakeImage(this, QStringLiteral("Image4"),
-                       LoadResourcePicture(assets::kStar31, {31, 31}, DrawStarStandIn), 1200,
+                       forms::LoadResourcePicture(assets::kStar31, {31, 31}, DrawStarStandIn), 1200,
                        1680, 465, 465);
     Image3 = MakeImage(this, QStringLiteral("Image3"),
-                       LoadResourcePicture(assets::kStar25, {25, 25}, DrawStarStandIn), 5040,
+                       forms::LoadResourcePicture(assets::kStar25, {25, 25}, DrawStarStandIn), 5040,
                        1320, 375, 375);
-    const QPixmap star15 = LoadResourcePicture(assets::kStar15, {15, 15}, DrawStarStandIn);
+    const QPixmap star15 = forms::LoadResourcePicture(assets::kStar15, {15, 15}, DrawStarStandIn);
     static constexpr std::array<std::array<int, 2>, 8> kStarPlaces{{{3240, 1680},
                                                                      {5400, 360},
                                                                      {3240, 3240},
@@ -111,27 +112,27 @@ frmSetting::frmSetting(QWidget* parent)
                               kStarPlaces[i][0], kStarPlaces[i][1], 225, 225);
     }
 
-    cmdChangePass = MakeButton(this, QStringLiteral("cmdChangePass"),
+    cmdChangePass = forms::MakeButton(this, QStringLiteral("cmdChangePass"),
                                QStringLiteral("パスワードの変更(&C)"), 960, 3720, 1935, 495);
     lblMouse = MakeLabel(this, QStringLiteral("lblMouse"), QString(), 18, 4440, 2760, 495, 375,
                          true);
     lblMouse->setWordWrap(false);
     Label2 = MakeLabel(this, QStringLiteral("Label2"), QStringLiteral("マウスの感度"), 9.75, 3480,
                        2760, 855, 375, true);
-    cmdUp = MakeButton(this, QStringLiteral("cmdUp"), QString(), 5160, 2400, 495, 495);
-    cmdUp->setIcon(LoadResourceIcon(assets::kUpIcon, DrawUpIconStandIn));
+    cmdUp = forms::MakeButton(this, QStringLiteral("cmdUp"), QString(), 5160, 2400, 495, 495);
+    cmdUp->setIcon(forms::LoadResourceIcon(assets::kUpIcon, DrawUpIconStandIn));
     cmdUp->setIconSize({32, 32});
-    cmdDown = MakeButton(this, QStringLiteral("cmdDown"), QString(), 5160, 3000, 495, 495);
-    cmdDown->setIcon(LoadResourceIcon(assets::kDownIcon, DrawDownIconStandIn));
+    cmdDown = forms::MakeButton(this, QStringLiteral("cmdDown"), QString(), 5160, 3000, 495, 495);
+    cmdDown->setIcon(forms::LoadResourceIcon(assets::kDownIcon, DrawDownIconStandIn));
     cmdDown->setIconSize({32, 32});
-    cmdOK = MakeButton(this, QStringLiteral("cmdOK"), QStringLiteral("終了(&X)"), 3480, 3720,
+    cmdOK = forms::MakeButton(this, QStringLiteral("cmdOK"), QStringLiteral("終了(&X)"), 3480, 3720,
                        1935, 495);
 
     chkUsePass = new QCheckBox(QStringLiteral("パスワードを使用する"), this);
     chkUsePass->setObjectName(QStringLiteral("chkUsePass"));
-    chkUsePass->setFont(UiFont(11.25, true));
-    chkUsePass->setGeometry(TwipsRect(720, 2760, 2655, 375));
-    SetColors(*chkUsePass, ColorWord(kYellow), ColorWord(kBlack), true);
+    chkUsePass->setFont(forms::UiFont(11.25, true));
+    chkUsePass->setGeometry(forms::TwipsRect(720, 2760, 2655, 375));
+    forms::SetColors(*chkUsePass, forms::ColorWord(kYellow), forms::ColorWord(kBlack), true);
 
     Label1 = MakeLabel(this, QStringLiteral("Label1"),
                        QStringLiteral("Plenova Saver  © Plenova Project"), 12,
@@ -177,7 +178,7 @@ void frmSetting::cmdChangePass_Click() {
     auto dialog = std::make_unique<frmPassword2>(this);
     passwordDialog_ = dialog.get();
     struct Reset {
-        Form*& slot;
+        forms::Form*& slot;
         ~Reset() { slot = nullptr; }
     } reset{passwordDialog_};
     dialog->ShowModal();
@@ -192,13 +193,13 @@ void frmSetting::Form_Unload(int&) {
 }
 
 void frmSetting::paintEvent(QPaintEvent* event) {
-    Form::paintEvent(event);
+    forms::Form::paintEvent(event);
     // Four red lines, two pixels wide, frame the sensitivity.
     QPainter painter(this);
-    QPen pen(ColorWord(kRed));
+    QPen pen(forms::ColorWord(kRed));
     pen.setWidth(2);
     painter.setPen(pen);
-    const QRect box = TwipsRect(4320, 2640, 5040 - 4320, 3240 - 2640);
+    const QRect box = forms::TwipsRect(4320, 2640, 5040 - 4320, 3240 - 2640);
     painter.drawRect(QRectF(box.left(), box.top(), box.width(), box.height()));
 }
 

@@ -5,7 +5,7 @@
 
 #include <array>
 
-#include "dialogs/form_support.h"
+#include "forms/form_support.h"
 #include "platform/window_presence.h"
 
 class QCheckBox;
@@ -14,7 +14,7 @@ class QPushButton;
 
 namespace plenova::dialogs {
 
-class frmSetting : public Form {
+class frmSetting : public forms::Form {
 public:
     explicit frmSetting(QWidget* parent = nullptr);
 
@@ -40,7 +40,7 @@ public:
     void cmdOK_Click();
 
     // The password change dialog while it is open (for tests and the window manager).
-    Form* OpenPasswordDialog() const { return passwordDialog_; }
+    forms::Form* OpenPasswordDialog() const { return passwordDialog_; }
 
 protected:
     void Form_Load() override;
@@ -49,7 +49,7 @@ protected:
 
 private:
     platform::WindowPresence presence_;
-    Form* passwordDialog_ = nullptr;
+    forms::Form* passwordDialog_ = nullptr;
 };
 
 // The sensitivity shown for a stored "Mouse" text: its numeric value rounded half to even,

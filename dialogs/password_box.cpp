@@ -2,7 +2,7 @@
 
 #include <QLineEdit>
 
-#include "dialogs/form_support.h"
+#include "forms/form_support.h"
 
 namespace plenova::dialogs {
 
@@ -14,7 +14,7 @@ QLineEdit* MakePasswordBox(QWidget* parent, const char* name) {
     box->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
     box->setAttribute(Qt::WA_InputMethodEnabled, false);
     box->setInputMethodHints(Qt::ImhHiddenText | Qt::ImhSensitiveData | Qt::ImhNoPredictiveText);
-    box->setFont(UiFont(12));
+    box->setFont(forms::UiFont(12));
     return box;
 }
 

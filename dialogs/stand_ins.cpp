@@ -1,12 +1,12 @@
 #include "dialogs/stand_ins.h"
-#include <cmath>
 
+#include <cmath>
 
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 
-#include "dialogs/form_support.h"
+#include "forms/form_support.h"
 
 namespace plenova::dialogs {
 
@@ -38,7 +38,7 @@ void DrawTriangle(QPixmap& pixmap, bool up) {
 void DrawTitleStandIn(QPixmap& pixmap) {
     QPainter painter(&pixmap);
     painter.setPen(kYellow);
-    painter.setFont(UiFont(16, true));
+    painter.setFont(forms::UiFont(16, true));
     painter.drawText(pixmap.rect(), Qt::AlignCenter, QStringLiteral("Plenova Saver"));
 }
 
@@ -62,14 +62,6 @@ void DrawStarStandIn(QPixmap& pixmap) {
     painter.fillPath(path, kYellow);
 }
 
-void DrawProgramIconStandIn(QPixmap& pixmap) {
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setBrush(QColor(40, 170, 60));
-    painter.setPen(Qt::NoPen);
-    painter.drawEllipse(pixmap.rect().adjusted(2, 2, -2, -2));
-}
-
 void DrawUpIconStandIn(QPixmap& pixmap) { DrawTriangle(pixmap, true); }
 
 void DrawDownIconStandIn(QPixmap& pixmap) { DrawTriangle(pixmap, false); }
@@ -91,7 +83,7 @@ void DrawPreviewStandIn(QPixmap& pixmap) {
     painter.setBrush(QColor(70, 120, 220));
     painter.drawEllipse(QPointF(w * 0.75, h * 0.6), w * 0.07, w * 0.07);
     painter.setPen(kYellow);
-    painter.setFont(UiFont(14, true));
+    painter.setFont(forms::UiFont(14, true));
     painter.drawText(QRect(0, h * 3 / 4, w, h / 4), Qt::AlignCenter, QStringLiteral("Plenova Saver"));
 }
 

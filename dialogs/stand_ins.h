@@ -8,7 +8,6 @@ namespace plenova::dialogs {
 
 void DrawTitleStandIn(QPixmap& pixmap);        // the program title in yellow on black
 void DrawStarStandIn(QPixmap& pixmap);         // a small yellow star on black
-void DrawProgramIconStandIn(QPixmap& pixmap);  // a green disc on transparent
 void DrawUpIconStandIn(QPixmap& pixmap);       // an upward triangle
 void DrawDownIconStandIn(QPixmap& pixmap);     // a downward triangle
 void DrawPreviewStandIn(QPixmap& pixmap);      // planets and stars on black with the title

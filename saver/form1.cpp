@@ -30,10 +30,11 @@
 #include "platform/random.h"
 #include "platform/screen.h"
 #include "platform/settings_store.h"
-#include "platform/window_ops.h"
-#include "saver/asset_names.h"
+#include "platform/x11/window_ops.h"
+#include "assets/asset_names.h"
 #include "saver/read_dib.h"
 #include "saver/scr.h"
+#include "dialogs/saver_names.h"
 
 namespace plenova::saver {
 
@@ -63,6 +64,12 @@ constexpr const char* kBackgroundMissing = " 背景画像がロードできま�
 
 // Frames per sprite; every sprite wraps round the screen (edge mode 0).
 constexpr std::array<Int16, 13> kFrameCounts{4, 4, 4, 4, 1, 1, 1, 1, 1, 1, 1, 4, 9};
+static_assert([] {
+    for (std::size_t i = 0; i < kFrameCounts.size(); ++i) {
+        if (kFrameCounts[i] != assets::kSpriteFrames[i].count) return false;
+    }
+    return true;
+}(), "every sprite has as many frame files as frames");
 
 struct SpriteSpeed {
     float x;
@@ -173,7 +180,7 @@ void Form1::Form_Load() {
     const double screenWidth = static_cast<double>(screen.WidthTwips());
     const double screenHeight = static_cast<double>(screen.HeightTwips());
     if (hosted_ && placedByWindowManager_) {
-        resize(dialogs::TwipsRect(0, 0, screenWidth, screenHeight).size());
+        resize(forms::TwipsRect(0, 0, screenWidth, screenHeight).size());
     } else if (hosted_) {
         SetTwipsGeometry(0, 0, screenWidth, screenHeight);
     } else {
@@ -206,21 +213,21 @@ void Form1::LoadSceneAssets() {
         frameCounts[i] = kFrameCounts[i];
     }
     // The frame pictures, each frame a picture of its own.
-    for (Int16 i = 0; i <= 3; ++i) {
-        for (Int16 n = 0; n <= 3; ++n) LoadFrame(i, "Ani000" + std::to_string(n) + ".bmp", n);
+    for (std::size_t i = 0; i < assets::kSpriteFrames.size(); ++i) {
+        const assets::SpriteFrames& frames = assets::kSpriteFrames[i];
+        for (int n = 0; n < frames.count; ++n) {
+            const auto file = static_cast<std::size_t>(frames.firstFile + n);
+            LoadFrame(static_cast<Int16>(i), std::string(assets::kSpriteFiles[file].name),
+                      static_cast<Int16>(n));
+        }
     }
-    const char* singles[] = {"Ani0400.bmp", "Ani0400.bmp", "Ani0600.bmp", "Ani0700.bmp",
-                             "Ani0800.bmp", "Ani0900.bmp", "Ani1000.bmp"};
-    for (Int16 i = 4; i <= 10; ++i) LoadFrame(i, singles[i - 4], 0);
-    for (Int16 n = 0; n <= 3; ++n) LoadFrame(11, "Ani110" + std::to_string(n) + ".bmp", n);
-    for (Int16 n = 0; n <= 8; ++n) LoadFrame(12, "Ani120" + std::to_string(n) + ".bmp", n);
     // Animation range, transparency and the edge reports of every sprite.
     for (Int16 i = 0; i < count; ++i) {
         engine::CWinGSprite& sprite = Sprite(i);
         sprite.set_FrameNumber(0);
         sprite.set_FirstFrame(0);
         sprite.set_LastFrame(Sub16(frameCounts[static_cast<std::size_t>(i)], 1));
-        sprite.set_TransparentColor(255);
+        sprite.set_TransparentColor(assets::kTransparentIndex);
         sprite.set_Sink(EventSink1);
         sprite.set_ID_Done(i);
     }

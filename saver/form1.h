@@ -15,7 +15,7 @@
 #include <QTimer>
 
 #include "base/checked.h"
-#include "dialogs/form_support.h"
+#include "forms/form_support.h"
 #include "platform/gdi.h"
 #include "platform/screen.h"
 #include "platform/window_presence.h"
@@ -39,7 +39,7 @@ namespace plenova::saver {
 
 class WindowTarget;
 
-class Form1 : public dialogs::Form {
+class Form1 : public forms::Form {
 public:
     Form1();
     ~Form1() override;

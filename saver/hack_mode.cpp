@@ -14,14 +14,14 @@
 #include <QTimer>
 
 #include "base/text.h"
-#include "dialogs/form_support.h"
+#include "forms/form_support.h"
 #include "platform/end_signals.h"
 #include "platform/files.h"
 #include "platform/machine.h"
 #include "platform/message_box.h"
 #include "platform/qt/qt_screen.h"
 #include "platform/settings_store.h"
-#include "saver/asset_names.h"
+#include "assets/asset_names.h"
 #include "saver/form1.h"
 #include "saver/scr.h"
 
@@ -293,7 +293,7 @@ bool Run(const Options& options, const fs::path& programFile) {
             return false;
         }
     }
-    dialogs::SetResourceFolders({SCR::appDir});
+    forms::SetResourceFolders({SCR::appDir});
 
     // The window to draw in, and the scene's size.
     platform::ForeignWindowHandle host = 0;

@@ -31,7 +31,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/window_ops.h"
+#include "platform/x11/window_ops.h"
 
 namespace plenova::saver {
 

@@ -22,7 +22,7 @@
 
 #include "base/errors.h"
 #include "base/text.h"
-#include "dialogs/form_support.h"
+#include "forms/form_support.h"
 #include "platform/desktop_services.h"
 #include "platform/machine.h"
 #include "platform/message_box.h"
@@ -30,6 +30,7 @@
 #include "saver/hack_mode.h"
 #include "saver/scr.h"
 #include "saver/xscreensaver_install.h"
+#include "dialogs/saver_names.h"
 
 namespace {
 
@@ -76,7 +77,7 @@ int main(int argc, char** argv) {
     QApplication application(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("PlenovaSaver"));
     plenova::platform::InstallDesktopServices(plenova::dialogs::kProgramTitle);
-    plenova::dialogs::InstallFontSubstitutes();
+    plenova::forms::InstallFontSubstitutes();
     // The installed data: where "App"/"Dir" is unset, start-up takes the data from there, and
     // every window shows the program's icon from the start.
     const std::filesystem::path programFile = ProgramFile(argv[0]);
@@ -90,8 +91,8 @@ int main(int argc, char** argv) {
         } catch (const std::exception&) {
         }
         if (!SCR::installedDataDir.empty()) folders.push_back(SCR::installedDataDir);
-        plenova::dialogs::SetResourceFolders(std::move(folders));
-        QApplication::setWindowIcon(plenova::dialogs::ProgramIcon());
+        plenova::forms::SetResourceFolders(std::move(folders));
+        QApplication::setWindowIcon(plenova::forms::ProgramIcon());
     }
     // "The next start of the system" is the start of any of the machine's programs.
     try {
@@ -111,7 +112,7 @@ int main(int argc, char** argv) {
         } else {
             SCR::Main(argumentText);
             // The data folder is known now, and with it the icon file of an installed copy.
-            QApplication::setWindowIcon(plenova::dialogs::ProgramIcon());
+            QApplication::setWindowIcon(plenova::forms::ProgramIcon());
             if (SCR::AnyWindowLoaded()) QApplication::exec();
         }
     } catch (const plenova::RuntimeError& error) {

@@ -1,8 +1,9 @@
 #include "saver/read_dib.h"
 
-#include "dialogs/form_support.h"
+#include "forms/form_support.h"
 #include "engine/cwingbitmap.h"
 #include "platform/message_box.h"
+#include "dialogs/saver_names.h"
 
 namespace plenova::saver {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "base/text.h"
 #include "base/twips.h"
-#include "dialogs/form_support.h"
+#include "forms/form_support.h"
 #include "dialogs/frm_prev.h"
 #include "dialogs/frm_setting.h"
 #include "platform/files.h"
@@ -19,6 +19,7 @@
 #include "platform/settings_store.h"
 #include "platform/window_presence.h"
 #include "saver/form1.h"
+#include "dialogs/saver_names.h"
 
 namespace plenova::saver::SCR {
 
@@ -61,7 +62,7 @@ void RunSaver() {
 
     // The two auxiliary controls go far beyond the right edge of the screen.
     const platform::ScreenMetrics screen = platform::ScreenInfo();
-    const int outOfSight = dialogs::TwipsToPixelsX(2.0 * static_cast<double>(screen.WidthTwips()));
+    const int outOfSight = forms::TwipsToPixelsX(2.0 * static_cast<double>(screen.WidthTwips()));
     form.picIME->move(outOfSight, form.picIME->y());
     form.imgMouse->move(outOfSight, form.imgMouse->y());
 
@@ -180,7 +181,7 @@ void Main(std::string_view argumentText) {
         } catch (const std::exception&) {
         }
         folders.push_back(appDir);
-        dialogs::SetResourceFolders(std::move(folders));
+        forms::SetResourceFolders(std::move(folders));
     }
     // 2. The switch, and 3. the host handle (read in every mode).
     const std::string switchText = SwitchOf(argumentText);

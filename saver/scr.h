@@ -11,7 +11,7 @@
 
 #include "base/checked.h"
 #include "platform/cursor.h"
-#include "platform/window_ops.h"
+#include "platform/x11/window_ops.h"
 
 namespace plenova::dialogs {
 class frmPrev;

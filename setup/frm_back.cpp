@@ -18,7 +18,7 @@ constexpr double kTitlePoints = 24;
 frmBack::frmBack(QWidget* parent) : Form(parent, Qt::Window | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("frmBack"));
     setWindowTitle(QStringLiteral("セットアッププログラム"));
-    setFont(dialogs::UiFont(kTitlePoints));
+    setFont(forms::UiFont(kTitlePoints));
     // The image covers every pixel; nothing is to be erased below it.
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -42,7 +42,7 @@ void frmBack::DrawBands() {
     for (const BackgroundBand& band : Module1::BackgroundBands(
              Width(), Height(), screen.twipsPerPixelX, screen.twipsPerPixelY)) {
         painter.fillRect(QRect(band.left, band.top, band.right - band.left, band.bottom - band.top),
-                         dialogs::ColorWord(band.colour));
+                         forms::ColorWord(band.colour));
     }
 }
 
@@ -51,7 +51,7 @@ void frmBack::DrawTitle(const QString& title) {
     painter.setFont(font());
     painter.setPen(Qt::white);
     // The drawing position is the text's top-left corner; the text has no background.
-    const QPoint at(dialogs::TwipsToPixelsX(kTitleLeft), dialogs::TwipsToPixelsY(kTitleTop));
+    const QPoint at(forms::TwipsToPixelsX(kTitleLeft), forms::TwipsToPixelsY(kTitleTop));
     painter.drawText(QRect(at, picture_.size()), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                      title);
 }

@@ -7,11 +7,11 @@
 #include <QImage>
 #include <QString>
 
-#include "dialogs/form_support.h"
+#include "forms/form_support.h"
 
 namespace plenova::setup {
 
-class frmBack : public dialogs::Form {
+class frmBack : public forms::Form {
 public:
     explicit frmBack(QWidget* parent = nullptr);
 

@@ -26,7 +26,7 @@ protected:
 QLabel* MakeFileLabel(QWidget* parent, const QString& name, double top) {
     auto* label = new PathLabel(parent);
     label->setObjectName(name);
-    label->setGeometry(dialogs::TwipsRect(540, top, 3912, 372));
+    label->setGeometry(forms::TwipsRect(540, top, 3912, 372));
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     return label;
 }
@@ -39,10 +39,10 @@ frmCopy::frmCopy(std::function<void()> onStop, QWidget* parent)
       onStop_(std::move(onStop)) {
     setObjectName(QStringLiteral("frmCopy"));
     setWindowTitle(QStringLiteral("コピー中"));
-    setFont(dialogs::UiFont(9));
+    setFont(forms::UiFont(9));
     SetFixedClientTwips(5070, 2565);
 
-    cmdStop = dialogs::MakeButton(this, QStringLiteral("cmdStop"), QStringLiteral("中止"), 1800,
+    cmdStop = forms::MakeButton(this, QStringLiteral("cmdStop"), QStringLiteral("中止"), 1800,
                                   1920, 1392, 372);
     labsrcfile = MakeFileLabel(this, QStringLiteral("labsrcfile"), 480);
     labdstfile = MakeFileLabel(this, QStringLiteral("labdstfile"), 1080);

@@ -5,14 +5,14 @@
 
 #include <functional>
 
-#include "dialogs/form_support.h"
+#include "forms/form_support.h"
 
 class QLabel;
 class QPushButton;
 
 namespace plenova::setup {
 
-class frmCopy : public dialogs::Form {
+class frmCopy : public forms::Form {
 public:
     // `onStop` asks the question and sets the cancel request (Module1::CmdStopClick).
     explicit frmCopy(std::function<void()> onStop, QWidget* parent = nullptr);

@@ -14,30 +14,30 @@ frmPath::frmPath(const Module1& logic, QWidget* parent)
                        Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       logic_(logic) {
     setObjectName(QStringLiteral("frmPath"));
-    setFont(dialogs::UiFont(9));
+    setFont(forms::UiFont(9));
     SetFixedClientTwips(5670, 2850);
 
     txtDstdir = new QLineEdit(this);
     txtDstdir->setObjectName(QStringLiteral("txtDstdir"));
-    txtDstdir->setFont(dialogs::UiFont(10.5));
-    txtDstdir->setGeometry(dialogs::TwipsRect(420, 720, 3972, 372));
+    txtDstdir->setFont(forms::UiFont(10.5));
+    txtDstdir->setGeometry(forms::TwipsRect(420, 720, 3972, 372));
 
-    cmdSansho = dialogs::MakeButton(this, QStringLiteral("cmdSansho"), QStringLiteral("..."), 4500,
+    cmdSansho = forms::MakeButton(this, QStringLiteral("cmdSansho"), QStringLiteral("..."), 4500,
                                     720, 492, 372);
-    cmdStart = dialogs::MakeButton(this, QStringLiteral("cmdStart"), QStringLiteral("開始"), 1200,
+    cmdStart = forms::MakeButton(this, QStringLiteral("cmdStart"), QStringLiteral("開始"), 1200,
                                    2160, 1452, 372);
-    cmdEnd = dialogs::MakeButton(this, QStringLiteral("cmdEnd"), QStringLiteral("ｷｬﾝｾﾙ"), 3000,
+    cmdEnd = forms::MakeButton(this, QStringLiteral("cmdEnd"), QStringLiteral("ｷｬﾝｾﾙ"), 3000,
                                  2160, 1392, 372);
 
     Label1 = new QLabel(QStringLiteral("セットアップ先のフォルダを指定して下さい"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setFont(dialogs::UiFont(9.75));
-    Label1->setGeometry(dialogs::TwipsRect(420, 300, 3975, 315));
+    Label1->setFont(forms::UiFont(9.75));
+    Label1->setGeometry(forms::TwipsRect(420, 300, 3975, 315));
 
     chkCurdir = new QCheckBox(QStringLiteral("現在のフォルダにセットアップ"), this);
     chkCurdir->setObjectName(QStringLiteral("chkCurdir"));
-    chkCurdir->setFont(dialogs::UiFont(9.75));
-    chkCurdir->setGeometry(dialogs::TwipsRect(960, 1440, 3375, 375));
+    chkCurdir->setFont(forms::UiFont(9.75));
+    chkCurdir->setGeometry(forms::TwipsRect(960, 1440, 3375, 375));
 
     // Tab order: txtDstdir, cmdSansho, cmdStart, cmdEnd, Label1 (takes no focus), chkCurdir.
     setTabOrder(txtDstdir, cmdSansho);

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "dialogs/form_support.h"
+#include "forms/form_support.h"
 #include "setup/frm_sansho.h"
 #include "setup/setup_windows.h"
 
@@ -17,7 +17,7 @@ class QPushButton;
 
 namespace plenova::setup {
 
-class frmPath : public dialogs::Form, public PathDialogControls {
+class frmPath : public forms::Form, public PathDialogControls {
 public:
     explicit frmPath(const Module1& logic, QWidget* parent = nullptr);
     ~frmPath() override;

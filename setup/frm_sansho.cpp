@@ -185,26 +185,26 @@ frmSansho::frmSansho(const Module1& logic, QWidget* parent)
       logic_(logic) {
     setObjectName(QStringLiteral("frmSansho"));
     setWindowTitle(QStringLiteral("フォルダの参照"));
-    setFont(dialogs::UiFont(9));
+    setFont(forms::UiFont(9));
     SetFixedClientTwips(4770, 3285);
 
     Dir1 = new FolderList(this);
     Dir1->setObjectName(QStringLiteral("Dir1"));
-    Dir1->setGeometry(dialogs::TwipsRect(240, 600, 3072, 2064));
+    Dir1->setGeometry(forms::TwipsRect(240, 600, 3072, 2064));
 
     Drive1 = new DriveList(this);
     Drive1->setObjectName(QStringLiteral("Drive1"));
-    Drive1->setGeometry(dialogs::TwipsRect(240, 2820, 3072, 276));
+    Drive1->setGeometry(forms::TwipsRect(240, 2820, 3072, 276));
 
     labPath = new QLabel(this);
     labPath->setObjectName(QStringLiteral("labPath"));
-    labPath->setGeometry(dialogs::TwipsRect(240, 255, 4395, 255));
+    labPath->setGeometry(forms::TwipsRect(240, 255, 4395, 255));
 
-    cmdOK = dialogs::MakeButton(this, QStringLiteral("cmdOK"), QStringLiteral("OK"), 3480, 660,
+    cmdOK = forms::MakeButton(this, QStringLiteral("cmdOK"), QStringLiteral("OK"), 3480, 660,
                                 1152, 372);
     // The default button is drawn as such.
     cmdOK->setDefault(true);
-    cmdCancel = dialogs::MakeButton(this, QStringLiteral("cmdCancel"), QStringLiteral("ｷｬﾝｾﾙ"),
+    cmdCancel = forms::MakeButton(this, QStringLiteral("cmdCancel"), QStringLiteral("ｷｬﾝｾﾙ"),
                                     3480, 1200, 1152, 372);
 
     setTabOrder(Dir1, Drive1);

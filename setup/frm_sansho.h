@@ -10,7 +10,7 @@
 #include <QComboBox>
 #include <QTreeWidget>
 
-#include "dialogs/form_support.h"
+#include "forms/form_support.h"
 
 class QLabel;
 class QPushButton;
@@ -60,7 +60,7 @@ private:
     std::function<void()> onChange_;
 };
 
-class frmSansho : public dialogs::Form {
+class frmSansho : public forms::Form {
 public:
     // `logic` gives the start folder; `parent` the window the dialog belongs to.
     explicit frmSansho(const Module1& logic, QWidget* parent = nullptr);

@@ -10,13 +10,13 @@ frmWait::frmWait(QWidget* parent)
     // A blank, not an empty title: for an empty one the window system shows the program's
     // name, and this window has no caption.
     setWindowTitle(QStringLiteral(" "));
-    setFont(dialogs::UiFont(9));
+    setFont(forms::UiFont(9));
     SetFixedClientTwips(5355, 1335);
 
     Label = new QLabel(this);
     Label->setObjectName(QStringLiteral("Label"));
-    Label->setFont(dialogs::UiFont(9.75));
-    Label->setGeometry(dialogs::TwipsRect(405, 600, 4590, 375));
+    Label->setFont(forms::UiFont(9.75));
+    Label->setGeometry(forms::TwipsRect(405, 600, 4590, 375));
     Label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 }
 

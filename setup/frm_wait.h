@@ -2,13 +2,13 @@
 // own files, making the Start-menu entries, uninstalling) while it works.
 #pragma once
 
-#include "dialogs/form_support.h"
+#include "forms/form_support.h"
 
 class QLabel;
 
 namespace plenova::setup {
 
-class frmWait : public dialogs::Form {
+class frmWait : public forms::Form {
 public:
     explicit frmWait(QWidget* parent = nullptr);
 

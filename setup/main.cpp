@@ -17,7 +17,7 @@
 
 #include "base/errors.h"
 #include "base/text.h"
-#include "dialogs/form_support.h"
+#include "forms/form_support.h"
 #include "platform/desktop_services.h"
 #include "platform/file_io.h"
 #include "platform/machine.h"
@@ -81,8 +81,8 @@ int main(int argc, char** argv) {
         QApplication application(qtArgc, argv);
         QApplication::setApplicationName(QString::fromUtf8(kTitle));
         platform::InstallDesktopServices(kTitle);
-        dialogs::InstallFontSubstitutes();
-        QApplication::setWindowIcon(dialogs::ProgramIcon());
+        forms::InstallFontSubstitutes();
+        QApplication::setWindowIcon(forms::ProgramIcon());
         setup::QtSetupWindows windows;
         RunSetup(windows, &windows, commandLine);
     }

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/text_conversion.h"
-#include "saver/asset_names.h"
+#include "assets/asset_names.h"
 #include "base/errors.h"
 
 namespace {

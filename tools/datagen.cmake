@@ -6,7 +6,7 @@ add_library(plenova_datagen_core STATIC
   datagen/writers.cpp
 )
 target_include_directories(plenova_datagen_core PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}/datagen")
-target_link_libraries(plenova_datagen_core PUBLIC plenova_asset_names PkgConfig::SNDFILE
+target_link_libraries(plenova_datagen_core PUBLIC plenova_assets PkgConfig::SNDFILE
                       PRIVATE plenova_warnings)
 
 add_executable(plenova_datagen

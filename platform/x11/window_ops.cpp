@@ -1,4 +1,4 @@
-#include "platform/window_ops.h"
+#include "platform/x11/window_ops.h"
 
 #include <algorithm>
 #include <cstdlib>

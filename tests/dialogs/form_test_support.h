@@ -16,7 +16,7 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
-#include "dialogs/form_support.h"
+#include "forms/form_support.h"
 #include "platform/cursor.h"
 #include "platform/machine.h"
 #include "platform/message_box.h"
@@ -48,7 +48,7 @@ protected:
         platform::SetPresenceFolder((temp_.Path() / "presence").string());
         // Pictures come from a folder of the test's own (empty unless a test puts one there).
         std::filesystem::create_directories(temp_.Path() / "pictures");
-        dialogs::SetResourceFolders({machine_->ToWindows(temp_.Path() / "pictures")});
+        forms::SetResourceFolders({machine_->ToWindows(temp_.Path() / "pictures")});
     }
     ~FormTest() override {
         FlushEventLoop();
@@ -109,7 +109,7 @@ inline int RunFormTests(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static int qtArgc = 1;
     QApplication application(qtArgc, argv);
-    dialogs::InstallFontSubstitutes();
+    forms::InstallFontSubstitutes();
     return RUN_ALL_TESTS();
 }
 

@@ -10,7 +10,7 @@
 #include "dialogs/frm_password.h"
 #include "dialogs/frm_password2.h"
 #include "form_test_support.h"
-#include "platform/window_ops.h"
+#include "platform/x11/window_ops.h"
 
 using namespace plenova;
 using namespace plenova::dialogs;
@@ -69,7 +69,7 @@ TEST_F(PasswordPromptTest, WindowAndControlsAtTheirPlaces) {
 
     EXPECT_EQ(f.txtPassword->echoMode(), QLineEdit::Password);
     EXPECT_FALSE(f.txtPassword->testAttribute(Qt::WA_InputMethodEnabled));
-    EXPECT_EQ(f.txtPassword->font().family(), QString::fromUtf8(kUiFontFamily));
+    EXPECT_EQ(f.txtPassword->font().family(), QString::fromUtf8(forms::kUiFontFamily));
     EXPECT_DOUBLE_EQ(f.txtPassword->font().pointSizeF(), 12.0);
     EXPECT_EQ(f.txtPassword->text(), QString());
 
@@ -90,8 +90,8 @@ TEST_F(PasswordPromptTest, LoadCentresTheWindowAndTheTextBoxHasTheFocus) {
     // (9600 - outer width) / 2 twips across, (7200 - outer height) / 2 down: 3660 x 1290 twips
     // and the frame.
     const QRect outer = prompt_->frameGeometry();
-    EXPECT_DOUBLE_EQ(prompt_->Left(), (9600 - PixelsToTwipsX(outer.width())) / 2);
-    EXPECT_DOUBLE_EQ(prompt_->Top(), (7200 - PixelsToTwipsY(outer.height())) / 2);
+    EXPECT_DOUBLE_EQ(prompt_->Left(), (9600 - forms::PixelsToTwipsX(outer.width())) / 2);
+    EXPECT_DOUBLE_EQ(prompt_->Top(), (7200 - forms::PixelsToTwipsY(outer.height())) / 2);
     EXPECT_TRUE(CentredByItsFrame(*prompt_)) << outer.x() << ", " << outer.y();
     EXPECT_EQ(prompt_->focusWidget(), prompt_->txtPassword);
 }

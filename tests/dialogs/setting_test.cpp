@@ -128,7 +128,7 @@ TEST_F(SettingDialogTest, WindowLooksAsDesigned) {
         {f.lblMouse, 18, false}, {f.Label2, 9.75, false}, {f.chkUsePass, 11.25, true},
         {f.Label1, 12, false}};
     for (const auto& [w, points, bold] : fonts) {
-        EXPECT_EQ(w->font().family(), QString::fromUtf8(kUiFontFamily));
+        EXPECT_EQ(w->font().family(), QString::fromUtf8(forms::kUiFontFamily));
         EXPECT_DOUBLE_EQ(w->font().pointSizeF(), points);
         EXPECT_EQ(w->font().bold(), bold);
     }

@@ -30,7 +30,7 @@
 #include "platform/qt/qt_message_box.h"
 #include "platform/qt/qt_screen.h"
 #include "platform/screen.h"
-#include "platform/window_ops.h"
+#include "platform/x11/window_ops.h"
 #include "platform/window_presence.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_folder.h"

@@ -13,7 +13,7 @@
 #include <X11/Xutil.h>
 
 #include "platform/events.h"
-#include "platform/window_ops.h"
+#include "platform/x11/window_ops.h"
 
 using namespace plenova::platform;
 

@@ -9,7 +9,7 @@
 #include "base/errors.h"
 #include "dialogs/frm_password.h"
 #include "form_test_support.h"
-#include "platform/window_ops.h"
+#include "platform/x11/window_ops.h"
 #include "saver/form1.h"
 #include "saver/scr.h"
 #include "scene_files.h"

@@ -5,7 +5,7 @@
 
 #include "engine/cwingbitmap.h"
 #include "form_test_support.h"
-#include "platform/window_ops.h"
+#include "platform/x11/window_ops.h"
 #include "saver/form1.h"
 #include "saver/hack_mode.h"
 #include "saver/scr.h"

@@ -30,7 +30,7 @@ namespace {
 
 using plenova::testing::WriteAll;
 
-const QString kUiFamily = QString::fromUtf8(dialogs::kUiFontFamily);
+const QString kUiFamily = QString::fromUtf8(forms::kUiFontFamily);
 
 struct ControlPlace {
     const char* name;

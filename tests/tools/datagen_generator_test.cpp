@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "saver/asset_names.h"
+#include "assets/asset_names.h"
 #include "noise.h"
 #include "palette.h"
 #include "tests/support/temp_folder.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "saver/asset_names.h"
+#include "assets/asset_names.h"
 
 namespace {
 

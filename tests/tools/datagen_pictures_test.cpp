@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "saver/asset_names.h"
+#include "assets/asset_names.h"
 #include "platform/gdi.h"
 #include "tests/support/temp_folder.h"
 

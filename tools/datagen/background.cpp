@@ -4,7 +4,7 @@
 // larger, so clouds keep their size in pixels (more cells of noise) and the stars their density
 // (more stars), and a screen of any size sees the same kind of sky.
 #include "art.h"
-#include "saver/asset_names.h"
+#include "assets/asset_names.h"
 #include "noise.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 // Pictures of the settings dialog and the preview still, and the icons.
 #include "art.h"
-#include "saver/asset_names.h"
+#include "assets/asset_names.h"
 
 #include <QFile>
 #include <QFont>

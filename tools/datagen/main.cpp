@@ -8,7 +8,7 @@
 // The output depends on nothing but this program: no clock, no unseeded randomness, font
 // outlines from a font file. The same build therefore writes byte-identical files.
 #include "art.h"
-#include "saver/asset_names.h"
+#include "assets/asset_names.h"
 #include "music.h"
 #include "palette.h"
 #include "writers.h"

@@ -1,6 +1,6 @@
 #include "music.h"
 
-#include "saver/asset_names.h"
+#include "assets/asset_names.h"
 
 #include <algorithm>
 #include <array>

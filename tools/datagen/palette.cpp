@@ -1,6 +1,6 @@
 #include "palette.h"
 
-#include "saver/asset_names.h"
+#include "assets/asset_names.h"
 
 #include <algorithm>
 #include <numeric>

@@ -1,6 +1,6 @@
-// What every window of the saver shares: the classic form life cycle (load, show, unload) on top
-// of QWidget, window-level key preview, geometry in twips, the Japanese UI font, colour words and
-// the pictures that the windows show.
+// The form toolkit that the windows of both programs share: the classic form life cycle (load,
+// show, unload) on top of QWidget, window-level key preview, geometry in twips, the Japanese UI
+// font, colour words and the pictures that the windows show.
 #pragma once
 
 #include <cstdint>
@@ -19,14 +19,8 @@ class QEventLoop;
 class QKeyEvent;
 class QPushButton;
 
-namespace plenova::dialogs {
+namespace plenova::forms {
 
-// The program's title: caption of its message boxes and the settings application name.
-inline constexpr const char* kProgramTitle = "PlenovaSaver";
-inline constexpr const char* kAppName = "PlenovaSaver";
-// Captions by which start-up recognises a running copy.
-inline constexpr const char* kSaverCaption = "PlenovaSaver";
-inline constexpr const char* kSettingCaption = "Plenova Saver Setting";
 // The dialogs' font family; IPAPGothic stands in for it on Linux.
 inline constexpr const char* kUiFontFamily = "ＭＳ Ｐゴシック";
 
@@ -78,6 +72,8 @@ QIcon LoadResourceIcon(std::string_view name, const std::function<void(QPixmap&)
 // package), else the program icon file in the resource folders, else a drawn stand-in. Every
 // window of the programs shows it (QApplication::setWindowIcon).
 QIcon ProgramIcon();
+// The program icon's stand-in: a green disc on transparent.
+void DrawProgramIconStandIn(QPixmap& pixmap);
 inline constexpr const char* kIconThemeName = "plenova";
 
 // A window with the classic life cycle:
@@ -170,4 +166,4 @@ private:
 // ASCII code, anything else Qt's key value).
 int KeyCodeOf(const QKeyEvent& event);
 
-}  // namespace plenova::dialogs
+}  // namespace plenova::forms

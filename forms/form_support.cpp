@@ -1,4 +1,4 @@
-#include "dialogs/form_support.h"
+#include "forms/form_support.h"
 
 #include <mutex>
 
@@ -15,10 +15,9 @@
 #include "base/twips.h"
 #include "platform/machine.h"
 #include "platform/screen.h"
-#include "dialogs/stand_ins.h"
-#include "saver/asset_names.h"
+#include "assets/asset_names.h"
 
-namespace plenova::dialogs {
+namespace plenova::forms {
 
 namespace {
 
@@ -198,6 +197,14 @@ QIcon LoadResourceIcon(std::string_view name, const std::function<void(QPixmap&)
         icon.addPixmap(pixmap);
     }
     return icon;
+}
+
+void DrawProgramIconStandIn(QPixmap& pixmap) {
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(QColor(40, 170, 60));
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(pixmap.rect().adjusted(2, 2, -2, -2));
 }
 
 QIcon ProgramIcon() {
@@ -428,4 +435,4 @@ int KeyCodeOf(const QKeyEvent& event) {
     return key;
 }
 
-}  // namespace plenova::dialogs
+}  // namespace plenova::forms

@@ -48,6 +48,27 @@ inline constexpr std::array<SpriteFile, 23> kSpriteFiles{{
     {"Ani1206.bmp", 128, 128}, {"Ani1207.bmp", 128, 128}, {"Ani1208.bmp", 128, 128},
 }};
 
+// The frames of each of the 13 sprites: `count` files of kSpriteFiles from `firstFile` on.
+struct SpriteFrames {
+    int firstFile;
+    int count;
+};
+inline constexpr std::array<SpriteFrames, 13> kSpriteFrames{{
+    {0, 4}, {0, 4}, {0, 4}, {0, 4},  // rockets
+    {4, 1}, {4, 1},                  // asteroids
+    {5, 1}, {6, 1}, {7, 1}, {8, 1}, {9, 1},
+    {10, 4},  // saucer
+    {14, 9},  // frog
+}};
+static_assert([] {
+    for (const SpriteFrames& frames : kSpriteFrames) {
+        if (frames.firstFile < 0 || frames.count < 1 ||
+            frames.firstFile + frames.count > static_cast<int>(kSpriteFiles.size()))
+            return false;
+    }
+    return true;
+}());
+
 // Background music.
 inline constexpr std::string_view kMusic = "SCR.wav";
 inline constexpr int kMusicSampleRate = 22050;
