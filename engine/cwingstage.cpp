@@ -1,5 +1,6 @@
 #include "engine/cwingstage.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <span>
@@ -90,6 +91,15 @@ void CWinGStage::Render() {
 
     bx_ = Normalise(bx_, W);
     by_ = Normalise(by_, H);
+    previousShape_ = shape_;
+    previousBx_ = renderedBx_;
+    previousBy_ = renderedBy_;
+    previousDrawn_ = drawn_;
+    drawn_ = {};
+    shape_ = {&background, &buffer, W, H, w, h, buffer.Height() > 0 ? 1 : 0};
+    renderedBx_ = bx_;
+    renderedBy_ = by_;
+    ++renders_;
     // The classic wrap tests, kept for their overflow behaviour.
     Add16(bx_, w);
     Add16(by_, h);
@@ -129,6 +139,97 @@ void CWinGStage::Render() {
         }
     });
     pieceCount_ = std::min(pieceCount_, pieces_.size());
+}
+
+void CWinGStage::NoteDrawn(const StageRect& rect) {
+    if (drawn_.count == drawn_.rects.size()) {
+        drawn_.overflow = true;
+        return;
+    }
+    drawn_.rects[drawn_.count++] = rect;
+}
+
+namespace {
+
+// The move of an offset that tiles with period `size`, as the smallest step either way.
+Int32 WrappedStep(Int32 now, Int32 before, Int32 size) {
+    if (size <= 0) return 0;
+    Int32 step = (now - before) % size;
+    if (step > size / 2) {
+        step -= size;
+    } else if (step < -size / 2) {
+        step += size;
+    }
+    return step;
+}
+
+StageRect Clip(StageRect r, Int32 w, Int32 h) {
+    const Int32 x0 = std::max<Int32>(r.x, 0), y0 = std::max<Int32>(r.y, 0);
+    const Int32 x1 = std::min<Int32>(r.x + r.width, w), y1 = std::min<Int32>(r.y + r.height, h);
+    if (x1 <= x0 || y1 <= y0) return {};
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
+bool Empty(const StageRect& r) { return r.width <= 0 || r.height <= 0; }
+
+// True when the two rectangles overlap or touch, so that one box covers both for little more.
+bool Near(const StageRect& a, const StageRect& b) {
+    return a.x <= b.x + b.width && b.x <= a.x + a.width && a.y <= b.y + b.height &&
+           b.y <= a.y + a.height;
+}
+
+StageRect Box(const StageRect& a, const StageRect& b) {
+    const Int32 x0 = std::min(a.x, b.x), y0 = std::min(a.y, b.y);
+    const Int32 x1 = std::max(a.x + a.width, b.x + b.width);
+    const Int32 y1 = std::max(a.y + a.height, b.y + b.height);
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
+}  // namespace
+
+StageDamage CWinGStage::Damage() {
+    StageDamage damage;
+    if (renders_ < 2 || !(shape_ == previousShape_) || drawn_.overflow ||
+        previousDrawn_.overflow) {
+        return damage;
+    }
+    const Int32 w = shape_.w, h = shape_.h;
+    // Column j shows background column bx + j: the picture moves against the offset. Rows
+    // follow the stored order, which runs upwards in a bottom-up buffer.
+    const Int32 dx = -WrappedStep(renderedBx_, previousBx_, shape_.W);
+    const Int32 sy = WrappedStep(renderedBy_, previousBy_, shape_.H);
+    const Int32 dy = shape_.bottomUp ? sy : -sy;
+    if (std::abs(dx) >= w || std::abs(dy) >= h) return damage;
+    std::size_t n = 0;
+    const auto add = [&](const StageRect& r) {
+        if (!Empty(r)) damage_[n++] = r;
+    };
+    if (dx > 0) add({0, 0, dx, h});
+    if (dx < 0) add({w + dx, 0, -dx, h});
+    if (dy > 0) add(Clip({0, 0, w, dy}, w, h));
+    if (dy < 0) add(Clip({0, h + dy, w, -dy}, w, h));
+    // Each drawing's old place (moved with the background) and its new one; a sprite that moved
+    // a little is sent as one box round both.
+    const std::size_t pairs = std::max(drawn_.count, previousDrawn_.count);
+    for (std::size_t i = 0; i < pairs; ++i) {
+        StageRect before{}, now{};
+        if (i < previousDrawn_.count) {
+            const StageRect& r = previousDrawn_.rects[i];
+            before = Clip({r.x + dx, r.y + dy, r.width, r.height}, w, h);
+        }
+        if (i < drawn_.count) now = Clip(drawn_.rects[i], w, h);
+        if (!Empty(before) && !Empty(now) && Near(before, now)) {
+            add(Box(before, now));
+        } else {
+            add(before);
+            add(now);
+        }
+    }
+    damage.whole = false;
+    damage.dx = dx;
+    damage.dy = dy;
+    damage.rects = std::span<const StageRect>(damage_.data(), n);
+    return damage;
 }
 
 }  // namespace plenova::engine
