@@ -69,6 +69,8 @@
 
 namespace plenova::platform {
 
+class ChildProgram;
+
 // Drive types as the classic GetDriveType returns them.
 enum DriveTypeValue : int {
     kDriveUnknown = 0,
@@ -214,6 +216,10 @@ public:
     // and waits for it to end. Its exit status, 128 + the signal number when a signal ended it,
     // or an empty optional when it could not be started (for the reasons of StartProcess).
     std::optional<int> RunProcess(std::string_view program, std::string_view arguments) const;
+    // Starts the program as RunProcess does, without waiting: the running child, which its
+    // owner watches and ends (platform/child_program.h); null when it could not be started.
+    std::unique_ptr<ChildProgram> LaunchProcess(std::string_view program,
+                                                std::string_view arguments) const;
 
     // ----- the boot step -----
     // "The next start of the system": carries out and retires C:\WINDOWS\WININIT.INI, which

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev
   libx11-dev libxcb1-dev libxfixes-dev
+  libxcb-screensaver0-dev libwayland-dev wayland-protocols plasma-wayland-protocols dbus
   xvfb xauth xdotool x11-utils imagemagick openbox
   xscreensaver xscreensaver-data
   fonts-ipafont-gothic qt6-translations-l10n locales

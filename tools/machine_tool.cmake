@@ -8,8 +8,15 @@ add_executable(plenova-machine
   ${CMAKE_CURRENT_LIST_DIR}/plenova_machine/run_command.cpp
   ${CMAKE_CURRENT_LIST_DIR}/plenova_machine/uninstall_command.cpp
   ${CMAKE_CURRENT_LIST_DIR}/plenova_machine/menu_command.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/plenova_machine/host_command.cpp
 )
-target_link_libraries(plenova-machine PRIVATE plenova_platform_machine plenova_warnings)
+# The screen-saver host's decisions, apart from the desktop, for the tool and its tests.
+add_library(plenova_host_logic STATIC ${CMAKE_CURRENT_LIST_DIR}/plenova_machine/host_logic.cpp)
+target_include_directories(plenova_host_logic PUBLIC "${PROJECT_SOURCE_DIR}")
+target_link_libraries(plenova_host_logic PUBLIC plenova_base PRIVATE plenova_warnings)
+set_target_properties(plenova_host_logic PROPERTIES AUTOMOC OFF)
+target_link_libraries(plenova-machine PRIVATE plenova_platform_machine plenova_host_logic
+                      plenova_platform_idle plenova_platform_desktop plenova_warnings)
 set_target_properties(plenova-machine PROPERTIES
   AUTOMOC OFF
   RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bin")

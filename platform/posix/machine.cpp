@@ -22,6 +22,7 @@
 
 #include "base/text.h"
 #include "base/utf8.h"
+#include "platform/child_program.h"
 #include "platform/file_io.h"
 #include "platform/machine_formats.h"
 #include "platform/text_conversion.h"
@@ -853,6 +854,15 @@ std::optional<int> Machine::RunProcess(std::string_view program,
         if (errno != EINTR) return std::nullopt;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::unique_ptr<ChildProgram> Machine::LaunchProcess(std::string_view program,
+                                                    std::string_view arguments) const {
+    auto launch = PrepareLaunch(*this, program, arguments);
+    if (!launch) return nullptr;
+    pid_t child = 0;
+    if (SpawnLaunch(*launch, child) != 0) return nullptr;
+    return std::make_unique<ChildProgram>(static_cast<int>(child));
 }
 
 // ----- the boot step --------------------------------------------------------------------------

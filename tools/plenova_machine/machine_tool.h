@@ -6,6 +6,7 @@
 // when it is the machine's own: a host program needs the user's --host.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,8 @@ inline constexpr const char* kUsageText =
     "  plenova-machine run [--no-wait] [--host] WINDOWSPATH [ARGUMENT...]\n"
     "  plenova-machine uninstall --list | [--host] TITLE\n"
     "  plenova-machine menu                          Start menu into the desktop's menu\n"
+    "  plenova-machine host [--host]                 the screen-saver host (runs until ended)\n"
+    "  plenova-machine desk                          the screen-saver page of Display Properties\n"
     "\n"
     "KEY begins with HKCU, HKEY_CURRENT_USER, HKLM or HKEY_LOCAL_MACHINE, e.g.\n"
     "  plenova-machine reg add \"HKCU\\Software\\ZEVRA6\\Set\" /v Mute /d 1 /f\n"
@@ -42,9 +45,13 @@ inline constexpr const char* kUsageText =
     "leaves running (a setup's second stage) and exits with the program's own status (128 +\n"
     "the signal number when a signal ended it); --no-wait returns as soon as the program has\n"
     "started.\n"
+    "host starts the saver that HKCU\\Control Panel\\Desktop names (\"SCRNSAVE.EXE\") with \"/s\"\n"
+    "once the desktop has been idle for \"ScreenSaveTimeOut\" seconds, while\n"
+    "\"ScreenSaveActive\" is \"1\" and no program inhibits it; it follows changes of these\n"
+    "values and ends, with the saver it started, on SIGTERM.\n"
     "uninstall --list names the installed products; uninstall TITLE runs the product's\n"
     "UninstallString as run does and exits with its status.\n"
-    "run and uninstall start only programs on the machine's own drives (not Z:, not a host\n"
+    "run, uninstall and host start only programs on the machine's own drives (not Z:, not a host\n"
     "path, not through a link that leads out of the drive); --host allows a host program.\n"
     "Texts from the machine (registry data, names) are shown with control characters escaped:\n"
     "\\t, \\r, \\n, other control bytes as \\xHH.\n"
@@ -61,6 +68,10 @@ bool IsOption(const std::string& arg, const char* name);
 // Asks on the terminal; without one the answer is no, so scripts must say /f.
 bool Confirm(const std::string& question);
 
+// The Windows form of the folder that holds `program`, made absolute ("A:\" for a drive root).
+std::optional<std::string> ProgramFolderOf(const platform::Machine& machine,
+                                           const std::string& program);
+
 // Runs a machine program from its own folder with `arguments` as its command line. With
 // `wait`, returns the program's status (128 + the signal number when a signal ended it) once it
 // and the machine programs it left running have ended; else as soon as it has started. A host
@@ -75,5 +86,7 @@ int DriveCommand(const std::vector<std::string>& args);
 int RunCommand(const std::vector<std::string>& args);
 int UninstallCommand(std::vector<std::string> args);
 int MenuCommand(const std::vector<std::string>& args);
+int HostCommand(const std::vector<std::string>& args);
+int DeskCommand(const std::vector<std::string>& args);
 
 }  // namespace plenova::machine_tool

@@ -6,8 +6,10 @@
 // Exit status: 0 success, 1 the operation failed (missing key or value, refused, I/O error),
 // 2 bad arguments.
 //
-// Each verb group has a unit of its own (reg, drive and path, run, uninstall, menu); this one
-// picks the verb.
+// It is also the desktop's screen-saver host (host) and its Display Properties page (desk).
+//
+// Each verb group has a unit of its own (reg, drive and path, run, uninstall, menu, host, desk);
+// this one picks the verb.
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -45,6 +47,7 @@ int main(int argc, char** argv) {
         if (command == "menu") return MenuCommand(args);
         if (command == "run") return RunCommand(args);
         if (command == "uninstall") return UninstallCommand(args);
+        if (command == "host") return HostCommand(args);
         return Usage("unknown command " + args[0]);
     } catch (const std::invalid_argument& e) {
         return Usage(e.what());

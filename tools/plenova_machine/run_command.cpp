@@ -24,15 +24,6 @@ namespace fs = std::filesystem;
 using namespace plenova::platform;
 using plenova::TerminalText;
 
-// The Windows form of the folder that holds `program`, made absolute ("A:\" for a drive root).
-std::optional<std::string> ProgramFolderOf(const Machine& machine, const std::string& program) {
-    auto full = machine.FullPath(program);
-    if (!full) return std::nullopt;
-    const auto slash = full->find_last_of('\\');
-    if (slash == std::string::npos) return std::nullopt;
-    return slash <= 2 ? full->substr(0, 2) + "\\" : full->substr(0, slash);
-}
-
 // The processes whose parent is this one, from /proc.
 std::vector<pid_t> ChildProcesses() {
     std::vector<pid_t> children;
@@ -107,6 +98,14 @@ void WaitForMachineChildren(const Machine& machine) {
 }
 
 }  // namespace
+
+std::optional<std::string> ProgramFolderOf(const Machine& machine, const std::string& program) {
+    auto full = machine.FullPath(program);
+    if (!full) return std::nullopt;
+    const auto slash = full->find_last_of('\\');
+    if (slash == std::string::npos) return std::nullopt;
+    return slash <= 2 ? full->substr(0, 2) + "\\" : full->substr(0, slash);
+}
 
 // Waiting, it also waits for the machine programs the program leaves running: a program that
 // hands over to another one (the setup's first stage) is only done when that one is. A
