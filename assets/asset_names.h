@@ -91,4 +91,4 @@ inline constexpr std::string_view kProgramIcon = "Plenova.ico"; // Image1 and wi
 inline constexpr std::string_view kUpIcon = "up.ico";           // cmdUp, 16 colours
 inline constexpr std::string_view kDownIcon = "down.ico";       // cmdDown, 16 colours
 
-} // namespace plenova::assets
+}  // namespace plenova::assets

@@ -12,10 +12,8 @@ add_library(plenova_platform_desktop STATIC
   ${PLENOVA_PLATFORM_POSIX_DESKTOP_SOURCES}
 )
 target_include_directories(plenova_platform_desktop PUBLIC "${PROJECT_SOURCE_DIR}")
-target_link_libraries(plenova_platform_desktop
-  PUBLIC plenova_platform_core plenova_platform_x11 Qt6::Widgets Qt6::Multimedia
-  PRIVATE PkgConfig::SNDFILE plenova_warnings)
 # Sound files are opened through the machine's file service (Windows paths).
-if(TARGET plenova_platform_machine)
-  target_link_libraries(plenova_platform_desktop PUBLIC plenova_platform_machine)
-endif()
+target_link_libraries(plenova_platform_desktop
+  PUBLIC plenova_platform_core plenova_platform_machine plenova_platform_x11 Qt6::Widgets
+         Qt6::Multimedia
+  PRIVATE PkgConfig::SNDFILE plenova_warnings)

@@ -324,15 +324,9 @@ std::vector<std::uint8_t> BuildShellLink(const ShellLinkTarget& target,
     return out;
 }
 
-bool WriteFileAtomically(const std::filesystem::path& file,
-                         const std::vector<std::uint8_t>& bytes) noexcept {
-    try {
-        const std::string_view content(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        ReplaceFile(file, content, 0644);
-        return true;
-    } catch (...) {
-        return false;
-    }
+void WriteShellLinkFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes) {
+    const std::string_view content(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    ReplaceFile(file, content, kShellLinkFileMode);
 }
 
 // ----- reading -----

@@ -68,9 +68,10 @@ Result<ShellLink, ShellLinkError> ReadShellLinkFile(const std::filesystem::path&
 // extension, with characters an 8.3 name cannot hold replaced by "_".
 std::string ShortName(std::string_view longName);
 
-// Writes `bytes` to `file` through a temporary file in the same folder and a rename, so that a
-// failure leaves either the old file or none, never a partial one. False on failure.
-bool WriteFileAtomically(const std::filesystem::path& file,
-                         const std::vector<std::uint8_t>& bytes) noexcept;
+// Links are readable by the desktop whatever the umask.
+inline constexpr std::uint32_t kShellLinkFileMode = 0644;
+// Replaces `file` as a whole with the link `bytes` (ReplaceFile: the old file or the new one,
+// never a partial one); FileError on failure.
+void WriteShellLinkFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes);
 
 }  // namespace plenova::platform

@@ -42,7 +42,6 @@ public:
     static std::unique_ptr<FrameProbe> FromEnvironment();
     FrameProbe(std::string statsFile, std::string dumpFolder);
 
-    bool DumpsFrames() const { return !dumpFolder_.empty(); }
     // The canvas of a frame that was just shown.
     void FrameShown(const engine::CWinGBitmap& canvas, std::uint64_t frameNumber,
                     std::uint64_t tick) const;

@@ -108,13 +108,6 @@ State& Current() {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-int HexDigit(char c) {
-    if (IsDigit(c)) return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // "--root" and "-root" are the same switch; the name without its dashes.
 std::string_view SwitchName(std::string_view arg) {
     if (arg.starts_with("--")) return arg.substr(2);
@@ -202,7 +195,7 @@ std::optional<platform::ForeignWindowHandle> ParseWindowId(std::string_view text
         const std::string_view digits = text.substr(2);
         if (digits.empty()) return std::nullopt;
         for (const char c : digits) {
-            const int digit = HexDigit(c);
+            const int digit = HexDigitValue(c);
             if (digit < 0) return std::nullopt;
             value = value * 16 + static_cast<std::uint64_t>(digit);
             if (value > kLargest) return std::nullopt;
@@ -261,14 +254,12 @@ std::optional<platform::ForeignWindowHandle> ScreenSaverWindow(const char* value
     return ParseWindowId(Trim(value));
 }
 
-bool Run(const Options& options, const fs::path& programFile) {
-    State& state = Current();
-    state.previousBoxes = platform::SetMessageBoxes(std::make_shared<StandardErrorMessages>());
-    state.boxesInstalled = true;
+namespace {
 
-    // The data folder: the setup's choice, else the installed data. A chosen folder without
-    // the background (an uninstalled copy's) falls back to the installed data too, for there is
-    // nobody here to answer a box about it.
+// The data folder: the setup's choice, else the installed data. A chosen folder without the
+// background (an uninstalled copy's) falls back to the installed data too, for there is nobody
+// here to answer a box about it.
+bool ChooseDataFolder(const fs::path& programFile) {
     const std::string stored = platform::ReadSetting(SCR::kAppName, "App", "Dir", "");
     const std::optional<fs::path> installed = InstalledDataFolder(programFile);
     if (!stored.empty()) SCR::appDir = SCR::DataFolderOf(stored);
@@ -294,48 +285,114 @@ bool Run(const Options& options, const fs::path& programFile) {
         }
     }
     forms::SetResourceFolders({SCR::appDir});
+    return true;
+}
 
-    // The window to draw in, and the scene's size.
+// Where the scene is drawn: a window of ours (host 0), the daemon's or the given window, or the
+// real root window.
+struct DrawTarget {
     platform::ForeignWindowHandle host = 0;
+    bool onRoot = false;
+};
+
+std::optional<DrawTarget> ChooseDrawTarget(const Options& options) {
+    DrawTarget target;
     if (options.target == Target::WindowId) {
-        host = options.windowId;
+        target.host = options.windowId;
     } else if (options.target == Target::Root) {
         const char* value = std::getenv("XSCREENSAVER_WINDOW");
         const std::optional<platform::ForeignWindowHandle> window = ScreenSaverWindow(value);
         if (!window) {
             Complain(std::string("XSCREENSAVER_WINDOW=") + value + " names no window");
-            return false;
+            return std::nullopt;
         }
-        host = *window;
+        target.host = *window;
     }
     // -root without a daemon's window draws on the real root window, the desktop background,
     // as hacks started from a terminal do: no window of ours covers the screen, and SIGTERM
     // ends it.
-    const bool onRoot = options.target == Target::Root && host == 0;
-    if (onRoot) {
-        host = platform::RootWindowHandle();
-        if (host == 0) {
+    target.onRoot = options.target == Target::Root && target.host == 0;
+    if (target.onRoot) {
+        target.host = platform::RootWindowHandle();
+        if (target.host == 0) {
             Complain("--root needs an X display");
-            return false;
+            return std::nullopt;
         }
     }
-    QSize size;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect screenRect = screen != nullptr ? screen->geometry() : QRect(0, 0, 640, 480);
+    return target;
+}
+
+// The scene's size: the host window's, else a window of our own that fits on the screen.
+std::optional<QSize> SceneSize(platform::ForeignWindowHandle host) {
     if (host != 0) {
         platform::WindowRect rect;
         if (!platform::GetForeignWindowRect(host, rect)) {
             Complain("window " + HexName(host) + " does not exist");
+            return std::nullopt;
+        }
+        return QSize(rect.Width(), rect.Height());
+    }
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect screenRect = screen != nullptr ? screen->geometry() : QRect(0, 0, 640, 480);
+    return QSize(std::min(kOwnWindowWidth, screenRect.width()),
+                 std::min(kOwnWindowHeight, screenRect.height()));
+}
+
+bool AttachToTarget(Form1& form, const DrawTarget& target) {
+    if (target.onRoot) {
+        Current().root = target.host;
+        form.SetFramePresenter([host = target.host](const QImage& frame) {
+            platform::DrawOnForeignWindow(host, frame);
+        });
+    } else if (target.host != 0) {
+        form.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        if (!platform::ReparentIntoForeignWindow(form, target.host)) {
+            Complain("cannot draw in window " + HexName(target.host));
             return false;
         }
-        size = QSize(rect.Width(), rect.Height());
     } else {
-        size = QSize(std::min(kOwnWindowWidth, screenRect.width()),
-                     std::min(kOwnWindowHeight, screenRect.height()));
+        form.setWindowFlags(Qt::Window);
+        form.SetPlacedByWindowManager(true);
     }
+    return true;
+}
+
+// The scene follows the host window's size, and ends when the window goes away.
+void FollowHostWindow(platform::ForeignWindowHandle host) {
+    State& state = Current();
+    state.hostCheck = std::make_unique<QTimer>();
+    state.hostCheck->setInterval(kFollowIntervalMs);
+    QObject::connect(state.hostCheck.get(), &QTimer::timeout, state.hostCheck.get(), [host] {
+        State& s = Current();
+        platform::WindowRect rect;
+        if (!platform::GetForeignWindowRect(host, rect)) {
+            // Not from inside the timer's own signal: the unload ends the process, and the
+            // timer is not to be deleted under it.
+            QTimer::singleShot(0, [] { EndScene(); });
+            s.hostCheck->stop();
+            return;
+        }
+        const QSize now(std::max(1, rect.Width()), std::max(1, rect.Height()));
+        if (s.form && s.form->size() != now) s.form->resize(now);
+    });
+    state.hostCheck->start();
+}
+
+}  // namespace
+
+bool Run(const Options& options, const fs::path& programFile) {
+    State& state = Current();
+    state.previousBoxes = platform::SetMessageBoxes(std::make_shared<StandardErrorMessages>());
+    state.boxesInstalled = true;
+
+    if (!ChooseDataFolder(programFile)) return false;
+    const std::optional<DrawTarget> target = ChooseDrawTarget(options);
+    if (!target) return false;
+    const std::optional<QSize> size = SceneSize(target->host);
+    if (!size) return false;
 
     state.screen = std::make_shared<HostedScreen>();
-    state.screen->SetSize(size);
+    state.screen->SetSize(*size);
     state.previousScreen = platform::SetScreenService(state.screen);
     state.screenInstalled = true;
 
@@ -344,21 +401,7 @@ bool Run(const Options& options, const fs::path& programFile) {
     state.form = std::make_unique<Form1>();
     Form1& form = *state.form;
     form.SetHosted(true);
-    if (onRoot) {
-        state.root = host;
-        form.SetFramePresenter([host](const QImage& frame) {
-            platform::DrawOnForeignWindow(host, frame);
-        });
-    } else if (host != 0) {
-        form.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-        if (!platform::ReparentIntoForeignWindow(form, host)) {
-            Complain("cannot draw in window " + HexName(host));
-            return false;
-        }
-    } else {
-        form.setWindowFlags(Qt::Window);
-        form.SetPlacedByWindowManager(true);
-    }
+    if (!AttachToTarget(form, *target)) return false;
     state.follower = std::make_unique<SizeFollower>(state.screen);
     form.installEventFilter(state.follower.get());
 
@@ -366,27 +409,9 @@ bool Run(const Options& options, const fs::path& programFile) {
     state.endSignals = std::make_unique<platform::EndSignalWatch>([](int) { EndScene(); });
 
     form.Load();
-    if (onRoot) return true;
+    if (target->onRoot) return true;
     form.show();
-    if (host != 0) {
-        // The scene follows the host window's size, and ends when the window goes away.
-        state.hostCheck = std::make_unique<QTimer>();
-        state.hostCheck->setInterval(kFollowIntervalMs);
-        QObject::connect(state.hostCheck.get(), &QTimer::timeout, state.hostCheck.get(), [host] {
-            State& s = Current();
-            platform::WindowRect rect;
-            if (!platform::GetForeignWindowRect(host, rect)) {
-                // Not from inside the timer's own signal: the unload ends
-                // the process, and the timer is not to be deleted under it.
-                QTimer::singleShot(0, [] { EndScene(); });
-                s.hostCheck->stop();
-                return;
-            }
-            const QSize now(std::max(1, rect.Width()), std::max(1, rect.Height()));
-            if (s.form && s.form->size() != now) s.form->resize(now);
-        });
-        state.hostCheck->start();
-    }
+    if (target->host != 0) FollowHostWindow(target->host);
     return true;
 }
 

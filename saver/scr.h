@@ -79,7 +79,11 @@ bool SettingIsOn(const std::string& value);
 void Main(std::string_view argumentText);
 // Moves and sizes frmPrev and its picture from the four preview globals.
 void PlacePreview();
-// Background music: 0 start, 1 stop and close, 2 keep looping, anything else nothing.
+// Background music: start it, stop and close it, or restart it when it has come to its end;
+// any other action does nothing.
+inline constexpr Int16 kMusicStart = 0;
+inline constexpr Int16 kMusicStop = 1;
+inline constexpr Int16 kMusicKeepLooping = 2;
 void ControlMusic(Int16 action);
 
 // Settings names shared by the saver's windows.

@@ -310,12 +310,12 @@ void Module1::DestinationDialog() {
     const PathDialogResult result = windows_.RunPathDialog(request);
     switch (result.how) {
     case PathDialogClose::Start:
-        // cmdStart_Click
+        // The typed folder, or the medium's own folder when the user chose to install there.
         dstDir = MachinePath(result.text);
         if (result.curdirChecked && request.curdirEnabled) dstDir = srcDir;
         break;
     case PathDialogClose::Cancel:
-        // cmdEnd_Click: nothing of the installation proper has been done yet.
+        // Cancelled before anything of the installation proper has been done.
         End(0);
     case PathDialogClose::Closed:
         break;

@@ -9,6 +9,6 @@ namespace plenova::tavorin {
 using platform::BuildShellLink;
 using platform::ShellLinkTarget;
 using platform::ShortName;
-using platform::WriteFileAtomically;
+using platform::WriteShellLinkFile;
 
 }  // namespace plenova::tavorin

@@ -139,7 +139,8 @@ int32_t CreateShortcut(const char* linkPath, const char* targetPath, const char*
             shellTarget.writeTimeNs = time->time_since_epoch().count();
         }
         const auto bytes = plenova::tavorin::BuildShellLink(shellTarget, args);
-        return plenova::tavorin::WriteFileAtomically(*link, bytes) ? 1 : 0;
+        plenova::tavorin::WriteShellLinkFile(*link, bytes);
+        return 1;
     });
 }
 

@@ -49,7 +49,7 @@ protected:
         fs::create_directories(host.parent_path());
         ShellLinkTarget t;
         t.windowsPath = target;
-        ASSERT_TRUE(WriteFileAtomically(host, BuildShellLink(t, arguments)));
+        WriteShellLinkFile(host, BuildShellLink(t, arguments));
     }
     fs::path LinkFile(const std::string& relative) {
         return *machine_.ToHost(machine_.ProgramsFolder() + "\\" + relative + ".lnk");
@@ -198,8 +198,7 @@ TEST_F(DesktopMenuTest, UnreadableShortcutsArePassedOverAndNoToolRemovesNothing)
     ShellLinkTarget folder;
     folder.windowsPath = "C:\\WINDOWS";
     folder.isFolder = true;
-    ASSERT_TRUE(
-        WriteFileAtomically(LinkFile("Plenova Saver\\A folder"), BuildShellLink(folder, "")));
+    WriteShellLinkFile(LinkFile("Plenova Saver\\A folder"), BuildShellLink(folder, ""));
     fs::create_directories(LinkFile("Plenova Saver\\folder named like a link"));
 
     DesktopMenuReport report = Sync();
@@ -268,8 +267,8 @@ TEST_F(DesktopMenuTest, TheDefaultMachineIsNotPinned) {
     EXPECT_EQ(report.entries, 0);  // its Start menu is still empty
     ShellLinkTarget t;
     t.windowsPath = "C:\\x.exe";
-    ASSERT_TRUE(WriteFileAtomically(*standard.ToHost(standard.ProgramsFolder() + "\\x.lnk"),
-                                    BuildShellLink(t, "")));
+    WriteShellLinkFile(*standard.ToHost(standard.ProgramsFolder() + "\\x.lnk"),
+                       BuildShellLink(t, ""));
     ::setenv("XDG_DATA_HOME", data.c_str(), 1);
     ASSERT_EQ(SyncDesktopMenu(standard, tool_, folders_).entries, 1);
     ::unsetenv("XDG_DATA_HOME");

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/file_io.h"
 #include "platform/shell_link.h"
 #include "tests/support/temp_folder.h"
 
@@ -196,8 +197,8 @@ TEST(ShellLinkTest, FilesThatAreNoRegularFilesAreRefusedAtOnce) {
     const fs::path file = temp / "saver.lnk";
     // Readable by the desktop whatever the umask, and nothing left beside it.
     const mode_t oldMask = ::umask(077);
-    ASSERT_TRUE(WriteFileAtomically(file, BuildShellLink(target, "/p 1")));
-    ASSERT_TRUE(WriteFileAtomically(file, BuildShellLink(target, "/p 2")));
+    WriteShellLinkFile(file, BuildShellLink(target, "/p 1"));
+    WriteShellLinkFile(file, BuildShellLink(target, "/p 2"));
     ::umask(oldMask);
     EXPECT_EQ(fs::status(file).permissions(), static_cast<fs::perms>(0644));
     std::size_t entries = 0;
@@ -207,8 +208,9 @@ TEST(ShellLinkTest, FilesThatAreNoRegularFilesAreRefusedAtOnce) {
     ASSERT_TRUE(link) << link.error().message;
     EXPECT_EQ(link->arguments, "/p 2");
     // A link cannot be written over a folder or into a missing one.
-    EXPECT_FALSE(WriteFileAtomically(temp.Path(), BuildShellLink(target, "")));
-    EXPECT_FALSE(WriteFileAtomically(temp / "none" / "x.lnk", BuildShellLink(target, "")));
+    EXPECT_THROW(WriteShellLinkFile(temp.Path(), BuildShellLink(target, "")), FileError);
+    EXPECT_THROW(WriteShellLinkFile(temp / "none" / "x.lnk", BuildShellLink(target, "")),
+                 FileError);
 }
 
 }  // namespace
