@@ -108,5 +108,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # (without it every label is boxes) and Qt's translations (standard buttons in the desktop's
 # language).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic | fonts-noto-cjk, qt6-translations-l10n")
+# Qt's Wayland platform, also loaded at run time: without it the saver cannot cover a Wayland
+# desktop.
+string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xscreensaver | xsecurelock")
 include(CPack)
