@@ -188,7 +188,7 @@ void Form1::Form_Load() {
     }
     SizeChanged();
     // The music starts (unless muted).
-    SCR::ControlMusic(0);
+    SCR::ControlMusic(SCR::kMusicStart);
 }
 
 void Form1::LoadSceneAssets() {
@@ -578,7 +578,7 @@ bool Form1::Form_KeyDown(int, Qt::KeyboardModifiers) {
 
 void Form1::Timer3_Timer() {
     // The music goes on looping.
-    SCR::ControlMusic(2);
+    SCR::ControlMusic(SCR::kMusicKeepLooping);
     if (hosted_ || !movementWatched_) return;
     // Movement beyond the tolerance on either axis since the last check.
     SCR::cursorPos = platform::CursorPosition();
@@ -601,7 +601,8 @@ void Form1::RequestExit() {
     }
     platform::SetPointerMode(*this, platform::PointerMode::Default);
     if (!password_) {
-        password_ = std::make_unique<dialogs::frmPassword>(*this, [] { SCR::ControlMusic(1); });
+        password_ = std::make_unique<dialogs::frmPassword>(
+            *this, [] { SCR::ControlMusic(SCR::kMusicStop); });
         password_->SetOnUnloaded([this] {
             // A cancelled prompt goes; the next request makes a fresh one. It is deleted from
             // the event loop, since its own handler is still running.
@@ -625,7 +626,7 @@ void Form1::Form_Unload(int& cancel) {
     // The clock stops.
     IgnoringFailure([&] { Timer1.stop(); });
     // The music stops and closes.
-    IgnoringFailure([&] { SCR::ControlMusic(1); });
+    IgnoringFailure([&] { SCR::ControlMusic(SCR::kMusicStop); });
     // Pending window events run once.
     IgnoringFailure([&] { platform::DoEvents(); });
     // The window's own palette comes back.

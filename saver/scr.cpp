@@ -171,7 +171,6 @@ Int16 PreviewExtent(std::int64_t pixels, Int32 twipsPerPixel) {
 }
 
 void Main(std::string_view argumentText) {
-    // 1. The data folder.
     appDir = StartupDataFolder(platform::ReadSetting(kAppName, "App", "Dir", ""), installedDataDir);
     {
         // The windows' pictures: beside the program, else in the data folder.
@@ -183,17 +182,15 @@ void Main(std::string_view argumentText) {
         folders.push_back(appDir);
         forms::SetResourceFolders(std::move(folders));
     }
-    // 2. The switch, and 3. the host handle (read in every mode).
+    // The host handle is read in every mode.
     const std::string switchText = SwitchOf(argumentText);
     const platform::ForeignWindowHandle host = HostHandleOf(argumentText);
-    // 4. A running copy's saver window or settings dialog: end at once.
     if (platform::WindowWithCaptionExists(dialogs::kSaverCaption) ||
         platform::WindowWithCaptionExists(dialogs::kSettingCaption)) {
         // Nothing opens beside a running copy; the one running is where to look.
         std::fprintf(stderr, "%s: the saver or its settings dialog is already open\n", kAppName);
         platform::EndProcess(0);
     }
-    // 5. The mode.
     if (switchText == "/S" || switchText == "/s") {
         RunSaver();
     } else if (switchText == "/P" || switchText == "/p") {
@@ -240,7 +237,7 @@ bool SettingIsOn(const std::string& value) {
 void ControlMusic(Int16 action) {
     if (!platform::FileExists(appDir + kMusicFileCheck)) return;
     switch (action) {
-        case 0: {
+        case kMusicStart: {
             if (hostMuted) return;
             if (SettingIsOn(platform::ReadSetting(kMuteAppName, "Set", "Mute", "0"))) return;
             bgmOpen = kFalse;
@@ -253,13 +250,13 @@ void ControlMusic(Int16 action) {
             }
             return;
         }
-        case 1:
+        case kMusicStop:
             if (bgmOpen == kTrue) {
                 platform::MciExecute("stop bgm");
                 platform::MciExecute("close bgm");
             }
             return;
-        case 2: {
+        case kMusicKeepLooping: {
             if (bgmOpen != kTrue) return;
             std::string mode(80, ' ');
             if (platform::MciSendString("status bgm mode", &mode, 80) != 0) return;
