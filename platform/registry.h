@@ -83,6 +83,9 @@ namespace plenova::platform {
 
 class Machine;
 
+// The key of HKEY_LOCAL_MACHINE under which every installed product has its uninstall entry.
+inline constexpr const char* kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
 // The hive file was damaged and has been moved aside (see above).
 class DamagedHiveError : public RegistryError {
 public:

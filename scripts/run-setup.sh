@@ -17,28 +17,14 @@
 # file (setup/scripted_windows.h) the setup answers from it instead of showing its windows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build="$(realpath -m "${PLENOVA_BUILD:-build}")"
-tool="$build/bin/plenova-machine"
-medium="$build/dist"
 step="${1:-all}"
 case "$step" in
   all|install|saver|uninstall) ;;
   *) echo "usage: run-setup.sh [all|install|saver|uninstall]" >&2; exit 2 ;;
 esac
-for file in "$tool" "$medium/PlenovaSetup.exe" "$medium/TAVORIN.DLL" "$medium/SETUP.ini"; do
-  if [ ! -e "$file" ]; then
-    echo "run-setup: $file is missing; build first: cmake -S . -B build && cmake --build build" >&2
-    exit 1
-  fi
-done
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  echo "run-setup: no display to show the setup on (DISPLAY is not set)" >&2
-  exit 1
-fi
-if [ -n "${DISPLAY:-}" ]; then
-  export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-xcb}"
-fi
-export PLENOVA_MACHINE="${PLENOVA_MACHINE:-$build/setup-machine}"
+source scripts/machine-env.sh
+machine_env run-setup setup-machine dist/PlenovaSetup.exe dist/TAVORIN.DLL dist/SETUP.ini
+medium="$build/dist"
 
 install() {
   # A machine folder holds only what the machine made: refuse to empty anything else.

@@ -28,7 +28,6 @@ using platform::MsgIcon;
 using platform::MsgResult;
 using platform::ToShiftJis;
 
-constexpr const char* kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 constexpr const char* kCr = "\r";
 
 platform::Machine& TheMachine() { return platform::CurrentMachine(); }
@@ -605,7 +604,7 @@ void Module1::CleanUpSource() {
 void Module1::RegisterUninstall(Int16 doRegister) {
     // Without a title the key would be the parent of every product's entry.
     if (productTitle.empty()) return;
-    const std::string key = kUninstallKey + productTitle;
+    const std::string key = std::string(platform::kUninstallKey) + "\\" + productTitle;
     platform::Registry registry = platform::CurrentRegistry();
     if (doRegister != kTrue) {
         IgnoringFailure([&] { registry.DeleteKey(platform::Hive::LocalMachine, key); });

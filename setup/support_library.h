@@ -14,6 +14,7 @@
 #include <string>
 
 #include "base/errors.h"
+#include "setup/tavorin/tavorin.h"
 
 namespace plenova::setup {
 
@@ -42,10 +43,11 @@ public:
                                 const std::string& arguments);
 
 private:
-    using CompareFn = std::int32_t (*)(const char*, const char*, std::int32_t*);
-    using DateFn = std::int32_t (*)(const char*, const char*);
-    using RegistFn = std::int32_t (*)(const char*, std::int32_t);
-    using ShortcutFn = std::int32_t (*)(const char*, const char*, const char*);
+    // The library's own declarations, so that a changed signature fails the build.
+    using CompareFn = decltype(&::CompareVersion);
+    using DateFn = decltype(&::CopyFileDateTime);
+    using RegistFn = decltype(&::RegistDll);
+    using ShortcutFn = decltype(&::CreateShortcut);
 
     void Load();
 

@@ -18,8 +18,6 @@ namespace {
 using namespace plenova::platform;
 using plenova::TerminalText;
 
-constexpr const char* kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // Splits a command line into the program and its arguments as Windows does for a command
