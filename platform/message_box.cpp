@@ -2,6 +2,9 @@
 
 #include <iostream>
 
+#include "base/errors.h"
+#include "base/text.h"
+
 namespace plenova::platform {
 
 namespace {
@@ -43,6 +46,14 @@ MsgResult ScriptedMessageBoxes::Show(const MessageBoxRequest& request) {
     const MsgResult r = answers_.front();
     answers_.pop_front();
     return r;
+}
+
+void ShowUnhandledError(const std::exception& error, const std::string& caption) {
+    const auto* runtime = dynamic_cast<const RuntimeError*>(&error);
+    const std::string text = runtime != nullptr ? "実行時エラー '" + ToText(runtime->Number()) +
+                                                      "':\n\n" + error.what()
+                                                : std::string(error.what());
+    ShowMessage(text, caption, MsgButtons::Ok, MsgIcon::Critical);
 }
 
 }  // namespace plenova::platform

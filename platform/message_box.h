@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <memory>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,10 @@ inline MsgResult ShowMessage(const std::string& text, const std::string& caption
                              MsgButtons buttons = MsgButtons::Ok, MsgIcon icon = MsgIcon::None) {
     return MessageBoxes().Show({text, caption, buttons, icon});
 }
+
+// The box of a failure that no handler took, before the program ends: a run-time error shows
+// its number and text ("実行時エラー 'N':"), anything else its text. Both programs end this way.
+void ShowUnhandledError(const std::exception& error, const std::string& caption);
 
 // Test double: records every request, answers from a queue of scripted results (default: the
 // first button of the box: Ok, Yes, Abort or Retry).

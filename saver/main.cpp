@@ -20,7 +20,6 @@
 
 #include <QApplication>
 
-#include "base/errors.h"
 #include "base/text.h"
 #include "forms/form_support.h"
 #include "platform/desktop_services.h"
@@ -115,18 +114,8 @@ int main(int argc, char** argv) {
             QApplication::setWindowIcon(plenova::forms::ProgramIcon());
             if (SCR::AnyWindowLoaded()) QApplication::exec();
         }
-    } catch (const plenova::RuntimeError& error) {
-        // A run-time error that no handler takes ends the program with its number and text.
-        plenova::platform::ShowMessage("実行時エラー '" + plenova::ToText(error.Number()) +
-                                           "':\n\n" + error.what(),
-                                       plenova::dialogs::kProgramTitle,
-                                       plenova::platform::MsgButtons::Ok,
-                                       plenova::platform::MsgIcon::Critical);
-        plenova::platform::EndProcess(1);
     } catch (const std::exception& error) {
-        plenova::platform::ShowMessage(error.what(), plenova::dialogs::kProgramTitle,
-                                       plenova::platform::MsgButtons::Ok,
-                                       plenova::platform::MsgIcon::Critical);
+        plenova::platform::ShowUnhandledError(error, plenova::dialogs::kProgramTitle);
         plenova::platform::EndProcess(1);
     }
     // The windows go before the application object that they need.

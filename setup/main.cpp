@@ -15,7 +15,6 @@
 
 #include <QApplication>
 
-#include "base/errors.h"
 #include "base/text.h"
 #include "forms/form_support.h"
 #include "platform/desktop_services.h"
@@ -50,13 +49,8 @@ std::string ArgumentText(int argc, char** argv) {
     } catch (const setup::SupportLibraryError& error) {
         platform::ShowMessage(error.what(), kTitle, platform::MsgButtons::Ok,
                               platform::MsgIcon::Exclamation);
-    } catch (const RuntimeError& error) {
-        // A run-time error that no step takes ends the program with its number and text.
-        platform::ShowMessage("実行時エラー '" + ToText(error.Number()) + "':\n\n" + error.what(),
-                              kTitle, platform::MsgButtons::Ok, platform::MsgIcon::Critical);
     } catch (const std::exception& error) {
-        platform::ShowMessage(error.what(), kTitle, platform::MsgButtons::Ok,
-                              platform::MsgIcon::Critical);
+        platform::ShowUnhandledError(error, kTitle);
     }
     platform::EndProcess(1);
     std::abort();  // EndProcess does not return
