@@ -1,0 +1,160 @@
+// The screen-saver host's journey on an X server of its own (Xvfb) with a private session bus:
+// the real plenova-machine host starts the real saver after the idle time, a key ends it, the
+// host starts it again after the next idle stretch, a program's inhibition keeps it away until
+// that program leaves the bus, and SIGTERM ends the host together with its saver.
+#include <signal.h>
+
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+
+#include "platform/registry.h"
+#include "tests/e2e/saver_machine.h"
+#include "tests/support/process.h"
+
+// Xlib comes last.
+#include "tests/e2e/e2e_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using namespace plenova::e2e;
+
+constexpr const char* kSaverCaption = "PlenovaSaver";
+
+// A session bus of the test's own, ended with the object.
+class PrivateBus {
+public:
+    PrivateBus() {
+        const auto started = plenova::testing::RunToEnd(
+            {"dbus-daemon", "--session", "--fork", "--print-address=1", "--print-pid=1"},
+            plenova::testing::Capture::kOutputOnly);
+        std::istringstream lines(started.output);
+        std::getline(lines, address_);
+        lines >> pid_;
+    }
+    ~PrivateBus() {
+        if (pid_ > 0) ::kill(pid_, SIGTERM);
+    }
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+    const std::string& Address() const { return address_; }
+
+private:
+    std::string address_;
+    pid_t pid_ = -1;
+};
+
+// A program that holds an inhibition on the bus, as a video player does, until it leaves.
+class Inhibitor {
+public:
+    explicit Inhibitor(const std::string& address)
+        : connection_(QDBusConnection::connectToBus(QString::fromStdString(address),
+                                                    QStringLiteral("inhibitor"))) {}
+    ~Inhibitor() { Leave(); }
+    Inhibitor(const Inhibitor&) = delete;
+    Inhibitor& operator=(const Inhibitor&) = delete;
+
+    bool Inhibit() {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.ScreenSaver"),
+            QStringLiteral("/org/freedesktop/ScreenSaver"),
+            QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("Inhibit"));
+        call << QStringLiteral("video player") << QStringLiteral("playing a film");
+        const QDBusMessage reply = connection_->call(call, QDBus::Block, 5000);
+        return reply.type() == QDBusMessage::ReplyMessage && reply.arguments().size() == 1 &&
+               reply.arguments().front().toUInt() != 0;
+    }
+    // The connection closes once its last reference is gone.
+    void Leave() {
+        if (!connection_) return;
+        connection_.reset();
+        QDBusConnection::disconnectFromBus(QStringLiteral("inhibitor"));
+    }
+
+private:
+    std::optional<QDBusConnection> connection_;
+};
+
+// Ends the host at the end of the test, also when an assertion failed.
+struct HostGuard {
+    pid_t pid;
+    ~HostGuard() {
+        if (pid <= 0 || ::kill(pid, SIGTERM) != 0) return;
+        if (!WaitExit(pid, 10s)) Kill(pid);
+    }
+};
+
+bool SaverShown() {
+    XSync(display, False);
+    return !ViewableWindows(kSaverCaption).empty();
+}
+
+TEST(HostE2E, IdleStartsTheSaverAKeyEndsItAndAnInhibitionKeepsItAway) {
+    SaverMachine machine;
+    PrivateBus bus;
+    ASSERT_FALSE(bus.Address().empty()) << "dbus-daemon did not start";
+    auto& own = plenova::platform::CurrentMachine();
+    const std::string saver = own.WindowsFolder() + "\\PlenovaSaver.scr";
+    fs::copy_file(PLENOVA_SAVER_PATH, *own.ToHost(saver));
+    plenova::platform::Registry registry(own);
+    using plenova::platform::Hive;
+    registry.SetString(Hive::CurrentUser, "Control Panel\\Desktop", "ScreenSaveActive", "1");
+    registry.SetString(Hive::CurrentUser, "Control Panel\\Desktop", "ScreenSaveTimeOut", "3");
+    registry.SetString(Hive::CurrentUser, "Control Panel\\Desktop", "SCRNSAVE.EXE", saver);
+
+    std::vector<std::string> env = machine.Environment();
+    env.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus.Address());
+    env.push_back("WAYLAND_DISPLAY=");
+    Xdotool({"mousemove", "512", "384"});
+    const auto hostStart = Clock::now();
+    pid_t host = Spawn({PLENOVA_MACHINE_TOOL, "host"}, env, false);
+    ASSERT_GT(host, 0);
+    HostGuard guard{host};
+
+    // Idle for the timeout: the saver comes, not before, and the screen animates.
+    ASSERT_TRUE(WaitUntil(SaverShown, 20s, 50ms)) << "the host started no saver";
+    EXPECT_GE(MillisecondsSince(hostStart), 2900);
+    const WindowShot first = ShootScreen();
+    std::this_thread::sleep_for(400ms);
+    EXPECT_NE(first.pixels, ShootScreen().pixels) << "the saver's screen stands still";
+
+    // A key ends it; the host counts a new idle stretch and starts it again.
+    Xdotool({"key", "space"});
+    ASSERT_TRUE(WaitUntil([] { return !SaverShown(); }, 10s, 50ms)) << "a key did not end it";
+    const auto ended = Clock::now();
+    ASSERT_TRUE(WaitUntil(SaverShown, 20s, 50ms)) << "the host did not start the saver again";
+    EXPECT_GE(MillisecondsSince(ended), 2500);
+
+    // While a program holds an inhibition, no saver starts; once it leaves the bus, one does.
+    Inhibitor inhibitor(bus.Address());
+    ASSERT_TRUE(inhibitor.Inhibit()) << "the host serves no org.freedesktop.ScreenSaver";
+    Xdotool({"key", "space"});
+    ASSERT_TRUE(WaitUntil([] { return !SaverShown(); }, 10s, 50ms));
+    EXPECT_FALSE(WaitUntil(SaverShown, 7s, 100ms)) << "a saver started while inhibited";
+    inhibitor.Leave();
+    ASSERT_TRUE(WaitUntil(SaverShown, 20s, 50ms)) << "the inhibition outlived its holder";
+
+    // SIGTERM ends the host, and the saver with it.
+    ::kill(host, SIGTERM);
+    const auto status = WaitExit(host, 10s);
+    ASSERT_TRUE(status.has_value()) << "the host did not end on SIGTERM";
+    guard.pid = -1;
+    EXPECT_EQ(*status, 0);
+    EXPECT_TRUE(WaitUntil([] { return !SaverShown(); }, 5s, 50ms)) << "the saver outlived the host";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Qt D-Bus, for the inhibiting program, wants an application object.
+    QCoreApplication application(argc, argv);
+    return RunTestsOnOwnXServer(argc, argv, "1024x768x24");
+}
