@@ -8,6 +8,7 @@
 #   /usr/share/plenova/data/             SETUP.ini and the data files
 #   /usr/libexec/xscreensaver/plenova    the hack, with its settings description (saver/)
 #   /usr/share/applications/             "Plenova Saver" and its settings
+#   /etc/xdg/autostart/                  the screen-saver host (plenova-machine host)
 #   /usr/share/icons/hicolor/<n>x<n>/apps/plenova.png    the frog, the icon of every window
 #                                        and menu entry (also of the machine's Start menu)
 #   /usr/share/man/man1/                 plenova-saver(1), plenova-machine(1)
@@ -57,6 +58,12 @@ install(CODE "
 install(FILES "${plenova_packaging_dir}/plenova-saver.desktop"
               "${plenova_packaging_dir}/plenova-saver-settings.desktop"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
+
+# The screen-saver host in every session; it does nothing until the machine's own settings
+# switch a saver on, so installing changes no desktop by itself.
+install(FILES "${plenova_packaging_dir}/plenova-machine-host.desktop"
+        DESTINATION "/etc/xdg/autostart")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${plenova_packaging_dir}/conffiles")
 
 get_property(plenova_icon_dir GLOBAL PROPERTY PLENOVA_ICON_DIR)
 install(DIRECTORY "${plenova_icon_dir}" DESTINATION "${CMAKE_INSTALL_DATADIR}/icons")
