@@ -7,7 +7,8 @@
 #                                        and the data files
 #   /usr/share/plenova/data/             SETUP.ini and the data files
 #   /usr/libexec/xscreensaver/plenova    the hack, with its settings description (saver/)
-#   /usr/share/applications/             "Plenova Saver" and its settings
+#   /usr/share/applications/             "Plenova Saver" and its settings, "Screen Saver"
+#                                        (plenova-machine desk)
 #   /etc/xdg/autostart/                  the screen-saver host (plenova-machine host)
 #   /usr/share/icons/hicolor/<n>x<n>/apps/plenova.png    the frog, the icon of every window
 #                                        and menu entry (also of the machine's Start menu)
@@ -59,6 +60,9 @@ install(FILES "${plenova_packaging_dir}/plenova-saver.desktop"
               "${plenova_packaging_dir}/plenova-saver-settings.desktop"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
 
+# The Display Properties page in the menu.
+install(FILES "${plenova_packaging_dir}/plenova-screen-saver.desktop"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
 # The screen-saver host in every session; it does nothing until the machine's own settings
 # switch a saver on, so installing changes no desktop by itself.
 install(FILES "${plenova_packaging_dir}/plenova-machine-host.desktop"

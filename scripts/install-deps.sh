@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev qt6-multimedia-dev libqt6opengl6-dev
+  qt6-base-dev qt6-multimedia-dev libqt6opengl6-dev qt6-tools-dev qt6-l10n-tools
   libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev

@@ -48,6 +48,7 @@ int main(int argc, char** argv) {
         if (command == "run") return RunCommand(args);
         if (command == "uninstall") return UninstallCommand(args);
         if (command == "host") return HostCommand(args);
+        if (command == "desk") return DeskCommand(args);
         return Usage("unknown command " + args[0]);
     } catch (const std::invalid_argument& e) {
         return Usage(e.what());

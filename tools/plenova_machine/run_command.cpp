@@ -99,14 +99,6 @@ void WaitForMachineChildren(const Machine& machine) {
 
 }  // namespace
 
-std::optional<std::string> ProgramFolderOf(const Machine& machine, const std::string& program) {
-    auto full = machine.FullPath(program);
-    if (!full) return std::nullopt;
-    const auto slash = full->find_last_of('\\');
-    if (slash == std::string::npos) return std::nullopt;
-    return slash <= 2 ? full->substr(0, 2) + "\\" : full->substr(0, slash);
-}
-
 // Waiting, it also waits for the machine programs the program leaves running: a program that
 // hands over to another one (the setup's first stage) is only done when that one is. A
 // program that is not on one of the machine's own drives runs only with `allowHost` (the
