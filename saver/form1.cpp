@@ -29,6 +29,7 @@
 #include "platform/process_end.h"
 #include "platform/random.h"
 #include "platform/screen.h"
+#include "platform/server_image.h"
 #include "platform/settings_store.h"
 #include "platform/x11/window_ops.h"
 #include "assets/asset_names.h"
@@ -46,13 +47,16 @@ class WindowTarget : public gdi::PixelTarget {
 public:
     explicit WindowTarget(std::function<void()> copied) : copied_(std::move(copied)) {}
     void SetView(gdi::XrgbView view) { view_ = view; }
+    // While quiet, copies are not reported (a frame sent in many rectangles is one frame).
+    void SetQuiet(bool quiet) { quiet_ = quiet; }
     gdi::XrgbView Pixels() override { return view_; }
     void Present(std::int32_t, std::int32_t, std::int32_t, std::int32_t) override {
-        if (copied_) copied_();
+        if (copied_ && !quiet_) copied_();
     }
 
 private:
     gdi::XrgbView view_;
+    bool quiet_ = false;
     std::function<void()> copied_;
 };
 
@@ -361,8 +365,14 @@ void Form1::Form_Paint() {
     // The background at the current offsets.
     if (!stage) throw MissingObjectError();
     stage->Render();
-    // The sprites over it, a higher index over a lower one.
-    for (Int16 i = 0; i < count; ++i) Sprite(i).Draw();
+    // The sprites over it, a higher index over a lower one; the stage notes where, so that only
+    // what changed need reach the screen.
+    for (Int16 i = 0; i < count; ++i) {
+        engine::CWinGSprite& sprite = Sprite(i);
+        sprite.Draw();
+        stage->NoteDrawn(
+            {RoundToInt16(sprite.x()), RoundToInt16(sprite.Y()), sprite.Width(), sprite.Height()});
+    }
     // The finished canvas to the window in one copy.
     ShowCanvas();
 }
@@ -382,6 +392,12 @@ void Form1::ShowCanvas() {
         wing::WinGBitBlt(windowDC_, 0, 0, canvasBitmap->Width(), std::abs(canvasBitmap->Height()),
                          surfaceDC->hDC(), 0, 0);
         return;
+    }
+    if (presentWindow_ != 0 || (!presenter_ && isVisible())) {
+        if (platform::ServerImage* image = ServerImage()) {
+            SendToServer(*image, false);
+            return;
+        }
     }
     if (presenter_) {
         // The frame goes into an image of the window's size, and from there to its presenter.
@@ -406,6 +422,93 @@ void Form1::ShowCanvas() {
     showingCanvas_ = true;
     repaint();
     showingCanvas_ = false;
+}
+
+platform::ServerImage* Form1::ServerImage() {
+    if (serverImageRefused_ || !canvasBitmap) return nullptr;
+    const std::int32_t width = canvasBitmap->Width();
+    const std::int32_t height = std::abs(canvasBitmap->Height());
+    // A window of our own is covered by the server's picture; Qt may make its native window
+    // anew (new flags, a new parent), and the picture then goes with the old one.
+    const std::uint64_t window = presentWindow_ != 0 ? presentWindow_ : winId();
+    if (serverImage_ && serverImageWindow_ != window) serverImage_.reset();
+    if (!serverImage_) {
+        serverImage_ = platform::OpenServerImage(window, width, height, presentWindow_ == 0);
+        if (!serverImage_) {
+            serverImageRefused_ = true;
+            return nullptr;
+        }
+        serverImageWindow_ = window;
+        // A part of the window exposed again is filled at once, not at the next tick.
+        serverImage_->SetOnLost([this] {
+            if (!sending_ && !unloading_ && SceneReady() && serverImage_) {
+                SendToServer(*serverImage_, true);
+            }
+        });
+    }
+    if (!serverImage_->Resize(width, height)) {
+        serverImage_.reset();
+        serverImageRefused_ = true;
+        return nullptr;
+    }
+    return serverImage_.get();
+}
+
+void Form1::SendToServer(platform::ServerImage& image, bool whole) {
+    if (!canvasBitmap || !surfaceDC || !stage) throw MissingObjectError();
+    const gdi::Surface8* surface = gdi::GetSurface8(canvasBitmap->hBM());
+    if (surface == nullptr) throw MissingObjectError();
+    const Int32 width = canvasBitmap->Width();
+    const Int32 height = std::abs(canvasBitmap->Height());
+    struct SendScope {
+        Form1& form;
+        ~SendScope() {
+            form.sending_ = false;
+            form.target_->SetQuiet(false);
+            form.target_->SetView({});
+        }
+    } scope{*this};
+    sending_ = true;
+    // What the stage says changed holds against the frame rendered just before, in the same
+    // colours; anything else is sent whole.
+    const engine::StageDamage damage = stage->Damage();
+    whole = image.BeginFrame() || whole || damage.whole ||
+            stage->RenderCount() != sentRender_ + 1 || surface->xrgb != sentColors_;
+    target_->SetView(image.Pixels());
+    target_->SetQuiet(true);
+    sentRects_.clear();
+    if (whole) {
+        wing::WinGBitBlt(windowDC_, 0, 0, width, height, surfaceDC->hDC(), 0, 0);
+        sentRects_.push_back({0, 0, width, height});
+    } else {
+        for (const engine::StageRect& r : damage.rects) {
+            sentRects_.push_back({r.x, r.y, r.width, r.height});
+        }
+        // The server's picture may show only a part of the window (the part on the screen):
+        // the move uncovers a strip at that part's edges too.
+        const platform::ImageRect v = image.Visible();
+        if (damage.dx > 0) sentRects_.push_back({v.x, v.y, damage.dx, v.height});
+        if (damage.dx < 0) {
+            sentRects_.push_back({v.x + v.width + damage.dx, v.y, -damage.dx, v.height});
+        }
+        if (damage.dy > 0) sentRects_.push_back({v.x, v.y, v.width, damage.dy});
+        if (damage.dy < 0) {
+            sentRects_.push_back({v.x, v.y + v.height + damage.dy, v.width, -damage.dy});
+        }
+        for (const platform::ImageRect& r : sentRects_) {
+            wing::WinGBitBlt(windowDC_, r.x, r.y, r.width, r.height, surfaceDC->hDC(), r.x, r.y);
+        }
+    }
+    if (!image.Send(whole ? 0 : damage.dx, whole ? 0 : damage.dy, sentRects_)) {
+        // The server went away from under the picture: whole frames through the toolkit.
+        serverImageRefused_ = true;
+        return;
+    }
+    sentRender_ = stage->RenderCount();
+    sentColors_ = surface->xrgb;
+    counters_.directCopy = true;
+    target_->SetQuiet(false);
+    FrameCopied();
 }
 
 void Form1::FrameCopied() {
@@ -448,6 +551,14 @@ QImage* Form1::WindowSystemImage() const {
 void Form1::paintEvent(QPaintEvent* event) {
     if (!SceneReady()) {
         QPainter(this).fillRect(event->rect(), Qt::black);
+        return;
+    }
+    if (!showingCanvas_ && presentWindow_ == 0 && ServerImage() != nullptr) {
+        // The server's picture covers the window; Qt's own image of it only needs to be
+        // plain, for the moment before the picture is there. A paint that the window system
+        // asks for is a frame step of its own.
+        QPainter(this).fillRect(event->rect(), Qt::black);
+        Form_Paint();
         return;
     }
     // The frame goes straight into the image that the window system shows (no copy of our own,

@@ -4,7 +4,9 @@
 // one is set.
 #pragma once
 
+#include <array>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,6 +20,7 @@
 #include "forms/form_support.h"
 #include "platform/gdi.h"
 #include "platform/screen.h"
+#include "platform/server_image.h"
 #include "platform/window_presence.h"
 #include "saver/frame_probe.h"
 
@@ -86,6 +89,11 @@ public:
         presenter_ = std::move(present);
     }
 
+    // Frames go to the window `handle` of another program (the root window) through a picture
+    // the display server keeps, where the display offers one; the frame presenter otherwise.
+    // Set before Load.
+    void SetPresentWindow(std::uint64_t handle) { presentWindow_ = handle; }
+
     // The password prompt while it is loaded, else null.
     dialogs::frmPassword* PasswordPrompt() const;
 
@@ -142,6 +150,12 @@ private:
     // During a paint: the window system's own 32-bit image of the window when the paint goes
     // into it with one image pixel per window pixel; null otherwise.
     QImage* WindowSystemImage() const;
+    // The picture the display server keeps of the window, made on first use and following the
+    // canvas's size; null where there is none (frames then go whole through the toolkit).
+    platform::ServerImage* ServerImage();
+    // Shows the canvas through the server's picture: only what changed since the frame shown
+    // before, or all of it when `whole` or when the server's picture cannot be trusted.
+    void SendToServer(platform::ServerImage& image, bool whole);
     // Selects the window's palette from before the scene back into the window.
     void RestoreWindowPalette();
     // Runs the size handler once per new size, whether the size came from the load sequence
@@ -166,6 +180,14 @@ private:
     QImage ownImage_;
     bool painting_ = false;       // inside paintEvent
     bool showingCanvas_ = false;  // paintEvent was asked for by ShowCanvas
+    std::unique_ptr<platform::ServerImage> serverImage_;
+    std::uint64_t serverImageWindow_ = 0;  // the window it was made for
+    std::uint64_t presentWindow_ = 0;
+    bool serverImageRefused_ = false;
+    bool sending_ = false;
+    std::uint64_t sentRender_ = 0;  // the stage's render the server shows
+    std::array<std::uint32_t, 256> sentColors_{};
+    std::vector<platform::ImageRect> sentRects_;
     SceneCounters counters_;
     std::chrono::steady_clock::time_point lastTick_{};
     std::unique_ptr<FrameProbe> probe_;

@@ -9,7 +9,7 @@ packages=(
   libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev
-  libx11-dev libxcb1-dev libxfixes-dev
+  libx11-dev libxcb1-dev libxcb-shm0-dev libxfixes-dev
   libxcb-screensaver0-dev libwayland-dev wayland-protocols plasma-wayland-protocols dbus
   xvfb xauth xdotool x11-utils imagemagick openbox
   xscreensaver xscreensaver-data
