@@ -1,14 +1,18 @@
 // scene_run: measures the real saver ("/s") on the X server of $DISPLAY (bench/scene_run.sh runs
-// it under Xvfb at 1920 x 1080): time from the start of the process to the first frame on the
-// screen, frames shown and clock ticks per second over a measured stretch, ticks dropped or late,
-// CPU time of the saver process per second of animation, and its peak memory.
+// it under Xvfb at the sizes it is given): time from the start of the process to the first frame
+// on the screen, frames shown and clock ticks per second over a measured stretch, ticks dropped
+// or late, CPU time of the saver process (and of the X server, given its process id) per second
+// of animation and per frame, against a memcpy of one screen-sized 32-bit frame measured in the
+// same run, and the saver's peak memory.
 //
-//   scene_run [--seconds N] [--warmup N] <saver program> [saver arguments...]
+//   scene_run [--seconds N] [--warmup N] [--server-pid PID] <saver program> [saver arguments...]
 //
 // The saver reports its counters through PLENOVA_STATS (a file it rewrites once a second); the
 // CPU time comes from /proc/<pid>/stat (all threads), the peak memory from VmHWM in
 // /proc/<pid>/status just before the saver is ended by a key press (xdotool), as a user ends it.
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -121,20 +125,40 @@ std::vector<unsigned long> Strip(Display* display) {
 struct Snapshot {
     std::map<std::string, long long> stats;
     double cpu = 0;
+    double serverCpu = 0;
     std::int64_t atNs = 0;
 };
+
+// The time of one memcpy of `bytes` between two buffers that do not fit in the caches, in
+// milliseconds: the median of a few dozen copies.
+double FrameCopyMs(std::size_t bytes) {
+    std::vector<std::uint8_t> from(bytes, 0x5A), to(bytes, 0);
+    std::vector<double> times;
+    for (int i = 0; i < 41; ++i) {
+        const std::int64_t start = SteadyNs();
+        std::memcpy(to.data(), from.data(), bytes);
+        times.push_back(static_cast<double>(SteadyNs() - start) / 1e6);
+        from[static_cast<std::size_t>(i) % bytes] = to[bytes - 1];  // kept, not optimised away
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     double seconds = 30, warmup = 2;
+    pid_t serverPid = 0;
     int arg = 1;
     for (; arg + 1 < argc && std::strncmp(argv[arg], "--", 2) == 0; arg += 2) {
         if (std::strcmp(argv[arg], "--seconds") == 0) seconds = std::atof(argv[arg + 1]);
         if (std::strcmp(argv[arg], "--warmup") == 0) warmup = std::atof(argv[arg + 1]);
+        if (std::strcmp(argv[arg], "--server-pid") == 0) serverPid = std::atoi(argv[arg + 1]);
     }
     if (arg >= argc) {
-        std::fprintf(stderr, "usage: scene_run [--seconds N] [--warmup N] <saver> [args...]\n");
+        std::fprintf(stderr,
+                     "usage: scene_run [--seconds N] [--warmup N] [--server-pid PID] <saver> "
+                     "[args...]\n");
         return 2;
     }
     std::vector<std::string> saver(argv + arg, argv + argc);
@@ -146,6 +170,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const Screen* screen = DefaultScreenOfDisplay(display);
+    // The physical reference, before the saver runs: one 32-bit frame of the screen's size.
+    const double frameCopyMs = FrameCopyMs(static_cast<std::size_t>(WidthOfScreen(screen)) *
+                                           static_cast<std::size_t>(HeightOfScreen(screen)) * 4);
     char statsPattern[] = "/tmp/plenova-scene-stats-XXXXXX";
     const int fd = ::mkstemp(statsPattern);
     if (fd < 0) return 2;
@@ -177,6 +204,7 @@ int main(int argc, char** argv) {
         Snapshot s;
         s.stats = ReadStats(statsFile);
         s.cpu = CpuSeconds(pid);
+        s.serverCpu = serverPid > 0 ? CpuSeconds(serverPid) : 0;
         s.atNs = SteadyNs();
         return s;
     };
@@ -221,6 +249,21 @@ int main(int argc, char** argv) {
     std::printf("ticks dropped              %.0f\n", delta("ticks_dropped"));
     std::printf("ticks late (> 30 ms gap)   %.0f\n", delta("late_ticks"));
     std::printf("CPU per second of run      %.1f %% of one core\n", 100.0 * (b.cpu - a.cpu) / wall);
+    const double frames = delta("frames_shown");
+    const double saverMs = frames > 0 ? 1000.0 * (b.cpu - a.cpu) / frames : -1;
+    const double serverMs = frames > 0 ? 1000.0 * (b.serverCpu - a.serverCpu) / frames : -1;
+    if (serverPid > 0) {
+        std::printf("X server CPU per second     %.1f %% of one core\n",
+                    100.0 * (b.serverCpu - a.serverCpu) / wall);
+        std::printf("CPU per frame              saver %.3f ms + X server %.3f ms = %.3f ms\n",
+                    saverMs, serverMs, saverMs + serverMs);
+    } else {
+        std::printf("CPU per frame              saver %.3f ms\n", saverMs);
+    }
+    std::printf("one frame copy (memcpy)    %.3f ms (%d x %d x 4 bytes)\n", frameCopyMs,
+                WidthOfScreen(screen), HeightOfScreen(screen));
+    std::printf("CPU per frame / copy       %.2f x\n",
+                (saverMs + std::max(serverMs, 0.0)) / frameCopyMs);
     std::printf("peak memory (VmHWM)        %.1f MB (resident at the end %.1f MB)\n",
                 static_cast<double>(peakKb) / 1024.0, static_cast<double>(rssKb) / 1024.0);
     std::printf("first frame into window    %.1f ms after the start of the process\n",
@@ -234,5 +277,11 @@ int main(int argc, char** argv) {
                 final.count("direct_copy") && final.at("direct_copy")
                     ? "straight into the window system's buffer"
                     : "through an image of its own");
+    // One line for bench/scene_run.sh's table.
+    std::printf("summary\t%dx%d\t%.2f\t%.0f\t%.3f\t%.3f\t%.3f\t%.2f\t%.1f\n",
+                WidthOfScreen(screen), HeightOfScreen(screen), frames / span,
+                delta("ticks_dropped"), saverMs, serverMs, frameCopyMs,
+                (saverMs + std::max(serverMs, 0.0)) / frameCopyMs,
+                onScreenNs < 0 ? -1.0 : static_cast<double>(onScreenNs - startNs) / 1e6);
     return 0;
 }

@@ -68,6 +68,7 @@ public:
         if (syncPending_) std::free(xcb_translate_coordinates_reply(connection_, sync_, nullptr));
         WaitForServer();
         ReleasePixels();
+        if (movePixmap_ != 0) xcb_free_pixmap(connection_, movePixmap_);
         if (gc_ != 0) xcb_free_gc(connection_, gc_);
         if (cover_) xcb_destroy_window(connection_, window_);
         xcb_disconnect(connection_);
@@ -174,13 +175,23 @@ public:
         const ImageRect v = view_;
         if (v.width > 0 && (dx != 0 || dy != 0) && std::abs(dx) < v.width &&
             std::abs(dy) < v.height) {
-            xcb_copy_area(connection_, window_, window_, gc_,
-                          static_cast<std::int16_t>(std::max(0, -dx)),
-                          static_cast<std::int16_t>(std::max(0, -dy)),
-                          static_cast<std::int16_t>(std::max(0, dx)),
-                          static_cast<std::int16_t>(std::max(0, dy)),
-                          static_cast<std::uint16_t>(v.width - std::abs(dx)),
-                          static_cast<std::uint16_t>(v.height - std::abs(dy)));
+            // Through a pixmap, not within the window: a copy that overlaps itself to the right
+            // or downwards runs backwards on the server, several times slower than two plain
+            // forward copies.
+            const auto w = static_cast<std::uint16_t>(v.width - std::abs(dx));
+            const auto h = static_cast<std::uint16_t>(v.height - std::abs(dy));
+            const auto toX = static_cast<std::int16_t>(std::max(0, dx));
+            const auto toY = static_cast<std::int16_t>(std::max(0, dy));
+            if (movePixmap_ != 0) {
+                xcb_copy_area(connection_, window_, movePixmap_, gc_,
+                              static_cast<std::int16_t>(std::max(0, -dx)),
+                              static_cast<std::int16_t>(std::max(0, -dy)), toX, toY, w, h);
+                xcb_copy_area(connection_, movePixmap_, window_, gc_, toX, toY, toX, toY, w, h);
+            } else {
+                xcb_copy_area(connection_, window_, window_, gc_,
+                              static_cast<std::int16_t>(std::max(0, -dx)),
+                              static_cast<std::int16_t>(std::max(0, -dy)), toX, toY, w, h);
+            }
         }
         std::size_t last = rects.size();
         while (last > 0 && InView(rects[last - 1]).width == 0) --last;
@@ -244,6 +255,7 @@ private:
         lost_ = true;
         if (!cover_) {
             view_ = {0, 0, width_, height_};
+            MakeMovePixmap();
             return;
         }
         const std::int32_t x0 = std::clamp(-originX, 0, width_);
@@ -251,6 +263,7 @@ private:
         const std::int32_t x1 = std::clamp(rootWidth_ - originX, x0, width_);
         const std::int32_t y1 = std::clamp(rootHeight_ - originY, y0, height_);
         view_ = {x0, y0, x1 - x0, y1 - y0};
+        MakeMovePixmap();
         const std::uint32_t place[] = {static_cast<std::uint32_t>(x0),
                                        static_cast<std::uint32_t>(y0),
                                        static_cast<std::uint32_t>(std::max(1, view_.width)),
@@ -345,6 +358,20 @@ private:
         pixels_ = nullptr;
     }
 
+    // The pixmap that a move goes through, of the view's size.
+    void MakeMovePixmap() {
+        if (movePixmap_ != 0 && moveWidth_ == view_.width && moveHeight_ == view_.height) return;
+        if (movePixmap_ != 0) xcb_free_pixmap(connection_, movePixmap_);
+        movePixmap_ = 0;
+        if (view_.width <= 0 || view_.height <= 0) return;
+        movePixmap_ = xcb_generate_id(connection_);
+        xcb_create_pixmap(connection_, depth_, movePixmap_, window_,
+                          static_cast<std::uint16_t>(view_.width),
+                          static_cast<std::uint16_t>(view_.height));
+        moveWidth_ = view_.width;
+        moveHeight_ = view_.height;
+    }
+
     // PutImage takes whole rows of the rectangle, as many as one request holds.
     void PutRect(const ImageRect& r) {
         const std::size_t rowBytes = static_cast<std::size_t>(r.width) * 4;
@@ -376,6 +403,9 @@ private:
     std::int32_t originX_ = 0;
     std::int32_t originY_ = 0;
     ImageRect view_;
+    xcb_pixmap_t movePixmap_ = 0;
+    std::int32_t moveWidth_ = 0;
+    std::int32_t moveHeight_ = 0;
     xcb_gcontext_t gc_ = 0;
     bool cover_ = false;
     std::uint8_t depth_ = 0;
