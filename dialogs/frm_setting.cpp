@@ -64,7 +64,7 @@ bool PasswordSwitchForDisplay(const std::string& stored) {
     // and 1, shows unchecked, as the saver treats it (only exactly 1 switches the password on).
     try {
         return ConvertToInt16(stored) == 1;
-    } catch (const RuntimeError&) {
+    } catch (const RuntimeError&) {  // not a number: unchecked
         return false;
     }
 }

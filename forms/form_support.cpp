@@ -127,7 +127,7 @@ std::vector<std::string> ResourceFolders() {
     }
     try {
         return {platform::CurrentMachine().ProgramFolder()};
-    } catch (const std::exception&) {
+    } catch (const std::exception&) {  // no machine: no folder to look in
         return {};
     }
 }
@@ -151,7 +151,7 @@ QString HostPathOf(const std::string& windowsPath) {
     try {
         if (auto host = platform::CurrentMachine().ToHost(windowsPath))
             return QString::fromStdString(host->string());
-    } catch (const std::exception&) {
+    } catch (const std::exception&) {  // no machine: the stand-in is drawn
     }
     return {};
 }

@@ -7,7 +7,6 @@ add_library(plenova_platform_machine STATIC
   ${CMAKE_CURRENT_LIST_DIR}/registry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/settings_store.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shell_link.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/desktop_menu.cpp
   ${PLENOVA_PLATFORM_POSIX_MACHINE_SOURCES}
 )
 target_include_directories(plenova_platform_machine PUBLIC "${PROJECT_SOURCE_DIR}")

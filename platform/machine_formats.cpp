@@ -114,7 +114,7 @@ std::vector<BootEntry> ParseBootScript(std::string_view text) {
         if (IsValidUtf8(t)) return t;
         try {
             return FromShiftJis(t);
-        } catch (const std::exception&) {
+        } catch (const std::exception&) {  // not Shift-JIS either: kept as read
             return t;
         }
     };

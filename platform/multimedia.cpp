@@ -249,10 +249,10 @@ std::uint32_t MultimediaService::Run(const std::string& command, std::string& re
             return mci::kUnrecognizedKeyword;
         }
         return mci::kOk;
-    } catch (const std::bad_alloc&) {
+    } catch (const std::bad_alloc&) {  // the command's own error code
         reply.clear();
         return mci::kOutOfMemory;
-    } catch (const std::exception&) {
+    } catch (const std::exception&) {  // the command's own error code
         reply.clear();
         return mci::kHardware;
     }

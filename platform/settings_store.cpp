@@ -25,10 +25,10 @@ T Guarded(F&& operation, T fallback, bool retryAfterDamage) {
         if (!retryAfterDamage) return fallback;
         try {
             return operation();
-        } catch (const std::exception&) {
+        } catch (const std::exception&) {  // still damaged: the default
             return fallback;
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception&) {  // unreadable: the default
         return fallback;
     }
 }

@@ -82,7 +82,7 @@ bool IsAscii(std::string_view s) {
 std::string ToAnsi(std::string_view utf8) {
     try {
         return ToShiftJis(utf8);
-    } catch (const std::exception&) {
+    } catch (const std::exception&) {  // not all of it fits: character by character
         std::string out;
         for (std::size_t at = 0; at < utf8.size();) {
             const Utf8Char c = DecodeUtf8(utf8, at);
@@ -90,7 +90,7 @@ std::string ToAnsi(std::string_view utf8) {
             at += c.length;
             try {
                 out += ToShiftJis(one);
-            } catch (const std::exception&) {
+            } catch (const std::exception&) {  // does not fit the code page
                 out += '?';
             }
         }
@@ -373,7 +373,7 @@ std::string Utf16ToUtf8(Span bytes, std::size_t at, std::size_t units) {
 std::string AnsiToUtf8(std::string_view ansi) {
     try {
         return FromShiftJis(ansi);
-    } catch (const std::exception&) {
+    } catch (const std::exception&) {  // not all of it decodes: byte by byte
         std::string out;
         for (unsigned char c : ansi) AppendUtf8(out, c < 0x80 ? c : U'\uFFFD');
         return out;

@@ -93,7 +93,7 @@ bool FolderList::SetPath(const std::string& windowsPath) {
     std::optional<std::string> folder;
     try {
         folder = OpenableFolder(windowsPath);
-    } catch (const std::exception&) {
+    } catch (const std::exception&) {  // unreadable: no folder
         folder.reset();
     }
     if (!folder) return false;

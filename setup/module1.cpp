@@ -80,7 +80,7 @@ bool FitsAnsi(const std::string& text) {
     try {
         (void)ToShiftJis(text);
         return true;
-    } catch (const EncodingError&) {
+    } catch (const EncodingError&) {  // does not fit the code page
         return false;
     }
 }
@@ -89,7 +89,7 @@ bool FitsAnsi(const std::string& text) {
 std::string AnsiOrUtf8(const std::string& text) {
     try {
         return ToShiftJis(text);
-    } catch (const EncodingError&) {
+    } catch (const EncodingError&) {  // does not fit: UTF-8
         return text;
     }
 }

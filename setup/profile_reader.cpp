@@ -77,7 +77,7 @@ bool ToFileName(std::string_view utf8, std::string& out) {
     try {
         out = FoldName(ToShiftJis(utf8));
         return true;
-    } catch (const EncodingError&) {
+    } catch (const EncodingError&) {  // does not fit the code page
         return false;
     }
 }
@@ -92,7 +92,7 @@ bool TryDecode(std::string_view bytes, std::string& out) {
     try {
         out += FromShiftJis(bytes);
         return true;
-    } catch (const EncodingError&) {
+    } catch (const EncodingError&) {  // not Shift-JIS
         return false;
     }
 }

@@ -21,7 +21,7 @@ std::optional<std::filesystem::path> HostPath(const std::string& path) {
     if (!path.empty() && path.front() == '/') return std::filesystem::path(path);
     try {
         return CurrentMachine().ToHost(path);
-    } catch (const std::exception&) {
+    } catch (const std::exception&) {  // no machine: no such file
         return std::nullopt;
     }
 }
@@ -60,7 +60,7 @@ std::optional<BlockCopy> BlockCopy::OpenSource(const std::string& source) {
         struct stat st {};
         if (::fstat(fd.Get(), &st) != 0) return std::nullopt;
         return BlockCopy(fd.Release(), st.st_size);
-    } catch (const FileError&) {
+    } catch (const FileError&) {  // unreadable: the caller's box
         return std::nullopt;
     }
 }
@@ -76,7 +76,7 @@ bool BlockCopy::CreateDestination(const std::string& destination) {
         return false;
     try {
         destination_ = std::make_unique<PendingFile>(PendingFile::Create(*host, 0666));
-    } catch (const FileError&) {
+    } catch (const FileError&) {  // not creatable: the caller's box
         return false;
     }
     return true;

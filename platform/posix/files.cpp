@@ -23,7 +23,7 @@ std::optional<std::filesystem::path> HostPath(const std::string& path) {
     if (IsHostPath(path)) return std::filesystem::path(path).lexically_normal();
     try {
         return CurrentMachine().ToHost(path);
-    } catch (const std::exception&) {
+    } catch (const std::exception&) {  // no machine: no such file
         return std::nullopt;
     }
 }
@@ -40,7 +40,7 @@ bool Exists(const std::string& path, Kind kind) {
     try {
         const Machine& machine = CurrentMachine();
         return kind == Kind::File ? machine.FileExists(path) : machine.FolderExists(path);
-    } catch (const std::exception&) {
+    } catch (const std::exception&) {  // no machine: nothing exists
         return false;
     }
 }
@@ -65,7 +65,7 @@ std::optional<FileHandle> FileHandle::OpenRead(const std::string& path) {
     if (!host) return std::nullopt;
     try {
         return FileHandle(OpenForReading(*host).Release());
-    } catch (const FileError&) {
+    } catch (const FileError&) {  // unreadable: the caller's result
         return std::nullopt;
     }
 }
@@ -75,7 +75,7 @@ std::optional<FileHandle> FileHandle::Create(const std::string& path) {
     if (!host) return std::nullopt;
     try {
         return FileHandle(OpenForWriting(*host, WriteOpen::CreateOrTruncate, 0666).Release());
-    } catch (const FileError&) {
+    } catch (const FileError&) {  // not creatable: the caller's result
         return std::nullopt;
     }
 }
@@ -84,7 +84,7 @@ std::int64_t FileHandle::Read(std::span<std::byte> buffer) {
     if (fd_ < 0) return -1;
     try {
         return static_cast<std::int64_t>(ReadFully(fd_, buffer, "file handle"));
-    } catch (const FileError&) {
+    } catch (const FileError&) {  // read error: the caller's result
         return -1;
     }
 }
@@ -94,7 +94,7 @@ std::int64_t FileHandle::Write(std::span<const std::byte> bytes) {
     try {
         WriteAll(fd_, bytes, "file handle");
         return static_cast<std::int64_t>(bytes.size());
-    } catch (const FileError&) {
+    } catch (const FileError&) {  // write error: the caller's result
         return -1;
     }
 }

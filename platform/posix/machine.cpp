@@ -666,7 +666,7 @@ bool Machine::CopyFile(std::string_view from, std::string_view to, bool overwrit
         }
         ::fchmod(out.Get(), sst.st_mode & 0777);
         return ::close(out.Release()) == 0;
-    } catch (const FileError&) {
+    } catch (const FileError&) {  // the copy failed: the caller's result
         return false;
     }
 }
@@ -719,7 +719,7 @@ std::optional<std::int64_t> Machine::AppendToFile(
         const std::int64_t length = ::fstat(fd.Get(), &st) == 0 ? st.st_size : 0;
         WriteAll(fd.Get(), text(length), *host);
         return length;
-    } catch (const FileError&) {
+    } catch (const FileError&) {  // not appendable: the caller's result
         return std::nullopt;
     }
 }
@@ -754,7 +754,7 @@ std::unique_ptr<ChildLaunch> PrepareLaunch(const Machine& machine, std::string_v
         std::optional<UniqueFd> fd;
         try {
             fd.emplace(OpenForReading(*host));
-        } catch (const FileError&) {
+        } catch (const FileError&) {  // unreadable: not a machine program
             return nullptr;
         }
         struct stat opened;
@@ -778,7 +778,7 @@ std::unique_ptr<ChildLaunch> PrepareLaunch(const Machine& machine, std::string_v
         std::size_t n = 0;
         try {
             n = ReadFully(fd->Get(), std::as_writable_bytes(std::span<char>(magic)), *host);
-        } catch (const FileError&) {
+        } catch (const FileError&) {  // unreadable: not a machine program
             return nullptr;
         }
         const bool elf = n == 4 && std::memcmp(magic,

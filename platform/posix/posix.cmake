@@ -5,6 +5,7 @@ set(PLENOVA_PLATFORM_POSIX_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/text_conversion_iconv.cpp
 )
 set(PLENOVA_PLATFORM_POSIX_MACHINE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/desktop_menu.cpp
   ${CMAKE_CURRENT_LIST_DIR}/child_process.cpp
   ${CMAKE_CURRENT_LIST_DIR}/child_program.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_copy.cpp

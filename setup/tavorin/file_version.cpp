@@ -58,7 +58,7 @@ public:
                 }
             }
             return true;
-        } catch (const std::exception&) {
+        } catch (const std::exception&) {  // unreadable: no version
             return false;
         }
     }
@@ -388,7 +388,7 @@ std::optional<FileVersion> ReadFileVersion(const std::filesystem::path& file) no
         // A FIFO, device or folder is refused without blocking.
         const platform::UniqueFd fd = platform::OpenForReading(file);
         return ReadFileVersion(FileSource(fd.Get(), platform::FileSize(fd.Get(), file), file));
-    } catch (const std::exception&) {
+    } catch (const std::exception&) {  // unreadable or damaged: no version
         return std::nullopt;
     }
 }

@@ -47,7 +47,7 @@ fs::path XdgFolder(const char* variable, const char* fallback) {
 fs::path UnpinnedRoot() {
     try {
         return (XdgFolder("XDG_DATA_HOME", ".local/share") / "plenova").lexically_normal();
-    } catch (const MachineError&) {
+    } catch (const MachineError&) {  // no home: no default root
         return {};
     }
 }
