@@ -14,6 +14,7 @@
 #include "base/text.h"
 #include "platform/child_program.h"
 #include "platform/end_signals.h"
+#include "platform/files.h"
 #include "platform/idle.h"
 #include "platform/machine.h"
 #include "platform/registry.h"
@@ -165,16 +166,27 @@ int HostCommand(const std::vector<std::string>& args) {
     char name[] = "plenova-machine";
     char* argv[] = {name, nullptr};
     QCoreApplication application(argc, argv);
-    DesktopHostServices services(CurrentMachine(), allowHost);
-    HostLogic logic(services);
+    // Every session starts the host: for a user who never used the machine it makes none, and
+    // waits until there is one.
+    const std::string root = Machine::DefaultRoot().string();
+    std::unique_ptr<DesktopHostServices> services;
+    std::unique_ptr<HostLogic> logic;
+    const auto check = [&] {
+        if (!logic) {
+            if (!FolderExists(root)) return;
+            services = std::make_unique<DesktopHostServices>(CurrentMachine(), allowHost);
+            logic = std::make_unique<HostLogic>(*services);
+        }
+        logic->Check();
+    };
     EndSignalWatch endSignals([&](int) { QCoreApplication::quit(); });
     QTimer timer;
     timer.setTimerType(Qt::CoarseTimer);
-    QObject::connect(&timer, &QTimer::timeout, [&] { logic.Check(); });
+    QObject::connect(&timer, &QTimer::timeout, check);
     timer.start(static_cast<int>(kCheckInterval.count()));
-    logic.Check();
+    check();
     QCoreApplication::exec();
-    services.EndSaver();
+    if (services) services->EndSaver();
     return kOk;
 }
 
