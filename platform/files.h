@@ -49,4 +49,11 @@ private:
 bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
 
+// Replaces the file as a whole for readers that may look at any moment: they see the old
+// version or the new one, never a part. Not synced to disk (for files that a power cut may
+// lose). False on failure, the old file then unchanged.
+bool ReplaceWholeFile(const std::string& path, std::span<const std::byte> bytes);
+// Deletes a plain file; false when there was none or it could not be deleted.
+bool DeletePlainFile(const std::string& path);
+
 }  // namespace plenova::platform

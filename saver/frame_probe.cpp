@@ -1,12 +1,14 @@
 #include "saver/frame_probe.h"
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "engine/cwingbitmap.h"
+#include "platform/files.h"
 #include "platform/gdi.h"
 
 namespace plenova::saver {
@@ -65,14 +67,9 @@ void FrameProbe::FrameShown(const engine::CWinGBitmap& canvas, std::uint64_t fra
         const std::uint8_t* bytes = surface->pixels.data() + std::size_t(stored) * surface->stride;
         out.insert(out.end(), bytes, bytes + width);
     }
-    const std::string path = FramePath(dumpFolder_, frameNumber);
-    const std::string partial = path + ".part";
-    if (std::FILE* file = std::fopen(partial.c_str(), "wb")) {
-        const bool written = std::fwrite(out.data(), 1, out.size(), file) == out.size();
-        if (std::fclose(file) == 0 && written) std::rename(partial.c_str(), path.c_str());
-    }
+    platform::ReplaceWholeFile(FramePath(dumpFolder_, frameNumber), std::as_bytes(std::span(out)));
     if (frameNumber > static_cast<std::uint64_t>(kKeptFrames)) {
-        std::remove(FramePath(dumpFolder_, frameNumber - kKeptFrames).c_str());
+        platform::DeletePlainFile(FramePath(dumpFolder_, frameNumber - kKeptFrames));
     }
 }
 
@@ -87,22 +84,23 @@ void FrameProbe::TickDone(const SceneCounters& counters) {
 void FrameProbe::WriteStats(const SceneCounters& c) const {
     if (statsFile_.empty()) return;
     const std::int64_t now = SteadyNs();
-    const std::string partial = statsFile_ + ".part";
-    std::FILE* file = std::fopen(partial.c_str(), "w");
-    if (file == nullptr) return;
-    std::fprintf(file,
-                 "ticks=%llu\nticks_dropped=%llu\nlate_ticks=%llu\nmax_tick_gap_us=%lld\n"
-                 "frame_steps=%llu\nframes_shown=%llu\nfirst_frame_steady_ns=%lld\n"
-                 "direct_copy=%d\nsteady_ns=%lld\n",
-                 static_cast<unsigned long long>(c.ticks),
-                 static_cast<unsigned long long>(c.ticksDropped),
-                 static_cast<unsigned long long>(c.lateTicks),
-                 static_cast<long long>(c.maxTickGapUs),
-                 static_cast<unsigned long long>(c.frameSteps),
-                 static_cast<unsigned long long>(c.framesShown),
-                 static_cast<long long>(c.firstFrameSteadyNs), c.directCopy ? 1 : 0,
-                 static_cast<long long>(now));
-    if (std::fclose(file) == 0) std::rename(partial.c_str(), statsFile_.c_str());
+    std::string text;
+    const auto line = [&text](const char* name, auto value) {
+        text += name;
+        text += '=';
+        text += std::to_string(value);
+        text += '\n';
+    };
+    line("ticks", c.ticks);
+    line("ticks_dropped", c.ticksDropped);
+    line("late_ticks", c.lateTicks);
+    line("max_tick_gap_us", c.maxTickGapUs);
+    line("frame_steps", c.frameSteps);
+    line("frames_shown", c.framesShown);
+    line("first_frame_steady_ns", c.firstFrameSteadyNs);
+    line("direct_copy", c.directCopy ? 1 : 0);
+    line("steady_ns", now);
+    platform::ReplaceWholeFile(statsFile_, std::as_bytes(std::span(text)));
 }
 
 }  // namespace plenova::saver

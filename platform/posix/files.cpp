@@ -99,6 +99,26 @@ std::int64_t FileHandle::Write(std::span<const std::byte> bytes) {
     }
 }
 
+bool ReplaceWholeFile(const std::string& path, std::span<const std::byte> bytes) {
+    const auto host = HostPath(path);
+    if (!host) return false;
+    try {
+        PendingFile file = PendingFile::Create(*host, 0644);
+        WriteAll(file.Fd(), bytes, *host);
+        file.Commit(PendingFile::Durable::No);
+        return true;
+    } catch (const FileError&) {  // not written: the caller's result
+        return false;
+    }
+}
+
+bool DeletePlainFile(const std::string& path) {
+    const auto host = HostPath(path);
+    struct stat st;
+    if (!host || ::lstat(host->c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    return ::unlink(host->c_str()) == 0;
+}
+
 std::int64_t FileHandle::Length() const {
     struct stat st;
     if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
