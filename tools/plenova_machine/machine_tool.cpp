@@ -1,10 +1,9 @@
 #include "tools/plenova_machine/machine_tool.h"
 
-#include <unistd.h>
-
 #include <iostream>
 
 #include "base/text.h"
+#include "platform/program_wait.h"
 
 namespace plenova::machine_tool {
 
@@ -24,7 +23,7 @@ bool IsOption(const std::string& arg, const char* name) {
 }
 
 bool Confirm(const std::string& question) {
-    if (!::isatty(STDIN_FILENO)) return false;
+    if (!platform::StandardInputIsTerminal()) return false;
     std::cerr << question << " (Yes/No)? " << std::flush;
     std::string answer;
     if (!std::getline(std::cin, answer)) return false;

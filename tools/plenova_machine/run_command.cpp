@@ -1,13 +1,5 @@
 // plenova-machine run: starts a machine program as the shell would and, unless told not to,
 // waits for it and for the machine programs it leaves running.
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <csignal>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <span>
 #include <string>
@@ -15,89 +7,13 @@
 
 #include "base/text.h"
 #include "platform/machine.h"
+#include "platform/program_wait.h"
 #include "tools/plenova_machine/machine_tool.h"
 
 namespace plenova::machine_tool {
-namespace {
 
-namespace fs = std::filesystem;
 using namespace plenova::platform;
 using plenova::TerminalText;
-
-// The processes whose parent is this one, from /proc.
-std::vector<pid_t> ChildProcesses() {
-    std::vector<pid_t> children;
-    const std::string self = std::to_string(::getpid());
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator("/proc", ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream in(entry.path() / "stat");
-        std::string stat;
-        std::getline(in, stat);
-        // "pid (name) state ppid ...": the name may hold blanks and parentheses itself.
-        const auto close = stat.rfind(')');
-        if (close == std::string::npos || close + 4 >= stat.size()) continue;
-        const auto ppidStart = stat.find(' ', close + 2);
-        if (ppidStart == std::string::npos) continue;
-        const auto ppidEnd = stat.find(' ', ppidStart + 1);
-        if (stat.substr(ppidStart + 1, ppidEnd - ppidStart - 1) == self)
-            children.push_back(static_cast<pid_t>(std::stol(name)));
-    }
-    return children;
-}
-
-// True when the process runs a program of the machine: its executable, or the script an
-// interpreter runs (its first argument, a file), lies on a drive other than Z: (the host's own
-// file system). Desktop programs that a machine program starts (a file manager showing a
-// folder) are not machine programs.
-bool RunsMachineProgram(const Machine& machine, pid_t pid) {
-    const fs::path proc = fs::path("/proc") / std::to_string(pid);
-    std::vector<fs::path> candidates;
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink(proc / "exe", ec);
-    if (ec) return false;  // ended, or not ours to look at
-    candidates.push_back(exe);
-    std::ifstream in(proc / "cmdline", std::ios::binary);
-    std::string argument;
-    for (int i = 0; i < 2 && std::getline(in, argument, '\0'); ++i) {
-        if (i == 1 && !argument.empty() && argument[0] == '/' && fs::is_regular_file(argument, ec))
-            candidates.push_back(argument);
-    }
-    for (const fs::path& candidate : candidates) {
-        const std::string windows = machine.ToWindows(candidate);
-        if (windows.size() >= 2 && windows[1] == ':' && windows[0] != 'Z') return true;
-    }
-    return false;
-}
-
-// Keeps this process alive through a terminal's Ctrl-C or Ctrl-\ while it waits, as system()
-// does: the program, which gets the signal too, decides, and its end gives our status. A
-// handler rather than SIG_IGN, since an ignored signal would stay ignored in the program.
-void WaitThroughTerminalSignals() {
-    struct sigaction action {};
-    action.sa_handler = [](int) {};
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGQUIT, &action, nullptr);
-}
-
-// Reaps the ended children and waits on while a machine program is among the rest. Whenever a
-// child ends, the rest is looked at again: orphans may have come meanwhile.
-void WaitForMachineChildren(const Machine& machine) {
-    for (;;) {
-        int ignored = 0;
-        while (::waitpid(-1, &ignored, WNOHANG) > 0) {
-        }
-        bool machineChild = false;
-        for (const pid_t child : ChildProcesses())
-            machineChild = machineChild || RunsMachineProgram(machine, child);
-        if (!machineChild) break;
-        if (::waitpid(-1, &ignored, 0) < 0 && errno != EINTR && errno != ECHILD) break;
-    }
-}
-
-}  // namespace
 
 // Waiting, it also waits for the machine programs the program leaves running: a program that
 // hands over to another one (the setup's first stage) is only done when that one is. A
@@ -119,9 +35,7 @@ int RunProgram(Machine& machine, const std::string& program, const std::string& 
         if (!machine.StartProcess(program, arguments)) return Fail(shown + " cannot be started");
         return kOk;
     }
-    // Orphans among the program's descendants become our children, so they can be waited for.
-    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
-    WaitThroughTerminalSignals();
+    PrepareToWaitForDescendants();
     std::optional<int> status = machine.RunProcess(program, arguments);
     if (!status) return Fail(shown + " cannot be started (not a program, or not runnable)");
     WaitForMachineChildren(machine);
