@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "engine/cwingdc.h"
@@ -226,9 +227,10 @@ BENCHMARK(BM_MemcpyCanvasBytes);
 
 // Argument: 2 the best kernels of this processor, 1 the x86-64 baseline (SSE2), 0 portable code.
 void UseKernels(benchmark::State& state) {
-    static const char* names[] = {"portable", "baseline", "best"};
+    static const char* names[] = {"portable", "baseline", "best", "avx2"};
     wing::SetKernelLevel(static_cast<wing::KernelLevel>(state.range(0)));
-    state.SetLabel(names[state.range(0)]);
+    state.SetLabel(state.range(0) == 2 ? std::string("best: ") + wing::ExpandKernelName()
+                                       : std::string(names[state.range(0)]));
 }
 
 void BM_DrawSprites(benchmark::State& state) {
@@ -266,7 +268,7 @@ void BM_ExpandToWindow(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * kWindowW * kWindowH * 4);
     wing::SetKernelLevel(wing::KernelLevel::Best);
 }
-BENCHMARK(BM_ExpandToWindow)->Arg(2)->Arg(1);
+BENCHMARK(BM_ExpandToWindow)->Arg(2)->Arg(3)->Arg(1);
 
 void BM_SdlExpandToXrgb8888(benchmark::State& state) {
     SdlScene& s = TheSdlScene();

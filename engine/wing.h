@@ -65,11 +65,17 @@ std::int32_t TransparentDIBits(const gdi::BitmapInfo& dstInfo, std::span<std::ui
                                const gdi::BitmapInfo& srcInfo, std::int32_t srcX, std::int32_t srcY,
                                std::int32_t mode, std::uint8_t transparent);
 
-// The inner loops run the best code the processor offers (AVX2, AVX-512 VBMI), chosen at start.
+// The inner loops run the best code for the processor (AVX2, AVX-512 VBMI), chosen at start.
 // Tests and benchmarks can fall back to the x86-64 baseline (SSE2 and scalar code) or to plain
 // portable code.
-enum class KernelLevel { Portable, Baseline, Best };
+// Avx2 runs the AVX2 kernels (the gather expansion among them) where the processor has AVX2,
+// whether or not they won the calibration, so that each is tested and measured.
+enum class KernelLevel { Portable, Baseline, Best, Avx2 };
 void SetKernelLevel(KernelLevel level);
+
+// The colour expansion that Best runs, chosen by timing the candidates at start ("scalar",
+// "avx2-gather" or "avx512-vbmi").
+const char* ExpandKernelName();
 
 // The inner loops, exposed for tests and benchmarks.
 // dst[i] = table[src[i]] for i < count.

@@ -147,7 +147,7 @@ TEST_P(WingInnerLoops, MatchTheirPlainDefinitions) {
 
 INSTANTIATE_TEST_SUITE_P(Kernels, WingInnerLoops,
                          ::testing::Values(wing::KernelLevel::Portable, wing::KernelLevel::Baseline,
-                                           wing::KernelLevel::Best));
+                                           wing::KernelLevel::Best, wing::KernelLevel::Avx2));
 
 class WinGSurfaces : public ::testing::TestWithParam<int> {
 protected:
