@@ -12,5 +12,5 @@ add_library(plenova_platform_machine STATIC
 target_include_directories(plenova_platform_machine PUBLIC "${PROJECT_SOURCE_DIR}")
 target_link_libraries(plenova_platform_machine
   PUBLIC plenova_platform_core plenova_base
-  PRIVATE plenova_warnings)
+  PRIVATE plenova_warnings ${CMAKE_DL_LIBS})
 set_target_properties(plenova_platform_machine PROPERTIES AUTOMOC OFF)

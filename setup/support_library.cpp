@@ -1,13 +1,9 @@
 #include "setup/support_library.h"
 
-// Loading the library is this class's job, so it calls the loader itself; every other look at
-// the file goes through the platform layer.
-#include <dlfcn.h>
-
 #include <optional>
 
-#include "platform/file_io.h"
 #include "platform/machine.h"
+#include "platform/shared_library.h"
 #include "platform/text_conversion.h"
 
 namespace plenova::setup {
@@ -21,14 +17,23 @@ std::string FolderFile(const std::string& folder, const char* name) {
     return folder + "\\" + name;
 }
 
-}  // namespace
-
-SupportLibrary::~SupportLibrary() {
-    if (handle_ != nullptr) ::dlclose(handle_);
+template <class Function>
+Function Required(const platform::SharedLibrary& library, const char* name,
+                  const std::string& windowsPath) {
+    const auto function = library.Find<Function>(name);
+    if (function == nullptr) {
+        throw SupportLibraryError(std::string(SupportLibrary::kFileName) + " に関数 " + name +
+                                  " がありません\r" + windowsPath);
+    }
+    return function;
 }
 
+}  // namespace
+
+SupportLibrary::~SupportLibrary() = default;
+
 void SupportLibrary::Load() {
-    if (handle_ != nullptr) return;
+    if (library_) return;
     auto& machine = platform::CurrentMachine();
     std::string searched;
     std::string loadError;
@@ -39,33 +44,20 @@ void SupportLibrary::Load() {
         if (!machine.FileExists(windowsPath)) continue;
         std::optional<std::filesystem::path> host = machine.ToHost(windowsPath);
         if (!host) continue;
-        // The loader would block on a FIFO put in the file's place since the check above.
-        try {
-            (void)platform::OpenForReading(*host);
-        } catch (const platform::FileError& error) {
-            loadError = error.what();
+        auto loaded = platform::SharedLibrary::Load(*host);
+        if (!loaded) {
+            loadError = loaded.error().message;
             continue;
         }
-        void* handle = ::dlopen(host->c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) {
-            const char* why = ::dlerror();
-            loadError = why != nullptr ? why : "unknown reason";
-            continue;
-        }
-        auto find = [&](const char* name) {
-            void* symbol = ::dlsym(handle, name);
-            if (symbol == nullptr) {
-                ::dlclose(handle);
-                throw SupportLibraryError(std::string(kFileName) + " に関数 " + name +
-                                          " がありません\r" + windowsPath);
-            }
-            return symbol;
-        };
-        compareVersion_ = reinterpret_cast<CompareFn>(find("CompareVersion"));
-        copyFileDateTime_ = reinterpret_cast<DateFn>(find("CopyFileDateTime"));
-        registDll_ = reinterpret_cast<RegistFn>(find("RegistDll"));
-        createShortcut_ = reinterpret_cast<ShortcutFn>(find("CreateShortcut"));
-        handle_ = handle;
+        const auto compare = Required<CompareFn>(*loaded, "CompareVersion", windowsPath);
+        const auto date = Required<DateFn>(*loaded, "CopyFileDateTime", windowsPath);
+        const auto regist = Required<RegistFn>(*loaded, "RegistDll", windowsPath);
+        const auto shortcut = Required<ShortcutFn>(*loaded, "CreateShortcut", windowsPath);
+        library_.emplace(std::move(loaded).value());
+        compareVersion_ = compare;
+        copyFileDateTime_ = date;
+        registDll_ = regist;
+        createShortcut_ = shortcut;
         return;
     }
     if (!loadError.empty())

@@ -11,9 +11,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "base/errors.h"
+#include "platform/shared_library.h"
 #include "setup/tavorin/tavorin.h"
 
 namespace plenova::setup {
@@ -51,7 +53,7 @@ private:
 
     void Load();
 
-    void* handle_ = nullptr;
+    std::optional<platform::SharedLibrary> library_;
     CompareFn compareVersion_ = nullptr;
     DateFn copyFileDateTime_ = nullptr;
     RegistFn registDll_ = nullptr;

@@ -6,7 +6,6 @@
 #pragma GCC visibility pop
 
 // Loading the library to be registered is this library's job, so it calls the loader itself.
-#include <dlfcn.h>
 
 #include <chrono>
 #include <filesystem>
@@ -18,6 +17,7 @@
 #include "platform/child_process.h"
 #include "platform/file_io.h"
 #include "platform/machine.h"
+#include "platform/shared_library.h"
 #include "platform/text_conversion.h"
 #include "setup/tavorin/file_version.h"
 #include "setup/tavorin/shell_link.h"
@@ -108,10 +108,9 @@ int32_t RegistDll(const char* libraryPath, int32_t registerFlag) {
         // in it costs the registration, never the caller.
         const auto code = plenova::platform::RunInChildProcess(
             [&]() -> int {
-                void* handle = ::dlopen(library->c_str(), RTLD_NOW | RTLD_LOCAL);
-                if (handle == nullptr) return 2;
-                using Entry = int32_t (*)();
-                const auto entry = reinterpret_cast<Entry>(::dlsym(handle, name));
+                auto loaded = plenova::platform::SharedLibrary::Load(*library);
+                if (!loaded) return 2;
+                const auto entry = loaded->Find<int32_t (*)()>(name);
                 if (entry == nullptr) return 2;
                 // An HRESULT: negative values are failures, S_OK and S_FALSE both succeed.
                 return entry() >= 0 ? 0 : 1;
