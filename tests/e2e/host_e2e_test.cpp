@@ -1,9 +1,11 @@
 // The screen-saver host's journey on an X server of its own (Xvfb) with a private session bus:
 // the real plenova-machine host starts the real saver after the idle time, a key ends it, the
 // host starts it again after the next idle stretch, a program's inhibition keeps it away until
-// that program leaves the bus, and SIGTERM ends the host together with its saver.
+// that program leaves the bus, and SIGTERM ends the host together with its saver. And the
+// Display Properties page (plenova-machine desk) with the real saver's preview in it.
 #include <signal.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <sstream>
@@ -13,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QImage>
 
 #include "platform/registry.h"
 #include "tests/e2e/saver_machine.h"
@@ -83,10 +86,10 @@ private:
     std::optional<QDBusConnection> connection_;
 };
 
-// Ends the host at the end of the test, also when an assertion failed.
-struct HostGuard {
+// Ends a program that the test started, also when an assertion failed.
+struct ProcessGuard {
     pid_t pid;
-    ~HostGuard() {
+    ~ProcessGuard() {
         if (pid <= 0 || ::kill(pid, SIGTERM) != 0) return;
         if (!WaitExit(pid, 10s)) Kill(pid);
     }
@@ -117,7 +120,7 @@ TEST(HostE2E, IdleStartsTheSaverAKeyEndsItAndAnInhibitionKeepsItAway) {
     const auto hostStart = Clock::now();
     pid_t host = Spawn({PLENOVA_MACHINE_TOOL, "host"}, env, false);
     ASSERT_GT(host, 0);
-    HostGuard guard{host};
+    ProcessGuard guard{host};
 
     // Idle for the timeout: the saver comes, not before, and the screen animates.
     ASSERT_TRUE(WaitUntil(SaverShown, 20s, 50ms)) << "the host started no saver";
@@ -149,6 +152,80 @@ TEST(HostE2E, IdleStartsTheSaverAKeyEndsItAndAnInhibitionKeepsItAway) {
     guard.pid = -1;
     EXPECT_EQ(*status, 0);
     EXPECT_TRUE(WaitUntil([] { return !SaverShown(); }, 5s, 50ms)) << "the saver outlived the host";
+}
+
+// The descendants of `window` of the given size, deepest last.
+void WindowsOfSize(Window window, int width, int height, std::vector<Window>& found) {
+    for (Window child : Children(window)) {
+        XWindowAttributes attributes{};
+        if (XGetWindowAttributes(display, child, &attributes) != 0 &&
+            attributes.map_state == IsViewable && attributes.width == width &&
+            attributes.height == height)
+            found.push_back(child);
+        WindowsOfSize(child, width, height, found);
+    }
+}
+
+// Mean difference per colour channel of two pictures of one size.
+double MeanDifference(const WindowShot& shot, const QImage& picture) {
+    double sum = 0;
+    for (int y = 0; y < shot.height; ++y) {
+        for (int x = 0; x < shot.width; ++x) {
+            const std::uint32_t a = shot.At(x, y);
+            const QRgb b = picture.pixel(x, y);
+            sum += std::abs(static_cast<int>((a >> 16) & 0xFF) - qRed(b)) +
+                   std::abs(static_cast<int>((a >> 8) & 0xFF) - qGreen(b)) +
+                   std::abs(static_cast<int>(a & 0xFF) - qBlue(b));
+        }
+    }
+    return sum / (3.0 * shot.width * shot.height);
+}
+
+TEST(DeskE2E, TheMonitorShowsTheSaversPreviewAndSettingsOpensItsDialog) {
+    SaverMachine machine;
+    auto& own = plenova::platform::CurrentMachine();
+    const std::string saver = own.WindowsFolder() + "\\PlenovaSaver.scr";
+    fs::copy_file(PLENOVA_SAVER_PATH, *own.ToHost(saver));
+    plenova::platform::Registry registry(own);
+    using plenova::platform::Hive;
+    registry.SetString(Hive::CurrentUser, "Control Panel\\Desktop", "ScreenSaveActive", "1");
+    registry.SetString(Hive::CurrentUser, "Control Panel\\Desktop", "SCRNSAVE.EXE", saver);
+
+    std::vector<std::string> env = machine.Environment();
+    env.push_back("LANG=C.UTF-8");
+    const pid_t desk = Spawn({PLENOVA_MACHINE_TOOL, "desk"}, env, false);
+    ASSERT_GT(desk, 0);
+    ProcessGuard guard{desk};
+    const auto page = WaitForWindow("Display Properties", 20s);
+    ASSERT_TRUE(page.has_value()) << "the page did not open";
+
+    // The saver's preview form fills the monitor's screen with its still picture, stretched.
+    QImage still(QString::fromStdString((machine.Root() / "data" / "prev.bmp").string()));
+    ASSERT_FALSE(still.isNull());
+    still = still.scaled(152, 112, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .convertToFormat(QImage::Format_RGB32);
+    double difference = 255;
+    const bool shown = WaitUntil(
+        [&] {
+            std::vector<Window> screens;
+            WindowsOfSize(*page, 152, 112, screens);
+            if (screens.size() < 2) return false;  // our screen, and the saver's form in it
+            difference = MeanDifference(ShootWindow(screens.back()), still);
+            return difference < 12;
+        },
+        20s, 100ms);
+    EXPECT_TRUE(shown) << "the screen does not show the preview (mean difference " << difference
+                       << ")";
+
+    // Settings... (Alt+T) opens the saver's settings dialog.
+    Xdotool({"windowfocus", "--sync", std::to_string(*page)});
+    Xdotool({"key", "alt+t"});
+    EXPECT_TRUE(WaitForWindow("Plenova Saver Setting", 20s).has_value())
+        << "Settings... opened no settings dialog";
+    for (Window dialog : ViewableWindows("Plenova Saver Setting")) {
+        XKillClient(display, dialog);
+        XSync(display, False);
+    }
 }
 
 }  // namespace

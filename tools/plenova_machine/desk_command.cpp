@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include "platform/end_signals.h"
 #include "platform/machine.h"
 #include "platform/registry.h"
 #include "tools/plenova_machine/desk_page.h"
@@ -34,6 +35,8 @@ int DeskCommand(const std::vector<std::string>& args) {
     platform::Machine& machine = platform::CurrentMachine();
     platform::Registry registry(machine);
     DeskPage page(machine, registry);
+    // Ended by a signal, the page ends its preview first.
+    platform::EndSignalWatch endSignals([&](int) { page.reject(); QApplication::quit(); });
     page.show();
     QApplication::exec();
     return kOk;
