@@ -1,6 +1,6 @@
 // A window whose picture the display server keeps. A frame is shown by moving the picture the
 // server already holds and sending only the rectangles that changed, so a scrolling scene costs
-// the server one block move and the program a few small rectangles instead of a whole frame.
+// the program a few small rectangles instead of expanding and sending a whole frame.
 // Where the display cannot do this (no X11 display: Wayland, the offscreen platform in tests, a
 // window of an unsuitable pixel format) OpenServerImage gives null and the caller shows whole
 // frames as before.
@@ -31,7 +31,8 @@ public:
     virtual gdi::XrgbView Pixels() = 0;
     // Starts a frame: waits until the server has taken the previous frame's pixels, and reads
     // what the server reported meanwhile. True when the server's picture must be renewed whole
-    // (the first frame, a part of the window was exposed or is covered, the connection broke).
+    // (the first frame, a new size, a new place on the screen, the connection broke). A part of
+    // the window that was covered and exposed again is repaired from the server's picture.
     virtual bool BeginFrame() = 0;
     // The part of the window that the server's picture shows (the part on the screen). A move
     // uncovers a strip at its edges, which the caller sends with the rest.
@@ -42,8 +43,8 @@ public:
     virtual bool Send(std::int32_t dx, std::int32_t dy, std::span<const ImageRect> rects) = 0;
     // A new window size; the next frame must be whole. False when the picture cannot follow.
     virtual bool Resize(std::int32_t width, std::int32_t height) = 0;
-    // Called from the event loop when the server has lost part of the picture (an expose), so
-    // the caller can send a whole frame at once instead of at its next frame.
+    // Called from the event loop when the server's picture was lost (an error of the display),
+    // so the caller can send a whole frame at once instead of at its next frame.
     virtual void SetOnLost(std::function<void()> onLost) = 0;
     // True when pixels travel through memory shared with the server.
     virtual bool SharedMemory() const = 0;

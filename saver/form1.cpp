@@ -439,7 +439,7 @@ platform::ServerImage* Form1::ServerImage() {
             return nullptr;
         }
         serverImageWindow_ = window;
-        // A part of the window exposed again is filled at once, not at the next tick.
+        // A picture the server lost is sent again at once, not at the next tick.
         serverImage_->SetOnLost([this] {
             if (!sending_ && !unloading_ && SceneReady() && serverImage_) {
                 SendToServer(*serverImage_, true);

@@ -1,11 +1,13 @@
 // The server-kept picture on X11: a connection of its own (its expose reports never mix with
-// Qt's), the picture moved with one CopyArea on the window, and the changed rectangles sent with
-// MIT-SHM where the server shares memory with us, else with PutImage.
+// Qt's), the picture in a pixmap a margin larger than the window, and the changed rectangles sent
+// with MIT-SHM where the server shares memory with us, else with PutImage.
 //
-// The window itself holds the picture, not a pixmap: showing a pixmap would copy a whole frame
-// on the server every tick, which is the cost this saves. What a window cannot keep (a part
-// covered by another window, or exposed again) is reported by the server, and the next frame
-// goes whole.
+// A move of the picture moves only where the window's view into the pixmap starts; each frame
+// the view is copied to the window with one forward copy. Moving the pixels instead (within the
+// window, or through a second pixmap) costs the server a backwards copy, several times slower,
+// or two copies. Once the view reaches the margin, the picture is copied to the middle of a
+// second pixmap, one copy in every margin's worth of frames. A pixmap is never covered or
+// exposed: an exposed window is repaired from it at once, without a new frame.
 #include "platform/server_image.h"
 
 #include <algorithm>
@@ -68,7 +70,9 @@ public:
         if (syncPending_) std::free(xcb_translate_coordinates_reply(connection_, sync_, nullptr));
         WaitForServer();
         ReleasePixels();
-        if (movePixmap_ != 0) xcb_free_pixmap(connection_, movePixmap_);
+        for (xcb_pixmap_t p : picture_) {
+            if (p != 0) xcb_free_pixmap(connection_, p);
+        }
         if (gc_ != 0) xcb_free_gc(connection_, gc_);
         if (cover_) xcb_destroy_window(connection_, window_);
         xcb_disconnect(connection_);
@@ -104,7 +108,7 @@ public:
             return false;
         }
         cover_ = cover;
-        const std::uint32_t events = XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_VISIBILITY_CHANGE;
+        const std::uint32_t events = XCB_EVENT_MASK_EXPOSURE;
         if (cover) {
             // No background: an exposed part keeps what it showed until the frame is sent,
             // instead of flashing a colour. Keyboard and pointer events go on to Qt's window.
@@ -119,7 +123,7 @@ public:
             xcb_change_window_attributes(connection_, window_, XCB_CW_EVENT_MASK, &events);
         }
         gc_ = xcb_generate_id(connection_);
-        const std::uint32_t exposures = 1;
+        const std::uint32_t exposures = 0;
         xcb_create_gc(connection_, gc_, window_, XCB_GC_GRAPHICS_EXPOSURES, &exposures);
 
         const xcb_query_extension_reply_t* shm = xcb_get_extension_data(connection_, &xcb_shm_id);
@@ -139,6 +143,10 @@ public:
                                                       QSocketNotifier::Read);
         QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] {
             ReadEvents();
+            if (exposed_ && !lost_) {
+                ShowPicture();
+                xcb_flush(connection_);
+            }
             if (lost_ && onLost_) onLost_();
         });
         xcb_flush(connection_);
@@ -162,7 +170,7 @@ public:
         }
         ReadEvents();
         WaitForServer();
-        const bool whole = lost_ || obscured_ || broken_;
+        const bool whole = lost_ || broken_;
         lost_ = false;
         return whole;
     }
@@ -173,26 +181,13 @@ public:
             return false;
         }
         const ImageRect v = view_;
-        if (v.width > 0 && (dx != 0 || dy != 0) && std::abs(dx) < v.width &&
-            std::abs(dy) < v.height) {
-            // Through a pixmap, not within the window: a copy that overlaps itself to the right
-            // or downwards runs backwards on the server, several times slower than two plain
-            // forward copies.
-            const auto w = static_cast<std::uint16_t>(v.width - std::abs(dx));
-            const auto h = static_cast<std::uint16_t>(v.height - std::abs(dy));
-            const auto toX = static_cast<std::int16_t>(std::max(0, dx));
-            const auto toY = static_cast<std::int16_t>(std::max(0, dy));
-            if (movePixmap_ != 0) {
-                xcb_copy_area(connection_, window_, movePixmap_, gc_,
-                              static_cast<std::int16_t>(std::max(0, -dx)),
-                              static_cast<std::int16_t>(std::max(0, -dy)), toX, toY, w, h);
-                xcb_copy_area(connection_, movePixmap_, window_, gc_, toX, toY, toX, toY, w, h);
-            } else {
-                xcb_copy_area(connection_, window_, window_, gc_,
-                              static_cast<std::int16_t>(std::max(0, -dx)),
-                              static_cast<std::int16_t>(std::max(0, -dy)), toX, toY, w, h);
-            }
+        if (picture_[0] == 0) {
+            sync_ = xcb_translate_coordinates(connection_, parent_, root_, 0, 0);
+            syncPending_ = true;
+            xcb_flush(connection_);
+            return true;
         }
+        if (dx != 0 || dy != 0) MoveView(dx, dy);
         std::size_t last = rects.size();
         while (last > 0 && InView(rects[last - 1]).width == 0) --last;
         for (std::size_t i = 0; i < last; ++i) {
@@ -203,17 +198,20 @@ public:
                 // again once it came.
                 const bool report = i + 1 == last;
                 xcb_shm_put_image(
-                    connection_, window_, gc_, static_cast<std::uint16_t>(width_),
+                    connection_, picture_[current_], gc_, static_cast<std::uint16_t>(width_),
                     static_cast<std::uint16_t>(height_), static_cast<std::uint16_t>(r.x),
                     static_cast<std::uint16_t>(r.y), static_cast<std::uint16_t>(r.width),
-                    static_cast<std::uint16_t>(r.height), static_cast<std::int16_t>(r.x - v.x),
-                    static_cast<std::int16_t>(r.y - v.y), depth_, XCB_IMAGE_FORMAT_Z_PIXMAP,
-                    report ? 1 : 0, shmSegment_, 0);
+                    static_cast<std::uint16_t>(r.height),
+                    static_cast<std::int16_t>(r.x - v.x + viewX_),
+                    static_cast<std::int16_t>(r.y - v.y + viewY_), depth_,
+                    XCB_IMAGE_FORMAT_Z_PIXMAP, report ? 1 : 0, shmSegment_, 0);
                 if (report) awaitingServer_ = true;
             } else {
                 PutRect(r);
             }
         }
+        ShowPicture();
+        exposed_ = false;
         sync_ = xcb_translate_coordinates(connection_, parent_, root_, 0, 0);
         syncPending_ = true;
         xcb_flush(connection_);
@@ -255,7 +253,7 @@ private:
         lost_ = true;
         if (!cover_) {
             view_ = {0, 0, width_, height_};
-            MakeMovePixmap();
+            MakePictures();
             return;
         }
         const std::int32_t x0 = std::clamp(-originX, 0, width_);
@@ -263,7 +261,7 @@ private:
         const std::int32_t x1 = std::clamp(rootWidth_ - originX, x0, width_);
         const std::int32_t y1 = std::clamp(rootHeight_ - originY, y0, height_);
         view_ = {x0, y0, x1 - x0, y1 - y0};
-        MakeMovePixmap();
+        MakePictures();
         const std::uint32_t place[] = {static_cast<std::uint32_t>(x0),
                                        static_cast<std::uint32_t>(y0),
                                        static_cast<std::uint32_t>(std::max(1, view_.width)),
@@ -278,12 +276,8 @@ private:
         const std::uint8_t type = event->response_type & 0x7F;
         if (completionEvent_ != 0 && type == completionEvent_) {
             awaitingServer_ = false;
-        } else if (type == XCB_EXPOSE || type == XCB_GRAPHICS_EXPOSURE) {
-            lost_ = true;
-        } else if (type == XCB_VISIBILITY_NOTIFY) {
-            const auto* v = reinterpret_cast<const xcb_visibility_notify_event_t*>(event);
-            obscured_ = v->state != XCB_VISIBILITY_UNOBSCURED;
-            lost_ = true;
+        } else if (type == XCB_EXPOSE) {
+            exposed_ = true;
         } else if (type == 0) {
             // An error of ours (the window went away under us): whole frames from now on.
             lost_ = true;
@@ -358,18 +352,56 @@ private:
         pixels_ = nullptr;
     }
 
-    // The pixmap that a move goes through, of the view's size.
-    void MakeMovePixmap() {
-        if (movePixmap_ != 0 && moveWidth_ == view_.width && moveHeight_ == view_.height) return;
-        if (movePixmap_ != 0) xcb_free_pixmap(connection_, movePixmap_);
-        movePixmap_ = 0;
-        if (view_.width <= 0 || view_.height <= 0) return;
-        movePixmap_ = xcb_generate_id(connection_);
-        xcb_create_pixmap(connection_, depth_, movePixmap_, window_,
-                          static_cast<std::uint16_t>(view_.width),
-                          static_cast<std::uint16_t>(view_.height));
-        moveWidth_ = view_.width;
-        moveHeight_ = view_.height;
+    // Two pixmaps of the view's size and a margin on every side; the view starts in the middle.
+    void MakePictures() {
+        const std::int32_t w = view_.width + 2 * kMargin, h = view_.height + 2 * kMargin;
+        viewX_ = viewY_ = kMargin;
+        lost_ = true;
+        if (picture_[0] != 0 && pictureWidth_ == w && pictureHeight_ == h) return;
+        for (xcb_pixmap_t& p : picture_) {
+            if (p != 0) xcb_free_pixmap(connection_, p);
+            p = 0;
+        }
+        if (view_.width <= 0 || view_.height <= 0 || w > 32767 || h > 32767) return;
+        for (xcb_pixmap_t& p : picture_) {
+            p = xcb_generate_id(connection_);
+            xcb_create_pixmap(connection_, depth_, p, window_, static_cast<std::uint16_t>(w),
+                              static_cast<std::uint16_t>(h));
+        }
+        pictureWidth_ = w;
+        pictureHeight_ = h;
+    }
+
+    // The picture moved by (dx, dy): the view into the pixmap moves the other way. Beyond the
+    // margin, what stays of the picture goes to the middle of the other pixmap (what does not
+    // is the strip that the caller sends).
+    void MoveView(std::int32_t dx, std::int32_t dy) {
+        std::int32_t x = viewX_ - dx, y = viewY_ - dy;
+        if (x < 0 || y < 0 || x > 2 * kMargin || y > 2 * kMargin) {
+            const std::int32_t x0 = std::max(x, 0), y0 = std::max(y, 0);
+            const std::int32_t x1 = std::min(x + view_.width, pictureWidth_);
+            const std::int32_t y1 = std::min(y + view_.height, pictureHeight_);
+            if (x1 > x0 && y1 > y0) {
+                xcb_copy_area(connection_, picture_[current_], picture_[1 - current_], gc_,
+                              static_cast<std::int16_t>(x0), static_cast<std::int16_t>(y0),
+                              static_cast<std::int16_t>(x0 - x + kMargin),
+                              static_cast<std::int16_t>(y0 - y + kMargin),
+                              static_cast<std::uint16_t>(x1 - x0),
+                              static_cast<std::uint16_t>(y1 - y0));
+            }
+            current_ = 1 - current_;
+            x = y = kMargin;
+        }
+        viewX_ = x;
+        viewY_ = y;
+    }
+
+    void ShowPicture() {
+        if (picture_[0] == 0) return;
+        xcb_copy_area(connection_, picture_[current_], window_, gc_,
+                      static_cast<std::int16_t>(viewX_), static_cast<std::int16_t>(viewY_), 0, 0,
+                      static_cast<std::uint16_t>(view_.width),
+                      static_cast<std::uint16_t>(view_.height));
     }
 
     // PutImage takes whole rows of the rectangle, as many as one request holds.
@@ -385,10 +417,10 @@ private:
                 std::memcpy(scratch_.data() + static_cast<std::size_t>(k) * r.width,
                             pixels_ + static_cast<std::ptrdiff_t>(y + k) * width_ + r.x, rowBytes);
             }
-            xcb_put_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, window_, gc_,
+            xcb_put_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, picture_[current_], gc_,
                           static_cast<std::uint16_t>(r.width), static_cast<std::uint16_t>(rows),
-                          static_cast<std::int16_t>(r.x - view_.x),
-                          static_cast<std::int16_t>(y - view_.y), 0, depth_,
+                          static_cast<std::int16_t>(r.x - view_.x + viewX_),
+                          static_cast<std::int16_t>(y - view_.y + viewY_), 0, depth_,
                           static_cast<std::uint32_t>(rowBytes * static_cast<std::size_t>(rows)),
                           reinterpret_cast<const std::uint8_t*>(scratch_.data()));
         }
@@ -403,9 +435,14 @@ private:
     std::int32_t originX_ = 0;
     std::int32_t originY_ = 0;
     ImageRect view_;
-    xcb_pixmap_t movePixmap_ = 0;
-    std::int32_t moveWidth_ = 0;
-    std::int32_t moveHeight_ = 0;
+    static constexpr std::int32_t kMargin = 64;
+    xcb_pixmap_t picture_[2] = {0, 0};
+    int current_ = 0;
+    std::int32_t pictureWidth_ = 0;
+    std::int32_t pictureHeight_ = 0;
+    std::int32_t viewX_ = kMargin;
+    std::int32_t viewY_ = kMargin;
+    bool exposed_ = false;
     xcb_gcontext_t gc_ = 0;
     bool cover_ = false;
     std::uint8_t depth_ = 0;
@@ -419,7 +456,6 @@ private:
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
     bool lost_ = true;
-    bool obscured_ = false;
     bool broken_ = false;
     bool awaitingServer_ = false;
     xcb_translate_coordinates_cookie_t sync_{};
