@@ -2,7 +2,9 @@
 
 #include <exception>
 
+#include <QApplication>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 
 #include "dialogs/password_box.h"
@@ -18,11 +20,15 @@ namespace {
 constexpr const char* kWrongPassword = "パスワードが違います。再入力して下さい。";
 }
 
-frmPassword::frmPassword(QWidget& saverWindow, std::function<void()> stopMusic)
-    : forms::Form(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                        Qt::WindowStaysOnTopHint),
+frmPassword::frmPassword(QWidget& saverWindow, std::function<void()> stopMusic, Placement placement)
+    : forms::Form(placement == Placement::InsideSaverWindow ? &saverWindow : nullptr,
+                  placement == Placement::InsideSaverWindow
+                      ? Qt::Widget
+                      : Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowStaysOnTopHint),
       saverWindow_(saverWindow),
-      stopMusic_(std::move(stopMusic)) {
+      stopMusic_(std::move(stopMusic)),
+      placement_(placement) {
     setObjectName(QStringLiteral("frmPassword"));
     setWindowTitle(QStringLiteral("パスワード"));
     SetFixedClientTwips(3660, 1290);
@@ -41,9 +47,57 @@ frmPassword::frmPassword(QWidget& saverWindow, std::function<void()> stopMusic)
     // Enter on a focused button presses it; elsewhere Enter checks (key preview).
     SetDialogButtons(nullptr, cmdCancel);
     EnableKeyPreview();
+
+    if (placement_ == Placement::InsideSaverWindow) {
+        hide();  // a child is shown with its parent unless told otherwise
+        // The saver window's black and its hidden pointer are not the prompt's.
+        QPalette own = palette();
+        own.setColor(QPalette::Window, QApplication::palette().color(QPalette::Window));
+        own.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::WindowText));
+        setPalette(own);
+        setCursor(Qt::ArrowCursor);
+        // The title bar that a window manager would draw, above the same client area.
+        titleHeight_ = fontMetrics().height() + 8;
+        const QSize client = size();
+        for (QWidget* control : {static_cast<QWidget*>(txtPassword), static_cast<QWidget*>(cmdOK),
+                                 static_cast<QWidget*>(cmdCancel)}) {
+            control->move(control->pos() + QPoint(0, titleHeight_));
+        }
+        setFixedSize(client.width(), client.height() + titleHeight_);
+    }
 }
 
-void frmPassword::Form_Load() { CenterOnScreen(); }
+void frmPassword::Form_Load() {
+    if (placement_ == Placement::OwnWindow) {
+        CenterOnScreen();
+        return;
+    }
+    move((saverWindow_.width() - width()) / 2, (saverWindow_.height() - height()) / 2);
+}
+
+void frmPassword::ShowOnTop() {
+    Show();
+    if (placement_ == Placement::OwnWindow) {
+        platform::MakeTopmost(*this);
+    } else {
+        raise();
+    }
+}
+
+void frmPassword::paintEvent(QPaintEvent* event) {
+    forms::Form::paintEvent(event);
+    if (titleHeight_ == 0) return;
+    // Painted here, not filled by Qt: a panel that Qt takes for opaque is left out of the saver
+    // window's repaints, and the scene written straight into the window's image would cover it.
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().color(QPalette::Window));
+    const QRect bar(0, 0, width(), titleHeight_);
+    painter.fillRect(bar, palette().color(QPalette::Highlight));
+    painter.setPen(palette().color(QPalette::HighlightedText));
+    painter.drawText(bar.adjusted(6, 0, -6, 0), Qt::AlignVCenter | Qt::AlignLeft, windowTitle());
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
 
 void frmPassword::resizeEvent(QResizeEvent* event) {
     forms::Form::resizeEvent(event);
@@ -92,6 +146,7 @@ void frmPassword::Cancel() {
     platform::SetPointerMode(saverWindow_, platform::PointerMode::Hidden);
     Unload();
     // The saver window takes the keyboard back, so that the next key asks again.
+    if (placement_ == Placement::InsideSaverWindow) saverWindow_.setFocus();
     saverWindow_.activateWindow();
 }
 

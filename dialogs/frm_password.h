@@ -14,9 +14,20 @@ namespace plenova::dialogs {
 
 class frmPassword : public forms::Form {
 public:
+    // A window of its own, kept above the saver window; or, where the compositor places windows
+    // and gives the keyboard to the fullscreen saver alone (Wayland), a panel inside the saver
+    // window, centred, with a title bar of its own.
+    enum class Placement { OwnWindow, InsideSaverWindow };
+
     // `saverWindow`: the window whose pointer mode the prompt switches. `stopMusic`: stops and
     // closes the music before the program ends.
-    frmPassword(QWidget& saverWindow, std::function<void()> stopMusic);
+    frmPassword(QWidget& saverWindow, std::function<void()> stopMusic,
+                Placement placement = Placement::OwnWindow);
+
+    Placement WhereShown() const noexcept { return placement_; }
+    // Shows the prompt modelessly and brings it above the saver window without activating it;
+    // shown again while shown, it only comes forward.
+    void ShowOnTop();
 
     QLineEdit* txtPassword = nullptr;
     QPushButton* cmdOK = nullptr;
@@ -30,6 +41,7 @@ protected:
     void Form_Resize();
     bool Form_KeyDown(int keyCode, Qt::KeyboardModifiers shift) override;
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     enum class Source { Button, EnterKey };
@@ -38,6 +50,8 @@ private:
 
     QWidget& saverWindow_;
     std::function<void()> stopMusic_;
+    Placement placement_;
+    int titleHeight_ = 0;  // inside the saver window: the title bar drawn above the controls
 };
 
 }  // namespace plenova::dialogs

@@ -1,9 +1,9 @@
 // Installs the real desktop services at program start, after the QApplication is made: Qt's
 // own translations for the desktop's language (so standard buttons read as the user expects),
-// QMessageBox boxes, the immediate process end, the Qt cursor and screen, and the audio back end
-// named by PLENOVA_AUDIO (real QAudioSink by default). Tests do not call it; they install the
-// doubles they need (ScopedScriptedMessageBoxes, ScopedThrowingProcessEnd, ScopedScriptedCursor,
-// ScopedFixedScreen, ScopedTestAudio).
+// QMessageBox boxes, the immediate process end, the Qt cursor, screen and window system, and the
+// audio back end named by PLENOVA_AUDIO (real QAudioSink by default). Tests do not call it; they
+// install the doubles they need (ScopedScriptedMessageBoxes, ScopedThrowingProcessEnd,
+// ScopedScriptedCursor, ScopedFixedScreen, ScopedFixedWindowSystem, ScopedTestAudio).
 #pragma once
 
 #include <string>

@@ -7,15 +7,21 @@
 #include <string>
 
 #include <QBackingStore>
+#include <QEnterEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
 
+#include "assets/asset_names.h"
 #include "base/errors.h"
 #include "base/text.h"
 #include "dialogs/frm_password.h"
+#include "dialogs/saver_names.h"
 #include "engine/cdib.h"
 #include "engine/cpalette.h"
 #include "engine/cwingbitmap.h"
@@ -31,11 +37,10 @@
 #include "platform/screen.h"
 #include "platform/server_image.h"
 #include "platform/settings_store.h"
+#include "platform/window_system.h"
 #include "platform/x11/window_ops.h"
-#include "assets/asset_names.h"
 #include "saver/read_dib.h"
 #include "saver/scr.h"
-#include "dialogs/saver_names.h"
 
 namespace plenova::saver {
 
@@ -105,6 +110,62 @@ void IgnoringFailure(Step&& step) {
     }
 }
 
+// A pointer position in a window that covers a whole screen, in screen pixels: the window's
+// own position is the compositor's secret, its screen's is not.
+platform::ScreenPoint OnScreen(const QWidget& window, QPointF local) {
+    const QScreen* screen = window.screen();
+    const QPoint at =
+        local.toPoint() + (screen != nullptr ? screen->geometry().topLeft() : QPoint());
+    return {at.x(), at.y()};
+}
+
+// A black window over one of the other screens. Its clicks, keys and pointer moves are the
+// saver window's: a key typed here reaches the saver window's focused control (the password
+// prompt's text box while the prompt is shown).
+class ScreenCover : public QWidget {
+public:
+    explicit ScreenCover(Form1& form)
+        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), form_(form) {
+        setWindowTitle(form.windowTitle());
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setMouseTracking(true);
+        setFocusPolicy(Qt::StrongFocus);
+        setCursor(form.cursor());
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QPainter(this).fillRect(event->rect(), Qt::black);
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        QWidget* target = form_.focusWidget() != nullptr ? form_.focusWidget() : &form_;
+        QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->text(),
+                       event->isAutoRepeat(), static_cast<quint16>(event->count()));
+        QCoreApplication::sendEvent(target, &copy);
+        event->accept();
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        pressed_ = true;
+        event->accept();
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        event->accept();
+        if (!pressed_) return;
+        pressed_ = false;
+        form_.Form_Click();
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        form_.PointerSeenAt(OnScreen(*this, event->position()));
+    }
+    void enterEvent(QEnterEvent* event) override {
+        form_.PointerSeenAt(OnScreen(*this, event->position()));
+    }
+
+private:
+    Form1& form_;
+    bool pressed_ = false;
+};
+
 }  // namespace
 
 Form1::Form1() : Form(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
@@ -168,14 +229,13 @@ void Form1::Form_Load() {
     try {
         SCR::mouseTolerance = RoundToInt16(
             NumericValue(Trim(platform::ReadSetting(SCR::kAppName, "Set", "Mouse", "1"))));
-    } catch (const OverflowError&) {
+    } catch (const OverflowError&) {  // out of range: the least movement
         SCR::mouseTolerance = 1;
     }
     // The pointer disappears over the window.
     if (!hosted_) platform::SetPointerMode(*this, platform::PointerMode::Hidden);
     // The scene's pictures and sprites.
     LoadSceneAssets();
-    // The animation clock.
     Timer1.setInterval(kClockPeriodMs);
     Timer1.start();
     // Far outside the screen, at its final size; the size change builds the drawing
@@ -185,13 +245,13 @@ void Form1::Form_Load() {
     const double screenHeight = static_cast<double>(screen.HeightTwips());
     if (hosted_ && placedByWindowManager_) {
         resize(forms::TwipsRect(0, 0, screenWidth, screenHeight).size());
-    } else if (hosted_) {
+    } else if (hosted_ || !platform::ProgramsPlaceWindows()) {
+        // Where the compositor places windows, the saver goes fullscreen: the screen's size.
         SetTwipsGeometry(0, 0, screenWidth, screenHeight);
     } else {
         SetTwipsGeometry(3 * screenWidth, 3 * screenHeight, screenWidth + 150, screenHeight + 400);
     }
     SizeChanged();
-    // The music starts (unless muted).
     SCR::ControlMusic(SCR::kMusicStart);
 }
 
@@ -207,10 +267,8 @@ void Form1::LoadSceneAssets() {
         platform::ShowMessage(kBackgroundMissing, dialogs::kProgramTitle);
         platform::EndProcess(0);
     }
-    // The stage over it.
     stage = std::make_shared<engine::CWinGStage>();
     stage->set_Background(backgroundBitmap);
-    // Frame counts and edge modes.
     frameCounts.assign(slotCount, 0);
     edgeModes.assign(slotCount, 0);
     for (std::size_t i = 0; i < slotCount && i < kFrameCounts.size(); ++i) {
@@ -299,9 +357,7 @@ void Form1::Form_Resize() {
     // The background scrolls leftwards.
     scrollStepX = RoundToInt16(kScrollSpeedX * -1.0f);
     scrollStepY = RoundToInt16(kScrollSpeedY * -1.0f);
-    // One frame at once.
     Form_Paint();
-    // The clock runs.
     if (!Timer1.isActive()) Timer1.start();
 }
 
@@ -611,15 +667,12 @@ void Form1::Timer1_Timer() {
     }
     // Ticks arriving from here on, while DoEvents below lets them in, are dropped.
     paintBusy = kTrue;
-    // The background moves one step.
     if (!stage) throw MissingObjectError();
     stage->set_bx(Add16(stage->bx(), scrollStepX));
     stage->set_by(Add16(stage->by(), scrollStepY));
-    // One frame step.
     Form_Paint();
     // Clicks, keys and the movement check run now.
     platform::DoEvents();
-    // The next tick is handled again.
     paintBusy = kFalse;
     if (probe_) probe_->TickDone(counters_);
 }
@@ -677,6 +730,47 @@ void Form1::mouseReleaseEvent(QMouseEvent* event) {
     Form_Click();
 }
 
+void Form1::mouseMoveEvent(QMouseEvent* event) {
+    if (compositorPlaces_) PointerSeenAt(OnScreen(*this, event->position()));
+    Form::mouseMoveEvent(event);
+}
+
+void Form1::enterEvent(QEnterEvent* event) {
+    if (compositorPlaces_) PointerSeenAt(OnScreen(*this, event->position()));
+    Form::enterEvent(event);
+}
+
+void Form1::PointerSeenAt(platform::ScreenPoint position) { pointerSeen_ = position; }
+
+bool Form1::event(QEvent* event) {
+    // The other screens show the saver window's pointer.
+    if (event->type() == QEvent::CursorChange) {
+        for (const auto& cover : covers_) cover->setCursor(cursor());
+    }
+    return Form::event(event);
+}
+
+void Form1::ShowOnEveryScreen() {
+    compositorPlaces_ = true;
+    setMouseTracking(true);
+    QScreen* primary = QGuiApplication::primaryScreen();
+    for (QScreen* screen : QGuiApplication::screens()) {
+        if (screen == primary) continue;
+        auto cover = std::make_unique<ScreenCover>(*this);
+        cover->setScreen(screen);
+        cover->setGeometry(screen->geometry());
+        cover->showFullScreen();
+        covers_.push_back(std::move(cover));
+    }
+    // Last, so that the compositor gives it the keyboard.
+    Load();
+    if (!IsLoaded()) return;
+    if (primary != nullptr) setScreen(primary);
+    showFullScreen();
+    raise();
+    activateWindow();
+}
+
 void Form1::Form_Click() {
     if (!hosted_) RequestExit();
 }
@@ -688,11 +782,22 @@ bool Form1::Form_KeyDown(int, Qt::KeyboardModifiers) {
 }
 
 void Form1::Timer3_Timer() {
-    // The music goes on looping.
     SCR::ControlMusic(SCR::kMusicKeepLooping);
     if (hosted_ || !movementWatched_) return;
     // Movement beyond the tolerance on either axis since the last check.
-    SCR::cursorPos = platform::CursorPosition();
+    if (compositorPlaces_) {
+        if (!pointerSeen_) return;  // no window of the saver has seen the pointer yet
+        SCR::cursorPos = *pointerSeen_;
+        if (!pointerBaselineSet_) {
+            // Where the pointer stood when the saver first saw it, not a movement.
+            pointerBaselineSet_ = true;
+            SCR::lastMouseX = ToInt16(SCR::cursorPos.x);
+            SCR::lastMouseY = ToInt16(SCR::cursorPos.y);
+            return;
+        }
+    } else {
+        SCR::cursorPos = platform::CursorPosition();
+    }
     const Int32 dx = std::abs(Sub32(SCR::lastMouseX, SCR::cursorPos.x));
     const Int32 dy = std::abs(Sub32(SCR::lastMouseY, SCR::cursorPos.y));
     if (dx > SCR::mouseTolerance || dy > SCR::mouseTolerance) RequestExit();
@@ -713,7 +818,9 @@ void Form1::RequestExit() {
     platform::SetPointerMode(*this, platform::PointerMode::Default);
     if (!password_) {
         password_ = std::make_unique<dialogs::frmPassword>(
-            *this, [] { SCR::ControlMusic(SCR::kMusicStop); });
+            *this, [] { SCR::ControlMusic(SCR::kMusicStop); },
+            compositorPlaces_ ? dialogs::frmPassword::Placement::InsideSaverWindow
+                              : dialogs::frmPassword::Placement::OwnWindow);
         password_->SetOnUnloaded([this] {
             // A cancelled prompt goes; the next request makes a fresh one. It is deleted from
             // the event loop, since its own handler is still running.
@@ -721,8 +828,7 @@ void Form1::RequestExit() {
         });
     }
     // Shown again while shown, it only comes forward; the text typed so far stays.
-    password_->Show();
-    platform::MakeTopmost(*password_);
+    password_->ShowOnTop();
 }
 
 // ----- unload -----
@@ -734,11 +840,8 @@ void Form1::Form_Unload(int& cancel) {
         return;
     }
     unloading_ = true;
-    // The clock stops.
     IgnoringFailure([&] { Timer1.stop(); });
-    // The music stops and closes.
     IgnoringFailure([&] { SCR::ControlMusic(SCR::kMusicStop); });
-    // Pending window events run once.
     IgnoringFailure([&] { platform::DoEvents(); });
     // The window's own palette comes back.
     IgnoringFailure([&] {
@@ -755,7 +858,6 @@ void Form1::Form_Unload(int& cancel) {
     IgnoringFailure([&] {
         if (probe_) probe_->WriteStats(counters_);
     });
-    // The process ends.
     platform::EndProcess(0);
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 
 #include "base/checked.h"
 #include "forms/form_support.h"
+#include "platform/cursor.h"
 #include "platform/gdi.h"
 #include "platform/screen.h"
 #include "platform/server_image.h"
@@ -81,6 +83,16 @@ public:
     // position to compare with, and no movement ends the saver.
     void WatchMovement() { movementWatched_ = true; }
 
+    // Where the compositor places windows (Wayland): the window goes fullscreen on the primary
+    // screen and a black window covers every other screen. The pointer is then known only from
+    // the motion events of these windows; the movement check measures what they report, and the
+    // first position they give is where the pointer stands, not a movement.
+    void ShowOnEveryScreen();
+    // A pointer position that one of the saver's windows reported (screen pixels).
+    void PointerSeenAt(platform::ScreenPoint position);
+    // The black windows on the other screens.
+    const std::vector<std::unique_ptr<QWidget>>& ScreenCovers() const { return covers_; }
+
     // Hosted in a window of its own: the window manager places it; only its size is set.
     void SetPlacedByWindowManager(bool placed) { placedByWindowManager_ = placed; }
     // Frames go to `present` instead of to this window, which then stays hidden (a window that
@@ -126,6 +138,9 @@ protected:
 
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
@@ -170,6 +185,12 @@ private:
     bool hosted_ = false;
     bool movementWatched_ = false;
     bool placedByWindowManager_ = false;
+    // Shown by ShowOnEveryScreen: the pointer is what the saver's own windows report, and the
+    // password prompt is a panel inside the saver window.
+    bool compositorPlaces_ = false;
+    std::optional<platform::ScreenPoint> pointerSeen_;
+    bool pointerBaselineSet_ = false;
+    std::vector<std::unique_ptr<QWidget>> covers_;
     std::function<void(const QImage&)> presenter_;
 
     // The window's drawing context and the pixels it writes into: the window system's own

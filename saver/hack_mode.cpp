@@ -21,6 +21,7 @@
 #include "platform/message_box.h"
 #include "platform/qt/qt_screen.h"
 #include "platform/settings_store.h"
+#include "platform/window_system.h"
 #include "assets/asset_names.h"
 #include "saver/form1.h"
 #include "saver/scr.h"
@@ -297,6 +298,11 @@ struct DrawTarget {
 
 std::optional<DrawTarget> ChooseDrawTarget(const Options& options) {
     DrawTarget target;
+    if (options.target != Target::Window && !platform::ProgramsPlaceWindows()) {
+        Complain("--root and --window-id draw in X11 windows, and there is no X server (this "
+                 "Wayland session has no XWayland: DISPLAY is not set)");
+        return std::nullopt;
+    }
     if (options.target == Target::WindowId) {
         target.host = options.windowId;
     } else if (options.target == Target::Root) {

@@ -21,15 +21,16 @@
 #include <QApplication>
 
 #include "base/text.h"
+#include "dialogs/saver_names.h"
 #include "forms/form_support.h"
 #include "platform/desktop_services.h"
 #include "platform/machine.h"
 #include "platform/message_box.h"
 #include "platform/process_end.h"
+#include "platform/window_system.h"
 #include "saver/hack_mode.h"
 #include "saver/scr.h"
 #include "saver/xscreensaver_install.h"
-#include "dialogs/saver_names.h"
 
 namespace {
 
@@ -72,6 +73,12 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // Embedding into another program's window is X11's: in a Wayland session, XWayland's.
+    const std::string switchText = SCR::SwitchOf(argumentText);
+    if (switchText == "/p" || switchText == "/P" ||
+        (hack.kind == Hack::Parsed::Kind::Run && hack.options.target != Hack::Target::Window)) {
+        plenova::platform::PreferX11ForEmbedding();
+    }
     static int qtArgc = 1;
     QApplication application(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("PlenovaSaver"));

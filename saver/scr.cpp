@@ -8,9 +8,10 @@
 
 #include "base/text.h"
 #include "base/twips.h"
-#include "forms/form_support.h"
 #include "dialogs/frm_prev.h"
 #include "dialogs/frm_setting.h"
+#include "dialogs/saver_names.h"
+#include "forms/form_support.h"
 #include "platform/files.h"
 #include "platform/machine.h"
 #include "platform/multimedia.h"
@@ -18,8 +19,8 @@
 #include "platform/screen.h"
 #include "platform/settings_store.h"
 #include "platform/window_presence.h"
+#include "platform/window_system.h"
 #include "saver/form1.h"
-#include "dialogs/saver_names.h"
 
 namespace plenova::saver::SCR {
 
@@ -66,20 +67,37 @@ void RunSaver() {
     form.picIME->move(outOfSight, form.picIME->y());
     form.imgMouse->move(outOfSight, form.imgMouse->y());
 
-    form.set_Left(-100);
-    form.set_Top(-180);
-    form.Show();
+    if (platform::ProgramsPlaceWindows()) {
+        form.set_Left(-100);
+        form.set_Top(-180);
+        form.Show();
 
-    cursorPos = platform::CursorPosition();
-    lastMouseX = ToInt16(cursorPos.x);
-    lastMouseY = ToInt16(cursorPos.y);
-    form.WatchMovement();
+        cursorPos = platform::CursorPosition();
+        lastMouseX = ToInt16(cursorPos.x);
+        lastMouseY = ToInt16(cursorPos.y);
+        form.WatchMovement();
 
-    platform::MakeTopmost(form);
+        platform::MakeTopmost(form);
+    } else {
+        // Positions, the stays-on-top hint and the global pointer mean nothing to a Wayland
+        // compositor: fullscreen on every screen covers panels and bars too.
+        form.ShowOnEveryScreen();
+        form.WatchMovement();
+    }
     form.picIME->setFocus();
 }
 
 void RunPreview(platform::ForeignWindowHandle host, const std::string& hostText) {
+    if (!platform::ProgramsPlaceWindows()) {
+        // Only X11 embeds one program's window in another's; XWayland would have been chosen
+        // before the program started, had there been one.
+        std::fprintf(stderr,
+                     "%s: /p shows the preview inside an X11 window, and there is no X server "
+                     "(this Wayland session has no XWayland: DISPLAY is not set)\n",
+                     kAppName);
+        platform::EndProcess(1);
+        return;
+    }
     platform::WindowRect rect;
     platform::GetForeignWindowRect(host, rect);  // on failure the rectangle stays all zero
     previewLeft = 0;
@@ -147,7 +165,7 @@ std::string SwitchOf(std::string_view argumentText) { return Left(Trim(argumentT
 platform::ForeignWindowHandle HostHandleOf(std::string_view argumentText) {
     try {
         return RoundToInt32(NumericValue(Mid(argumentText, 4)));
-    } catch (const OverflowError&) {
+    } catch (const OverflowError&) {  // out of range: no extent
         return 0;
     }
 }
@@ -229,7 +247,7 @@ void PlacePreview() {
 bool SettingIsOn(const std::string& value) {
     try {
         return ConvertToNumber(value) == 1.0;
-    } catch (const TypeMismatchError&) {
+    } catch (const TypeMismatchError&) {  // not a number: off
         return false;
     }
 }

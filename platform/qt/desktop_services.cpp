@@ -13,6 +13,7 @@
 #include "platform/qt/qt_cursor.h"
 #include "platform/qt/qt_message_box.h"
 #include "platform/qt/qt_screen.h"
+#include "platform/qt/qt_window_system.h"
 #include "platform/screen.h"
 
 namespace plenova::platform {
@@ -41,6 +42,7 @@ void InstallDesktopServices(const std::string& programName) {
     SetProcessEnd(std::make_shared<ImmediateProcessEnd>());
     SetCursorService(std::make_shared<QtCursor>());
     SetScreenService(std::make_shared<QtScreen>());
+    SetWindowSystemService(std::make_shared<QtWindowSystem>());
     SetAudioBackend(AudioBackendFromEnvironment());
     Multimedia().SetReportCaption(programName);
 }
