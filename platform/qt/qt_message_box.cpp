@@ -4,7 +4,11 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QString>
+#include <QTimer>
+
+#include "platform/window_system.h"
 
 namespace plenova::platform {
 
@@ -77,15 +81,35 @@ MsgResult QtMessageBoxes::Show(const MessageBoxRequest& request) {
         std::cerr << request.caption << ": " << request.text << std::endl;
         return FromQt(DefaultButton(set.buttons), set.escape);
     }
+    QWidget* owner = QApplication::activeWindow();
     QMessageBox box(ToQt(request.icon), QString::fromStdString(request.caption),
-                    QString::fromStdString(request.text), set.buttons,
-                    QApplication::activeWindow());
+                    QString::fromStdString(request.text), set.buttons, owner);
     box.setWindowModality(Qt::ApplicationModal);
     // A box of a program whose own windows are topmost (the saver) must not open beneath them.
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.setTextFormat(Qt::PlainText);
     box.setEscapeButton(set.escape);
     box.setDefaultButton(DefaultButton(set.buttons));
+    if (owner != nullptr && owner->isFullScreen() && !WindowSystem().ProgramsPlaceWindows()) {
+        // A compositor shows a box above a fullscreen window but leaves the keyboard with the
+        // window, which the box would block: the box goes inside the window instead, centred.
+        // Its background is the style's to paint: a child that Qt takes for opaque is left out
+        // of the repaints of a window that writes its pixels itself.
+        box.setParent(owner, Qt::Widget);
+        QPalette own = box.palette();
+        for (const QPalette::ColorRole role : {QPalette::Window, QPalette::WindowText}) {
+            own.setColor(role, QApplication::palette().color(role));
+        }
+        box.setPalette(own);
+        box.setStyleSheet(QStringLiteral("QMessageBox { background-color: palette(window); "
+                                         "border: 1px solid palette(dark); }"));
+        box.adjustSize();
+        box.move((owner->width() - box.width()) / 2, (owner->height() - box.height()) / 2);
+        // Inside a window the box takes the keyboard itself, once it is shown.
+        QTimer::singleShot(0, &box, [&box] {
+            if (QPushButton* button = box.defaultButton()) button->setFocus();
+        });
+    }
     return FromQt(box.exec(), set.escape);
 }
 
