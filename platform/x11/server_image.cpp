@@ -181,7 +181,7 @@ public:
             return false;
         }
         const ImageRect v = view_;
-        if (picture_[0] == 0) {
+        if (picture_[current_] == 0) {
             sync_ = xcb_translate_coordinates(connection_, parent_, root_, 0, 0);
             syncPending_ = true;
             xcb_flush(connection_);
@@ -352,22 +352,28 @@ private:
         pixels_ = nullptr;
     }
 
+    xcb_pixmap_t NewPicture(std::int32_t w, std::int32_t h) {
+        const xcb_pixmap_t p = xcb_generate_id(connection_);
+        xcb_create_pixmap(connection_, depth_, p, window_, static_cast<std::uint16_t>(w),
+                          static_cast<std::uint16_t>(h));
+        return p;
+    }
+
     // Two pixmaps of the view's size and a margin on every side; the view starts in the middle.
     void MakePictures() {
         const std::int32_t w = view_.width + 2 * kMargin, h = view_.height + 2 * kMargin;
         viewX_ = viewY_ = kMargin;
         lost_ = true;
-        if (picture_[0] != 0 && pictureWidth_ == w && pictureHeight_ == h) return;
+        if (picture_[current_] != 0 && pictureWidth_ == w && pictureHeight_ == h) return;
         for (xcb_pixmap_t& p : picture_) {
             if (p != 0) xcb_free_pixmap(connection_, p);
             p = 0;
         }
         if (view_.width <= 0 || view_.height <= 0 || w > 32767 || h > 32767) return;
-        for (xcb_pixmap_t& p : picture_) {
-            p = xcb_generate_id(connection_);
-            xcb_create_pixmap(connection_, depth_, p, window_, static_cast<std::uint16_t>(w),
-                              static_cast<std::uint16_t>(h));
-        }
+        // The second pixmap only once the view first reaches the margin: the first frame then
+        // waits for one pixmap, not two.
+        current_ = 0;
+        picture_[0] = NewPicture(w, h);
         pictureWidth_ = w;
         pictureHeight_ = h;
     }
@@ -381,6 +387,9 @@ private:
             const std::int32_t x0 = std::max(x, 0), y0 = std::max(y, 0);
             const std::int32_t x1 = std::min(x + view_.width, pictureWidth_);
             const std::int32_t y1 = std::min(y + view_.height, pictureHeight_);
+            if (picture_[1 - current_] == 0) {
+                picture_[1 - current_] = NewPicture(pictureWidth_, pictureHeight_);
+            }
             if (x1 > x0 && y1 > y0) {
                 xcb_copy_area(connection_, picture_[current_], picture_[1 - current_], gc_,
                               static_cast<std::int16_t>(x0), static_cast<std::int16_t>(y0),
@@ -397,7 +406,7 @@ private:
     }
 
     void ShowPicture() {
-        if (picture_[0] == 0) return;
+        if (picture_[current_] == 0) return;
         xcb_copy_area(connection_, picture_[current_], window_, gc_,
                       static_cast<std::int16_t>(viewX_), static_cast<std::int16_t>(viewY_), 0, 0,
                       static_cast<std::uint16_t>(view_.width),
