@@ -61,7 +61,7 @@ measure() {
   export XDG_RUNTIME_DIR="$case_dir/run"
   export QT_QPA_PLATFORM=xcb
   local tool=$build/bin/plenova-machine data_folder
-  data_folder=$("$tool" path -w "$PWD/$build/dist")
+  data_folder=$("$tool" path -w "$(cd "$build/dist" && pwd)")
   "$tool" reg add 'HKCU\Software\PlenovaSaver\App' /v Dir /d "$data_folder" /f >/dev/null
   # An X server of our own on a display number it picks itself (never a fixed one that may be
   # taken or left over from an earlier run).
