@@ -143,11 +143,13 @@ protected:
             << "the saver shows no frames";
     }
 
-    // Keys typed with a virtual keyboard that exists a moment before it types, so that the
-    // saver has bound it when the first key comes.
+    // Keys typed with a virtual keyboard that exists a moment before it types and after it has
+    // typed, so that the saver has bound it when the first key comes and has had the last one
+    // before it goes.
     void Type(const std::vector<std::string>& keys) {
         std::vector<std::string> argv{"wtype", "-s", "300"};
         argv.insert(argv.end(), keys.begin(), keys.end());
+        argv.insert(argv.end(), {"-s", "200"});
         ASSERT_EQ(RunToEnd(AsUser(user, argv, session)), 0) << "wtype failed";
     }
 
