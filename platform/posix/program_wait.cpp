@@ -44,24 +44,31 @@ std::vector<pid_t> ChildProcesses() {
 // True when the process runs a program of the machine: its executable, or the script an
 // interpreter runs (its first argument, a file), lies on a drive other than Z: (the host's own
 // file system).
-bool RunsMachineProgram(const Machine& machine, pid_t pid) {
+// A process in the middle of starting a program (between its exec's start and end) shows no
+// command line yet: it is looked at again.
+enum class Runs { MachineProgram, Other, NotYetKnown };
+
+Runs WhatRuns(const Machine& machine, pid_t pid) {
     const fs::path proc = fs::path("/proc") / std::to_string(pid);
     std::vector<fs::path> candidates;
     std::error_code ec;
     const fs::path exe = fs::read_symlink(proc / "exe", ec);
-    if (ec) return false;  // ended, or not ours to look at
+    if (ec) return Runs::Other;  // ended, or not ours to look at
     candidates.push_back(exe);
     std::ifstream in(proc / "cmdline", std::ios::binary);
     std::string argument;
-    for (int i = 0; i < 2 && std::getline(in, argument, '\0'); ++i) {
-        if (i == 1 && !argument.empty() && argument[0] == '/' && fs::is_regular_file(argument, ec))
+    int arguments = 0;
+    for (; arguments < 2 && std::getline(in, argument, '\0'); ++arguments) {
+        if (arguments == 1 && !argument.empty() && argument[0] == '/' &&
+            fs::is_regular_file(argument, ec))
             candidates.push_back(argument);
     }
     for (const fs::path& candidate : candidates) {
         const std::string windows = machine.ToWindows(candidate);
-        if (windows.size() >= 2 && windows[1] == ':' && windows[0] != 'Z') return true;
+        if (windows.size() >= 2 && windows[1] == ':' && windows[0] != 'Z')
+            return Runs::MachineProgram;
     }
-    return false;
+    return arguments == 0 ? Runs::NotYetKnown : Runs::Other;
 }
 
 }  // namespace
@@ -78,14 +85,26 @@ void PrepareToWaitForDescendants() {
 
 // Whenever a child ends, the rest is looked at again: orphans may have come meanwhile.
 void WaitForMachineChildren(const Machine& machine) {
+    // A child still starting its program is looked at again for at most a second.
+    constexpr int kLooksAtStartingChild = 100;
+    int looksLeft = kLooksAtStartingChild;
     for (;;) {
         int ignored = 0;
         while (::waitpid(-1, &ignored, WNOHANG) > 0) {
         }
         bool machineChild = false;
-        for (const pid_t child : ChildProcesses())
-            machineChild = machineChild || RunsMachineProgram(machine, child);
+        bool startingChild = false;
+        for (const pid_t child : ChildProcesses()) {
+            const Runs runs = WhatRuns(machine, child);
+            machineChild = machineChild || runs == Runs::MachineProgram;
+            startingChild = startingChild || runs == Runs::NotYetKnown;
+        }
+        if (!machineChild && startingChild && looksLeft-- > 0) {
+            ::usleep(10'000);
+            continue;
+        }
         if (!machineChild) break;
+        looksLeft = kLooksAtStartingChild;
         if (::waitpid(-1, &ignored, 0) < 0 && errno != EINTR && errno != ECHILD) break;
     }
 }
