@@ -13,4 +13,9 @@ namespace plenova::platform {
 // `programName` becomes the caption of the multimedia service's error boxes.
 void InstallDesktopServices(const std::string& programName);
 
+// Qt's own texts (the standard buttons of message boxes, the file and colour dialogs) in the
+// desktop's language. Part of InstallDesktopServices; a program that needs no other desktop
+// service calls it alone.
+void InstallQtTranslations();
+
 }  // namespace plenova::platform

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "base/checked.h"
+#include "dialogs/saver_names.h"
 #include "platform/cursor.h"
 #include "platform/x11/window_ops.h"
 
@@ -87,7 +88,7 @@ inline constexpr Int16 kMusicKeepLooping = 2;
 void ControlMusic(Int16 action);
 
 // Settings names shared by the saver's windows.
-inline constexpr const char* kAppName = "PlenovaSaver";
+inline constexpr const char* kAppName = dialogs::kAppName;
 inline constexpr const char* kMuteAppName = "ZEVRA6";
 
 }  // namespace SCR

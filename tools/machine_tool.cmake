@@ -22,7 +22,8 @@ add_library(plenova_desk_page STATIC
   ${CMAKE_CURRENT_LIST_DIR}/plenova_machine/program_folder.cpp)
 target_include_directories(plenova_desk_page PUBLIC "${PROJECT_SOURCE_DIR}")
 target_link_libraries(plenova_desk_page
-  PUBLIC plenova_platform_machine plenova_host_logic Qt6::Widgets PRIVATE plenova_warnings)
+  PUBLIC plenova_platform_machine plenova_host_logic Qt6::Widgets
+  PRIVATE plenova_assets plenova_warnings)
 set_target_properties(plenova_desk_page PROPERTIES AUTOMOC OFF)
 target_link_libraries(plenova-machine PRIVATE plenova_platform_machine plenova_host_logic
                       plenova_desk_page plenova_platform_idle plenova_platform_desktop

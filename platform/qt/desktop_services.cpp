@@ -18,10 +18,6 @@
 
 namespace plenova::platform {
 
-namespace {
-
-// Qt's own texts (the standard buttons of message boxes, the file and colour dialogs) in the
-// desktop's language; the programs' own texts are Japanese whatever the language.
 void InstallQtTranslations() {
     QCoreApplication* application = QCoreApplication::instance();
     if (application == nullptr) return;
@@ -33,8 +29,6 @@ void InstallQtTranslations() {
         delete translator;
     }
 }
-
-}  // namespace
 
 void InstallDesktopServices(const std::string& programName) {
     InstallQtTranslations();

@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "assets/asset_names.h"
 #include "base/text.h"
 #include "platform/child_program.h"
 #include "platform/machine.h"
@@ -237,10 +238,10 @@ void DeskPage::ShowPreview() {
     if (!saver || fullChild_) return;
     // The saver draws into an X11 window of ours only; elsewhere it shows its still picture.
     if (QGuiApplication::platformName() == QStringLiteral("xcb")) {
-        const auto folder = ProgramFolderOf(machine_, *saver);
-        if (machine_.OnOwnDrive(*saver) && folder && machine_.SetCurrentFolder(*folder)) {
+        if (machine_.OnOwnDrive(*saver) && EnterProgramFolder(machine_, *saver)) {
             screen_->setAttribute(Qt::WA_NativeWindow);
-            const std::string handle = std::to_string(static_cast<unsigned long long>(screen_->winId()));
+            const std::string handle =
+                std::to_string(static_cast<unsigned long long>(screen_->winId()));
             previewChild_ = machine_.LaunchProcess(*saver, "/p " + handle);
             if (previewChild_) return;
         }
@@ -259,14 +260,15 @@ void DeskPage::ShowPreview() {
 std::optional<std::string> DeskPage::PreviewPicture(const std::string& saver) const {
     const auto slash = saver.find_last_of('\\');
     if (slash == std::string::npos) return std::nullopt;
-    std::vector<std::string> candidates{saver.substr(0, slash) + "\\prev.bmp"};
+    const std::string picture(assets::kPreview);
+    std::vector<std::string> candidates{saver.substr(0, slash) + "\\" + picture};
     std::string name = saver.substr(slash + 1);
     if (name.size() > 4) name.resize(name.size() - 4);
     const std::string key = "Software\\" + name + "\\App";
     try {
         if (auto dir = registry_.QueryString(Hive::CurrentUser, key, "Dir"); dir && !dir->empty()) {
             if (dir->back() != '\\') dir->push_back('\\');
-            candidates.push_back(*dir + "prev.bmp");
+            candidates.push_back(*dir + picture);
         }
     } catch (const std::invalid_argument&) {
         // A file name that is no key name has no settings.
@@ -286,8 +288,7 @@ void DeskPage::RunChosen(const char* argument) {
     // Registry values may have been written by a setup medium: only the machine's own programs.
     if (!machine_.OnOwnDrive(*saver))
         return Complain(cannot + "\n" + Tr("It is not on one of the machine's own drives."));
-    const auto folder = ProgramFolderOf(machine_, *saver);
-    if (!folder || !machine_.SetCurrentFolder(*folder)) return Complain(cannot);
+    if (!EnterProgramFolder(machine_, *saver)) return Complain(cannot);
     if (std::string_view(argument) == "/s") {
         EndPreview();
         fullChild_ = machine_.LaunchProcess(*saver, argument);

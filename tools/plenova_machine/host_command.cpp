@@ -118,8 +118,7 @@ public:
             return Failure{"the saver " + shown + " does not exist"};
         if (!allowHost_ && !machine_.OnOwnDrive(program))
             return Failure{shown + " is a host program; the host starts it only with --host"};
-        const auto folder = ProgramFolderOf(machine_, program);
-        if (!folder || !machine_.SetCurrentFolder(*folder))
+        if (!EnterProgramFolder(machine_, program))
             return Failure{"the folder of " + shown + " cannot be entered"};
         saver_ = machine_.LaunchProcess(program, "/s");
         if (!saver_) return Failure{shown + " cannot be started"};

@@ -68,9 +68,9 @@ bool IsOption(const std::string& arg, const char* name);
 // Asks on the terminal; without one the answer is no, so scripts must say /f.
 bool Confirm(const std::string& question);
 
-// The Windows form of the folder that holds `program`, made absolute ("A:\" for a drive root).
-std::optional<std::string> ProgramFolderOf(const platform::Machine& machine,
-                                           const std::string& program);
+// Makes the folder that holds `program` the current one, as the shell does before it starts a
+// program; false when it cannot be entered.
+bool EnterProgramFolder(platform::Machine& machine, const std::string& program);
 
 // Runs a machine program from its own folder with `arguments` as its command line. With
 // `wait`, returns the program's status (128 + the signal number when a signal ended it) once it

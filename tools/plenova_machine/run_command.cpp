@@ -28,8 +28,7 @@ int RunProgram(Machine& machine, const std::string& program, const std::string& 
         return Fail(shown +
                     " is a host program (not on one of the machine's own drives, or reached "
                     "through a link out of one); it runs only with --host");
-    auto folder = ProgramFolderOf(machine, program);
-    if (!folder || !machine.SetCurrentFolder(*folder))
+    if (!EnterProgramFolder(machine, program))
         return Fail("the folder of " + shown + " cannot be entered");
     if (!wait) {
         if (!machine.StartProcess(program, arguments)) return Fail(shown + " cannot be started");
