@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QString>
 #include <QTimer>
@@ -71,6 +72,33 @@ QMessageBox::StandardButton DefaultButton(QMessageBox::StandardButtons buttons) 
     return QMessageBox::NoButton;
 }
 
+// A box shown as a panel inside a window has no frame of the window system's, so it draws its
+// caption in a title bar of its own, as the password panel does.
+class PanelBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+    void ShowTitleBar() {
+        titleHeight_ = fontMetrics().height() + 8;
+        setContentsMargins(0, titleHeight_, 0, 0);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QMessageBox::paintEvent(event);
+        if (titleHeight_ == 0) return;
+        QPainter painter(this);
+        const QRect bar(1, 1, width() - 2, titleHeight_ - 1);
+        painter.fillRect(bar, palette().color(QPalette::Highlight));
+        painter.setPen(palette().color(QPalette::HighlightedText));
+        painter.drawText(bar.adjusted(6, 0, -6, 0), Qt::AlignVCenter | Qt::AlignLeft,
+                         windowTitle());
+    }
+
+private:
+    int titleHeight_ = 0;
+};
+
 }  // namespace
 
 MsgResult QtMessageBoxes::Show(const MessageBoxRequest& request) {
@@ -82,8 +110,8 @@ MsgResult QtMessageBoxes::Show(const MessageBoxRequest& request) {
         return FromQt(DefaultButton(set.buttons), set.escape);
     }
     QWidget* owner = QApplication::activeWindow();
-    QMessageBox box(ToQt(request.icon), QString::fromStdString(request.caption),
-                    QString::fromStdString(request.text), set.buttons, owner);
+    PanelBox box(ToQt(request.icon), QString::fromStdString(request.caption),
+                 QString::fromStdString(request.text), set.buttons, owner);
     box.setWindowModality(Qt::ApplicationModal);
     // A box of a program whose own windows are topmost (the saver) must not open beneath them.
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
@@ -103,6 +131,7 @@ MsgResult QtMessageBoxes::Show(const MessageBoxRequest& request) {
         box.setPalette(own);
         box.setStyleSheet(QStringLiteral("QMessageBox { background-color: palette(window); "
                                          "border: 1px solid palette(dark); }"));
+        box.ShowTitleBar();
         box.adjustSize();
         box.move((owner->width() - box.width()) / 2, (owner->height() - box.height()) / 2);
         // Inside a window the box takes the keyboard itself, once it is shown.
