@@ -3,7 +3,9 @@
 // A top-layer panel (swaynag) stands on the output; the saver started with /s covers the whole
 // output, panel included, shows its frames and animates, and a key ends it; with the password on,
 // its prompt takes the typed keys, the box that refuses a wrong one takes the keyboard, and the
-// right password ends the saver. Keys come from wtype (a virtual keyboard), screenshots from grim.
+// right password ends the saver. And the screen-saver host in that session: sway's idle time
+// starts the chosen saver, a key ends it and the next idle stretch brings it back. Keys come from
+// wtype (a virtual keyboard), screenshots from grim.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -13,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/hack_install.h"
+#include "tests/e2e/host_machine.h"
 
 namespace plenova::e2e {
 namespace {
@@ -162,6 +164,23 @@ protected:
         return ReadPpm(file);
     }
 
+    // The number of the saver's frame that the whole output shows now, if it shows one. A shot
+    // takes a while, and on a busy machine the compositor shows a frame some ticks after the
+    // saver dumped it: the shot is compared with every frame dumped from a little before it was
+    // asked for until it came.
+    std::optional<std::uint64_t> FrameOnScreen() {
+        const long long before = NewestComposedFrame(install.frames);
+        const WindowShot shot = ShootOutput();
+        const long long after = NewestComposedFrame(install.frames);
+        if (shot.width != kOutputWidth || shot.height != kOutputHeight) return std::nullopt;
+        for (long long n = after + 1; n >= before - 8 && n >= 0; --n) {
+            const std::optional<ComposedFrame> frame =
+                ReadComposedFrame(install.frames / ("frame-" + std::to_string(n) + ".plfr"));
+            if (frame && ShotIsFrame(shot, *frame)) return frame->frame;
+        }
+        return std::nullopt;
+    }
+
     void SetPassword(const std::string& password) {
         for (const auto& [name, value] :
              {std::pair<std::string, std::string>{"Usepassword", "1"}, {"Pass", password}}) {
@@ -187,26 +206,11 @@ protected:
 TEST_F(WaylandSaverE2E, CoversTheWholeOutputPanelIncludedAnimatesAndAKeyEndsIt) {
     StartSaver();
 
-    // Every pixel of the output, the panel's rows too, is a frame that the saver composed. A shot
-    // takes a while, and on a busy machine the compositor shows a frame some ticks after the
-    // saver dumped it: the shot is compared with every frame dumped from a little before it was
-    // asked for until it came.
-    const auto frameOnScreen = [&]() -> std::optional<std::uint64_t> {
-        const long long before = NewestComposedFrame(install.frames);
-        const WindowShot shot = ShootOutput();
-        const long long after = NewestComposedFrame(install.frames);
-        if (shot.width != kOutputWidth || shot.height != kOutputHeight) return std::nullopt;
-        for (long long n = after + 1; n >= before - 8 && n >= 0; --n) {
-            const std::optional<ComposedFrame> frame =
-                ReadComposedFrame(install.frames / ("frame-" + std::to_string(n) + ".plfr"));
-            if (frame && ShotIsFrame(shot, *frame)) return frame->frame;
-        }
-        return std::nullopt;
-    };
-    const std::optional<std::uint64_t> first = frameOnScreen();
+    // Every pixel of the output, the panel's rows too, is a frame that the saver composed.
+    const std::optional<std::uint64_t> first = FrameOnScreen();
     ASSERT_TRUE(first.has_value()) << "the output shows something else than the saver's frames";
     std::this_thread::sleep_for(200ms);
-    const std::optional<std::uint64_t> later = frameOnScreen();
+    const std::optional<std::uint64_t> later = FrameOnScreen();
     ASSERT_TRUE(later.has_value()) << "the output shows something else than the saver's frames";
     EXPECT_GT(*later, *first) << "the scene does not move";
 
@@ -230,6 +234,52 @@ TEST_F(WaylandSaverE2E, ThePromptTakesTheTypedPasswordAndTheRightOneEndsTheSaver
     ASSERT_TRUE(status.has_value()) << "the right password does not end the saver";
     EXPECT_EQ(*status, 0);
     saver = -1;
+}
+
+// The host as the session's autostart runs it: idle time from sway (org_kde_kwin_idle), the
+// chosen saver started after it, over the panel; a key ends the saver and the next idle stretch
+// brings it back; SIGTERM ends both.
+TEST_F(WaylandSaverE2E, TheHostStartsTheSaverWhenIdleAndAgainAfterAKey) {
+    constexpr int kTimeoutSeconds = 2;
+    const ChosenSaver chosen = ChooseSaverForHost(install, user.Uid(), user.Gid(), kTimeoutSeconds);
+    ASSERT_FALSE(chosen.tool.empty());
+    std::vector<std::string> env = session;
+    env.insert(env.end(), {"PLENOVA_MACHINE=" + install.machine.string(), "PLENOVA_AUDIO=test",
+                           "PLENOVA_FRAME_DUMP=" + install.frames.string()});
+    const auto since = Clock::now();
+    const pid_t host = Spawn(AsUser(user, {chosen.tool.string(), "host"}, env), {}, false);
+    ASSERT_GT(host, 0);
+    struct EndHost {
+        pid_t pid;
+        ~EndHost() {
+            if (pid > 0 && ::kill(pid, SIGTERM) == 0 && !WaitExit(pid, 10s)) Kill(pid);
+        }
+    } endHost{host};
+    const auto saverRuns = [&] { return !ProcessesOf(chosen.saver).empty(); };
+    // Started by the host, the saver shows its frames over the whole output.
+    const auto saverShown = [&] {
+        return WaitUntil([&] { return NewestComposedFrame(install.frames) >= 5; }, 20s, 20ms) &&
+               WaitUntil([&] { return FrameOnScreen().has_value(); }, 3s, 100ms);
+    };
+
+    ASSERT_TRUE(saverShown()) << "the host started no saver that covers the output";
+    EXPECT_GE(MillisecondsSince(since), kTimeoutSeconds * 1000 - 100)
+        << "started before the idle time";
+
+    Type({"q"});
+    ASSERT_TRUE(WaitUntil([&] { return !saverRuns(); }, 5s, 20ms))
+        << "a key does not end the saver";
+    const auto ended = Clock::now();
+    for (const auto& entry : fs::directory_iterator(install.frames)) fs::remove(entry.path());
+    ASSERT_TRUE(saverShown()) << "the host does not start the saver again";
+    EXPECT_GE(MillisecondsSince(ended), kTimeoutSeconds * 1000 - 600) << "started again too soon";
+
+    ::kill(host, SIGTERM);
+    const std::optional<int> status = WaitExit(host, 10s);
+    ASSERT_TRUE(status.has_value()) << "the host does not end on SIGTERM";
+    endHost.pid = -1;
+    EXPECT_EQ(*status, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !saverRuns(); }, 5s, 20ms)) << "the saver outlived the host";
 }
 
 TEST_F(WaylandSaverE2E, APreviewWithoutAnXServerSaysSoAndFails) {
