@@ -13,7 +13,7 @@ packages=(
   libxcb-screensaver0-dev libwayland-dev wayland-protocols plasma-wayland-protocols dbus
   xvfb xauth xdotool x11-utils imagemagick openbox
   xscreensaver xscreensaver-data
-  qt6-wayland sway grim wtype
+  qt6-wayland sway grim wtype mutter
   fonts-ipafont-gothic qt6-translations-l10n locales
   clang libclang-rt-14-dev
   liblnk-utils

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +17,7 @@
 #include <QImage>
 
 #include "platform/registry.h"
+#include "tests/e2e/host_session_bus.h"
 #include "tests/e2e/saver_machine.h"
 #include "tests/support/process.h"
 
@@ -31,29 +31,6 @@ namespace {
 using namespace plenova::e2e;
 
 constexpr const char* kSaverCaption = "PlenovaSaver";
-
-// A session bus of the test's own, ended with the object.
-class PrivateBus {
-public:
-    PrivateBus() {
-        const auto started = plenova::testing::RunToEnd(
-            {"dbus-daemon", "--session", "--fork", "--print-address=1", "--print-pid=1"},
-            plenova::testing::Capture::kOutputOnly);
-        std::istringstream lines(started.output);
-        std::getline(lines, address_);
-        lines >> pid_;
-    }
-    ~PrivateBus() {
-        if (pid_ > 0) ::kill(pid_, SIGTERM);
-    }
-    PrivateBus(const PrivateBus&) = delete;
-    PrivateBus& operator=(const PrivateBus&) = delete;
-    const std::string& Address() const { return address_; }
-
-private:
-    std::string address_;
-    pid_t pid_ = -1;
-};
 
 // A program that holds an inhibition on the bus, as a video player does, until it leaves.
 class Inhibitor {
