@@ -4,7 +4,9 @@
 # scripts/run-saver.sh does. Prints, for each size and each build folder, frames shown per second
 # over the measured stretch, ticks dropped, CPU time of the saver and of the X server per second
 # and per frame, their sum per frame against a memcpy of one screen-sized 32-bit frame measured in
-# the same run, the saver's peak memory and the time to its first frame; then one table of all.
+# the same run, the saver's peak memory and the time to its first frame, and the X server's own
+# CPU for one screen-sized copy from a pixmap to a window (the least a frame in which every pixel
+# changed costs it); then one table of all.
 # Several build folders are measured in one run (before and after a change, the same machine,
 # the same load); the first one's bench/scene_run measures them all.
 #
@@ -98,5 +100,5 @@ for size in "${sizes[@]}"; do
   done
 done
 
-echo "build	screen	frames/s	dropped	saver ms/frame	X server ms/frame	memcpy ms/frame	(saver+X)/memcpy	first frame on screen ms"
+echo "build	screen	frames/s	dropped	saver ms/frame	X server ms/frame	memcpy ms/frame	(saver+X)/memcpy	first frame on screen ms	X server frame copy ms"
 printf '%s\n' "${table[@]}"

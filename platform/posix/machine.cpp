@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -280,6 +281,9 @@ struct Machine::FolderIndex {
     dev_t device = 0;
     ino_t inode = 0;
     timespec modified{};
+    // The folder's time stamp was already well in the past when it was looked through: a change
+    // after that look gives it a new stamp, so an unchanged stamp means unchanged names.
+    bool settled = false;
     std::unordered_map<std::string, std::string> names;
 };
 
@@ -292,10 +296,23 @@ bool SameStamp(const struct stat& st, dev_t device, ino_t inode, const timespec&
 
 // Folders indexed at most; beyond that the indexes start afresh.
 constexpr std::size_t kMaxFolderIndexes = 64;
-// A folder with fewer names is simply looked through at every lookup: that costs little, and a
-// name another process added within the file system's time-stamp resolution of the last look is
-// then never missed. Only large folders, where a look costs, rely on the time stamp.
+// A small folder whose time stamp is recent is looked through at every lookup: a name another
+// process added within the file system's time-stamp resolution of the last look would otherwise
+// be missed. Large folders, where a look costs, rely on the time stamp at once.
 constexpr std::size_t kNamesWorthAnIndex = 256;
+// Coarser than any file system's time stamps (FAT's are 2 s).
+constexpr std::int64_t kStampResolutionNs = 2'000'000'001;
+
+std::int64_t Ns(const timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+// True when `modified` lies further in the past than a time stamp's resolution.
+bool LongBefore(const timespec& modified) {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return Ns(now) - Ns(modified) > kStampResolutionNs;
+}
 
 }  // namespace
 
@@ -309,11 +326,12 @@ std::optional<std::string> Machine::MatchInFolder(const fs::path& folder,
     const std::string folded = plenova::FoldCase(name);
     for (int attempt = 0; attempt < 2; ++attempt) {
         auto found = folderIndexes_->find(folder.native());
-        if (found == folderIndexes_->end() || found->second.names.size() < kNamesWorthAnIndex ||
+        if (found == folderIndexes_->end() ||
+            !(found->second.settled || found->second.names.size() >= kNamesWorthAnIndex) ||
             !SameStamp(st, found->second.device, found->second.inode, found->second.modified)) {
             // Looked through afresh: the folder is new to us or has changed since.
             if (folderIndexes_->size() >= kMaxFolderIndexes) folderIndexes_->clear();
-            FolderIndex index{st.st_dev, st.st_ino, st.st_mtim, {}};
+            FolderIndex index{st.st_dev, st.st_ino, st.st_mtim, LongBefore(st.st_mtim), {}};
             if (DIR* dir = ::opendir(folder.c_str())) {
                 while (dirent* e = ::readdir(dir)) {
                     std::string_view entry(e->d_name);
@@ -350,20 +368,33 @@ void Machine::NoteHostCreated(const fs::path& host) const {
     const std::string name = host.filename().string();
     auto [at, added] = found->second.names.try_emplace(plenova::FoldCase(name), name);
     if (!added && name < at->second) at->second = name;
-    // The folder now holds what the index says, so its new time stamp is the index's.
+    // The folder now holds what the index says, so its new time stamp is the index's; being
+    // new, it does not yet tell another process's change from ours.
     found->second.modified = st.st_mtim;
+    found->second.settled = false;
 }
 
 fs::path Machine::Resolve(const fs::path& base, const std::vector<std::string>& components) const {
+    // The longest part of the path that exists as written needs no search: found from the end,
+    // a path that exists but for its last name costs two lookups instead of one per name.
+    std::size_t written = components.size();
     fs::path current = base;
+    for (const std::string& c : components) current /= c;
+    struct stat st;
+    while (written > 0 && ::lstat(current.c_str(), &st) != 0) {
+        current = current.parent_path();
+        --written;
+    }
+    if (written == components.size()) return current;
     bool lost = false;  // a component was not found: the rest is kept as written
-    for (const std::string& c : components) {
+    bool asWritten = false;  // the first one after that part is known not to exist as written
+    for (const std::string& c : std::span(components).subspan(written)) {
         if (!lost) {
-            struct stat st;
-            if (::lstat((current / c).c_str(), &st) == 0) {
+            if (asWritten && ::lstat((current / c).c_str(), &st) == 0) {
                 current /= c;
                 continue;
             }
+            asWritten = true;
             if (auto best = MatchInFolder(current, c)) {
                 current /= *best;
                 continue;

@@ -20,6 +20,7 @@
 #include <QSocketNotifier>
 
 #include <sys/ipc.h>
+#include <sys/mman.h>
 #include <sys/shm.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
@@ -320,6 +321,9 @@ private:
                     connection_, xcb_shm_attach_checked(connection_, segment,
                                                         static_cast<std::uint32_t>(id), 0));
                 if (error == nullptr) {
+                    // Its pages made at once, in one call: the first frame writes every one of
+                    // them, and a fault per page costs that frame far more.
+                    ::madvise(address, bytes, MADV_POPULATE_WRITE);
                     shmSegment_ = segment;
                     shmAddress_ = address;
                     pixels_ = static_cast<std::uint32_t*>(address);

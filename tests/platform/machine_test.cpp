@@ -81,6 +81,23 @@ TEST_F(MachineTest, ComponentsAreFoundWithoutRegardToCaseAndNewNamesKeptAsWritte
     EXPECT_EQ(m.ToHost("C:\\äRGER背景.BMP"), c / "Ärger背景.bmp");
 }
 
+// A folder unchanged for long is not looked through again at every lookup; a name that another
+// program adds or removes there later must still be seen.
+TEST_F(MachineTest, NamesChangedBehindOurBackInALongUnchangedFolderAreSeen) {
+    const fs::path folder = c / "Data";
+    fs::create_directories(folder);
+    WriteAll(folder / "SCR.wav", "x");
+    const timespec longAgo[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 3600, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, folder.c_str(), longAgo, 0), 0);
+    EXPECT_TRUE(m.FileExists("C:\\data\\Scr.wav"));
+    EXPECT_FALSE(m.FileExists("C:\\data\\Other.wav"));
+
+    WriteAll(folder / "OTHER.wav", "y");  // not through the machine
+    EXPECT_TRUE(m.FileExists("C:\\data\\Other.wav"));
+    fs::remove(folder / "SCR.wav");
+    EXPECT_FALSE(m.FileExists("C:\\data\\Scr.wav"));
+}
+
 TEST_F(MachineTest, DriveRootWithAndWithoutBackslash) {
     EXPECT_EQ(m.ToHost("A:"), floppy);
     EXPECT_EQ(m.ToHost("A:\\"), floppy);
