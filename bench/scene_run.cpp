@@ -130,12 +130,16 @@ struct Snapshot {
     std::int64_t atNs = 0;
 };
 
-// The time of one memcpy of `bytes` between two buffers that do not fit in the caches, in
-// milliseconds: the median of a few dozen copies.
-double FrameCopyMs(std::size_t bytes) {
+// The time of one memcpy of `bytes` between two buffers, in milliseconds: the median of a few
+// dozen copies. With `cold`, a buffer larger than any cache is written before each copy, so the
+// copy reads and writes main memory, as a frame does that was last touched a tick ago; without,
+// the buffers stay in the caches where they fit.
+double FrameCopyMs(std::size_t bytes, bool cold) {
     std::vector<std::uint8_t> from(bytes, 0x5A), to(bytes, 0);
+    std::vector<std::uint8_t> evict(cold ? std::max<std::size_t>(bytes * 4, 256u << 20) : 0);
     std::vector<double> times;
     for (int i = 0; i < 41; ++i) {
+        if (cold) std::memset(evict.data(), i, evict.size());
         const std::int64_t start = SteadyNs();
         std::memcpy(to.data(), from.data(), bytes);
         times.push_back(static_cast<double>(SteadyNs() - start) / 1e6);
@@ -229,8 +233,10 @@ int main(int argc, char** argv) {
     }
     const Screen* screen = DefaultScreenOfDisplay(display);
     // The physical reference, before the saver runs: one 32-bit frame of the screen's size.
-    const double frameCopyMs = FrameCopyMs(static_cast<std::size_t>(WidthOfScreen(screen)) *
-                                           static_cast<std::size_t>(HeightOfScreen(screen)) * 4);
+    const std::size_t frameBytes = static_cast<std::size_t>(WidthOfScreen(screen)) *
+                                   static_cast<std::size_t>(HeightOfScreen(screen)) * 4;
+    const double frameCopyMs = FrameCopyMs(frameBytes, false);
+    const double coldFrameCopyMs = FrameCopyMs(frameBytes, true);
     const double serverCopyMs = ServerFrameCopyMs(display, serverPid);
     char statsPattern[] = "/tmp/plenova-scene-stats-XXXXXX";
     const int fd = ::mkstemp(statsPattern);
@@ -323,6 +329,8 @@ int main(int argc, char** argv) {
                 WidthOfScreen(screen), HeightOfScreen(screen));
     std::printf("CPU per frame / copy       %.2f x\n",
                 (saverMs + std::max(serverMs, 0.0)) / frameCopyMs);
+    std::printf("the same from memory       %.3f ms (caches emptied before each copy)\n",
+                coldFrameCopyMs);
     if (serverCopyMs > 0) {
         std::printf("one frame copy (X server)  %.3f ms of its CPU, pixmap to window\n",
                     serverCopyMs);

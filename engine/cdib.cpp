@@ -192,7 +192,7 @@ bool CDib::ReadFromFile(platform::FileHandle& hfile) {
     // The pixel array grows with what arrives, so a claimed size is never allocated unread.
     const std::size_t wanted = static_cast<std::size_t>(size) + 1;
     constexpr std::size_t kChunk = std::size_t{1} << 20;
-    std::vector<std::uint8_t> bytes;
+    ByteArray bytes;
     bool complete = true;
     while (bytes.size() < wanted) {
         const std::size_t have = bytes.size();

@@ -14,6 +14,7 @@
 #include "engine/cpalette.h"
 #include "platform/files.h"
 #include "platform/gdi.h"
+#include "platform/large_memory.h"
 
 namespace plenova::engine {
 
@@ -95,7 +96,9 @@ private:
 
     FileHeader header_{};
     gdi::BitmapInfo info_{};
-    std::vector<std::uint8_t> bytes_;
+    // A picture of several megabytes is read into memory that takes few page faults to fill.
+    using ByteArray = std::vector<std::uint8_t, platform::LargeAllocator<std::uint8_t>>;
+    ByteArray bytes_;
     std::shared_ptr<CPalette> pal_;
 };
 

@@ -21,7 +21,7 @@ struct PaletteObject {
 
 struct BitmapObject {
     Surface8 surface;
-    std::unique_ptr<std::uint8_t[]> storage;
+    LargeArray<std::uint8_t> storage;
     HDC selectedInto = 0;
     bool stock = false;
 };
@@ -258,13 +258,11 @@ HBITMAP CreateSurface8(std::int32_t width, std::int32_t height, std::span<const 
     s.stride = static_cast<std::int32_t>(RowBytes(8, width));
     std::size_t size =
         static_cast<std::size_t>(s.stride) * static_cast<std::size_t>(std::abs(height));
-    // Aligned to a cache line so that row copies and colour expansion run on aligned data.
-    b.storage.reset(new (std::nothrow) std::uint8_t[size + 64]);
+    // Zeroed, and aligned to a cache line so that row copies and colour expansion run on
+    // aligned data.
+    b.storage = MakeLargeArray<std::uint8_t>(size);
     if (!b.storage) return 0;
-    auto base = reinterpret_cast<std::uintptr_t>(b.storage.get());
-    std::uint8_t* aligned = b.storage.get() + ((64 - base % 64) % 64);
-    std::memset(aligned, 0, size);
-    s.pixels = {aligned, size};
+    s.pixels = {b.storage.get(), size};
     std::size_t n = std::min<std::size_t>(colors.size(), 256);
     std::copy_n(colors.begin(), n, s.colors.begin());
     for (std::size_t i = 0; i < 256; ++i) s.xrgb[i] = ToXrgb(s.colors[i]);
@@ -291,7 +289,8 @@ std::uint32_t SetSurfaceColors(HBITMAP bitmap, std::uint32_t start,
 XrgbBuffer::XrgbBuffer(std::int32_t width, std::int32_t height)
     : width_(std::max(width, 0)), height_(std::max(height, 0)) {
     std::size_t n = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
-    storage_ = std::make_unique<std::uint32_t[]>(n);
+    storage_ = MakeLargeArray<std::uint32_t>(n);
+    if (!storage_) throw std::bad_alloc();
     data_ = {storage_.get(), n};
 }
 

@@ -21,6 +21,8 @@
 #include <memory>
 #include <span>
 
+#include "platform/large_memory.h"
+
 namespace plenova::platform::gdi {
 
 static_assert(std::endian::native == std::endian::little,
@@ -237,7 +239,7 @@ public:
 private:
     std::int32_t width_;
     std::int32_t height_;
-    std::unique_ptr<std::uint32_t[]> storage_;
+    LargeArray<std::uint32_t> storage_;
     std::span<std::uint32_t> data_;
     int presents_ = 0;
 };

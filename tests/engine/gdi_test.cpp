@@ -136,3 +136,18 @@ TEST(Gdi, CallbackTargetDrawsIntoTheWindowsOwnBuffer) {
 }
 
 }  // namespace
+
+// Blocks on both sides of the size from which memory is mapped on its own: each zeroed,
+// aligned, usable to its last byte and given back; a size that overflows is refused.
+TEST(Gdi, LargeBlocksAreZeroedAlignedAndWhole) {
+    using plenova::platform::MakeLargeArray;
+    for (const std::size_t bytes : {std::size_t{1}, std::size_t{(2u << 20) - 1},
+                                    std::size_t{2u << 20}, std::size_t{(5u << 20) + 3}}) {
+        auto block = MakeLargeArray<std::uint8_t>(bytes);
+        ASSERT_NE(block, nullptr) << bytes;
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block.get()) % 64, 0u) << bytes;
+        EXPECT_EQ(std::count(block.get(), block.get() + bytes, 0), static_cast<long>(bytes));
+        block[bytes - 1] = 0xFF;
+    }
+    EXPECT_EQ(MakeLargeArray<std::uint32_t>(SIZE_MAX / 2), nullptr);
+}
