@@ -347,6 +347,8 @@ std::optional<QSize> SceneSize(platform::ForeignWindowHandle host) {
 bool AttachToTarget(Form1& form, const DrawTarget& target) {
     if (target.onRoot) {
         Current().root = target.host;
+        // Through the server's picture where the display keeps one; else whole frames.
+        form.SetPresentWindow(target.host);
         form.SetFramePresenter([host = target.host](const QImage& frame) {
             platform::DrawOnForeignWindow(host, frame);
         });

@@ -3,7 +3,8 @@
 // rectangles). Over 300 ticks, screenshots at random ticks must each equal a composed frame, also
 // after a window was mapped over the scene and removed (an expose). From the first tick on the
 // background's seam crosses the window (the offset wraps at once), and the sprites leave and
-// come back over the edges as they drift.
+// come back over the edges as they drift. The saver's own full-screen window, a hack in another
+// program's window and a hack on the root window each go through the server's picture.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -178,6 +179,16 @@ TEST_F(PresentE2E, HackInAWindowOfOddSizeShowsExactlyTheComposedFrames) {
         600, 500));
     XDestroyWindow(display, host);
     XSync(display, False);
+}
+
+TEST_F(PresentE2E, HackOnTheRootWindowShowsExactlyTheComposedFrames) {
+    fs::create_directories(frames_);
+    Start({"--root"});
+    ASSERT_NO_FATAL_FAILURE(ExpectShotsAreFrames(
+        [&] {
+            return Placed{ShootScreen(), 0, 0};
+        },
+        500, 300));
 }
 
 }  // namespace
