@@ -610,10 +610,9 @@ void Form1::paintEvent(QPaintEvent* event) {
         return;
     }
     if (!showingCanvas_ && presentWindow_ == 0 && ServerImage() != nullptr) {
-        // The server's picture covers the window; Qt's own image of it only needs to be
-        // plain, for the moment before the picture is there. A paint that the window system
-        // asks for is a frame step of its own.
-        QPainter(this).fillRect(event->rect(), Qt::black);
+        // The server's picture covers the window, so Qt's own image of it is left as it is:
+        // filling a full-screen image that nobody sees cost the first frame more than anything
+        // else. A paint that the window system asks for is a frame step of its own.
         Form_Paint();
         return;
     }
