@@ -46,6 +46,15 @@ using plenova::testing::WaitUntil;
 
 // ----- processes -----
 
+// The strings as the null-ended array of C strings that exec and spawn take; they point into
+// `strings`, which must outlive the array.
+inline std::vector<char*> CStrings(const std::vector<std::string>& strings) {
+    std::vector<char*> array;
+    for (const std::string& s : strings) array.push_back(const_cast<char*>(s.c_str()));
+    array.push_back(nullptr);
+    return array;
+}
+
 // Starts the program with the environment plus `extraEnv` ("NAME=value", replacing a variable
 // of that name); -1 when it cannot be started. Quiet: standard error goes to /dev/null.
 inline pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
@@ -57,12 +66,8 @@ inline pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::
         std::erase_if(env, [&](const std::string& e) { return e.rfind(name, 0) == 0; });
         env.push_back(extra);
     }
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    std::vector<char*> envp;
-    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
+    std::vector<char*> args = CStrings(argv);
+    std::vector<char*> envp = CStrings(env);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (quiet) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);

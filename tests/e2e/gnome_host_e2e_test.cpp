@@ -25,12 +25,8 @@ constexpr int kMonitorHeight = 720;
 // Starts `argv` with exactly `env`, standard output and error into `log`; -1 when it cannot.
 pid_t SpawnLogged(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                   const fs::path& log) {
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    std::vector<char*> envp;
-    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
+    std::vector<char*> args = CStrings(argv);
+    std::vector<char*> envp = CStrings(env);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
