@@ -2,17 +2,17 @@
 
 #include <exception>
 
-#include <QApplication>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 
 #include "dialogs/password_box.h"
+#include "dialogs/saver_names.h"
 #include "platform/message_box.h"
 #include "platform/process_end.h"
+#include "platform/qt/panel.h"
 #include "platform/settings_store.h"
 #include "platform/x11/window_ops.h"
-#include "dialogs/saver_names.h"
 
 namespace plenova::dialogs {
 
@@ -51,13 +51,10 @@ frmPassword::frmPassword(QWidget& saverWindow, std::function<void()> stopMusic, 
     if (placement_ == Placement::InsideSaverWindow) {
         hide();  // a child is shown with its parent unless told otherwise
         // The saver window's black and its hidden pointer are not the prompt's.
-        QPalette own = palette();
-        own.setColor(QPalette::Window, QApplication::palette().color(QPalette::Window));
-        own.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::WindowText));
-        setPalette(own);
+        platform::UseDesktopColours(*this);
         setCursor(Qt::ArrowCursor);
         // The title bar that a window manager would draw, above the same client area.
-        titleHeight_ = fontMetrics().height() + 8;
+        titleHeight_ = platform::PanelTitleHeight(*this);
         const QSize client = size();
         for (QWidget* control : {static_cast<QWidget*>(txtPassword), static_cast<QWidget*>(cmdOK),
                                  static_cast<QWidget*>(cmdCancel)}) {
@@ -91,10 +88,7 @@ void frmPassword::paintEvent(QPaintEvent* event) {
     // window's repaints, and the scene written straight into the window's image would cover it.
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Window));
-    const QRect bar(0, 0, width(), titleHeight_);
-    painter.fillRect(bar, palette().color(QPalette::Highlight));
-    painter.setPen(palette().color(QPalette::HighlightedText));
-    painter.drawText(bar.adjusted(6, 0, -6, 0), Qt::AlignVCenter | Qt::AlignLeft, windowTitle());
+    platform::PaintPanelTitle(painter, *this, QRect(0, 0, width(), titleHeight_), windowTitle());
     painter.setPen(palette().color(QPalette::Dark));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }

@@ -5,6 +5,7 @@ set(PLENOVA_PLATFORM_QT_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/cursor.cpp
   ${CMAKE_CURRENT_LIST_DIR}/desktop_services.cpp
   ${CMAKE_CURRENT_LIST_DIR}/events.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/panel.cpp
   ${CMAKE_CURRENT_LIST_DIR}/qt_message_box.cpp
   ${CMAKE_CURRENT_LIST_DIR}/screen.cpp
   ${CMAKE_CURRENT_LIST_DIR}/window_system.cpp

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QTimer>
 
+#include "platform/qt/panel.h"
 #include "platform/window_system.h"
 
 namespace plenova::platform {
@@ -72,14 +73,13 @@ QMessageBox::StandardButton DefaultButton(QMessageBox::StandardButtons buttons) 
     return QMessageBox::NoButton;
 }
 
-// A box shown as a panel inside a window has no frame of the window system's, so it draws its
-// caption in a title bar of its own, as the password panel does.
+// A box that can be shown as a panel inside a window, with a title bar of its own.
 class PanelBox : public QMessageBox {
 public:
     using QMessageBox::QMessageBox;
 
     void ShowTitleBar() {
-        titleHeight_ = fontMetrics().height() + 8;
+        titleHeight_ = PanelTitleHeight(*this);
         setContentsMargins(0, titleHeight_, 0, 0);
     }
 
@@ -88,11 +88,7 @@ protected:
         QMessageBox::paintEvent(event);
         if (titleHeight_ == 0) return;
         QPainter painter(this);
-        const QRect bar(1, 1, width() - 2, titleHeight_ - 1);
-        painter.fillRect(bar, palette().color(QPalette::Highlight));
-        painter.setPen(palette().color(QPalette::HighlightedText));
-        painter.drawText(bar.adjusted(6, 0, -6, 0), Qt::AlignVCenter | Qt::AlignLeft,
-                         windowTitle());
+        PaintPanelTitle(painter, *this, QRect(1, 1, width() - 2, titleHeight_ - 1), windowTitle());
     }
 
 private:
@@ -124,11 +120,7 @@ MsgResult QtMessageBoxes::Show(const MessageBoxRequest& request) {
         // Its background is the style's to paint: a child that Qt takes for opaque is left out
         // of the repaints of a window that writes its pixels itself.
         box.setParent(owner, Qt::Widget);
-        QPalette own = box.palette();
-        for (const QPalette::ColorRole role : {QPalette::Window, QPalette::WindowText}) {
-            own.setColor(role, QApplication::palette().color(role));
-        }
-        box.setPalette(own);
+        UseDesktopColours(box);
         box.setStyleSheet(QStringLiteral("QMessageBox { background-color: palette(window); "
                                          "border: 1px solid palette(dark); }"));
         box.ShowTitleBar();

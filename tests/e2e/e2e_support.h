@@ -96,6 +96,17 @@ inline void Kill(pid_t pid) {
     ::waitpid(pid, &status, 0);
 }
 
+// Ends a program of the test with SIGTERM (SIGKILL when it lingers) when it goes out of scope,
+// also when a check failed; `pid` -1 once the test has ended it itself.
+struct EndedAtExit {
+    pid_t pid;
+    ~EndedAtExit() {
+        if (pid > 0 && ::kill(pid, SIGTERM) == 0 && !WaitExit(pid, std::chrono::seconds(10))) {
+            Kill(pid);
+        }
+    }
+};
+
 // Runs xdotool with the arguments and waits for it.
 inline void Xdotool(const std::vector<std::string>& args) {
     std::vector<std::string> argv{"xdotool"};

@@ -7,14 +7,13 @@
 #include <signal.h>
 #include <spawn.h>
 
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "tests/e2e/host_machine.h"
 #include "tests/e2e/host_session_bus.h"
+#include "tests/support/temp_folder.h"
 
 namespace plenova::e2e {
 namespace {
@@ -37,19 +36,6 @@ pid_t SpawnLogged(const std::vector<std::string>& argv, const std::vector<std::s
     return rc == 0 ? pid : -1;
 }
 
-std::string ReadText(const fs::path& file) {
-    std::ifstream in(file);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Ends a program of the test with SIGTERM (SIGKILL when it lingers), also when a check failed.
-struct Ended {
-    pid_t pid;
-    ~Ended() {
-        if (pid > 0 && ::kill(pid, SIGTERM) == 0 && !WaitExit(pid, 10s)) Kill(pid);
-    }
-};
-
 TEST(GnomeHostE2E, IdleFromMuttersMonitorStartsTheSaverFullscreen) {
     constexpr int kTimeoutSeconds = 2;
     const HackInstall install;
@@ -71,7 +57,7 @@ TEST(GnomeHostE2E, IdleFromMuttersMonitorStartsTheSaverFullscreen) {
                        std::to_string(kMonitorWidth) + "x" + std::to_string(kMonitorHeight)});
     const pid_t mutter = SpawnLogged(mutterArgv, {}, install.folder.Path() / "mutter.log");
     ASSERT_GT(mutter, 0) << "mutter cannot be started";
-    Ended endMutter{mutter};
+    EndedAtExit endMutter{mutter};
     ASSERT_TRUE(WaitUntil(
         [&] {
             return RunToEnd(
@@ -82,7 +68,7 @@ TEST(GnomeHostE2E, IdleFromMuttersMonitorStartsTheSaverFullscreen) {
                    fs::exists(install.run / display);
         },
         20s, 100ms))
-        << "mutter does not come up: " << ReadText(install.folder.Path() / "mutter.log");
+        << "mutter does not come up: " << testing::ReadAll(install.folder.Path() / "mutter.log");
 
     const ChosenSaver chosen = ChooseSaverForHost(install, ::getuid(), ::getgid(), kTimeoutSeconds);
     ASSERT_FALSE(chosen.tool.empty());
@@ -97,17 +83,17 @@ TEST(GnomeHostE2E, IdleFromMuttersMonitorStartsTheSaverFullscreen) {
     const auto since = Clock::now();
     const pid_t host = SpawnLogged(hostArgv, {}, hostLog);
     ASSERT_GT(host, 0);
-    Ended endHost{host};
+    EndedAtExit endHost{host};
 
     // Some frames in, the compositor has long configured the window: the frames are drawn at
     // the window's size, which is the monitor's.
     ASSERT_TRUE(WaitUntil([&] { return NewestComposedFrame(install.frames) >= 20; }, 20s, 20ms))
-        << "the host started no saver: " << ReadText(hostLog);
+        << "the host started no saver: " << testing::ReadAll(hostLog);
     EXPECT_GE(MillisecondsSince(since), kTimeoutSeconds * 1000 - 100)
         << "started before the idle time";
-    EXPECT_NE(ReadText(hostLog).find("idle time from org.gnome.Mutter.IdleMonitor"),
+    EXPECT_NE(testing::ReadAll(hostLog).find("idle time from org.gnome.Mutter.IdleMonitor"),
               std::string::npos)
-        << ReadText(hostLog);
+        << testing::ReadAll(hostLog);
     const long long newest = NewestComposedFrame(install.frames);
     const std::optional<ComposedFrame> frame =
         ReadComposedFrame(install.frames / ("frame-" + std::to_string(newest) + ".plfr"));

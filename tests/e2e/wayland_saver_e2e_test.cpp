@@ -249,12 +249,7 @@ TEST_F(WaylandSaverE2E, TheHostStartsTheSaverWhenIdleAndAgainAfterAKey) {
     const auto since = Clock::now();
     const pid_t host = Spawn(AsUser(user, {chosen.tool.string(), "host"}, env), {}, false);
     ASSERT_GT(host, 0);
-    struct EndHost {
-        pid_t pid;
-        ~EndHost() {
-            if (pid > 0 && ::kill(pid, SIGTERM) == 0 && !WaitExit(pid, 10s)) Kill(pid);
-        }
-    } endHost{host};
+    EndedAtExit endHost{host};
     const auto saverRuns = [&] { return !ProcessesOf(chosen.saver).empty(); };
     // Started by the host, the saver shows its frames over the whole output.
     const auto saverShown = [&] {

@@ -135,8 +135,6 @@ TEST(Gdi, CallbackTargetDrawsIntoTheWindowsOwnBuffer) {
     EXPECT_EQ(gdi::ReleaseDC(0, dc), 1);
 }
 
-}  // namespace
-
 // Blocks on both sides of the size from which memory is mapped on its own: each zeroed,
 // aligned, usable to its last byte and given back; a size that overflows is refused.
 TEST(Gdi, LargeBlocksAreZeroedAlignedAndWhole) {
@@ -151,3 +149,5 @@ TEST(Gdi, LargeBlocksAreZeroedAlignedAndWhole) {
     }
     EXPECT_EQ(MakeLargeArray<std::uint32_t>(SIZE_MAX / 2), nullptr);
 }
+
+}  // namespace
