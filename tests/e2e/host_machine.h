@@ -26,6 +26,18 @@ inline std::optional<std::string> MachineTool(const HackInstall& install,
     return done.output.substr(0, done.output.find('\n'));
 }
 
+// Hands everything in the install's machine to the user who runs its programs; false (with a
+// test failure) when something could not be handed over.
+inline bool GiveMachineTo(const HackInstall& install, uid_t uid, gid_t gid) {
+    for (const auto& entry : fs::recursive_directory_iterator(install.machine)) {
+        if (::lchown(entry.path().c_str(), uid, gid) != 0) {
+            ADD_FAILURE() << "cannot hand " << entry.path() << " to the user";
+            return false;
+        }
+    }
+    return true;
+}
+
 // The saver's program file on the host, and the machine tool that the host runs from.
 struct ChosenSaver {
     fs::path tool;
@@ -74,12 +86,7 @@ inline ChosenSaver ChooseSaverForHost(const HackInstall& install, uid_t uid, gid
         ADD_FAILURE() << "the machine tool cannot be copied: " << ec.message();
         return {};
     }
-    for (const auto& entry : fs::recursive_directory_iterator(install.machine)) {
-        if (::lchown(entry.path().c_str(), uid, gid) != 0) {
-            ADD_FAILURE() << "cannot hand " << entry.path() << " to the user";
-            return {};
-        }
-    }
+    if (!GiveMachineTo(install, uid, gid)) return {};
     return {tool, *saverFile};
 }
 

@@ -184,15 +184,10 @@ protected:
     void SetPassword(const std::string& password) {
         for (const auto& [name, value] :
              {std::pair<std::string, std::string>{"Usepassword", "1"}, {"Pass", password}}) {
-            ASSERT_EQ(RunToEnd({PLENOVA_MACHINE_TOOL, "reg", "add",
-                                "HKCU\\Software\\PlenovaSaver\\User", "/v", name, "/d", value,
-                                "/f"},
-                               {"PLENOVA_MACHINE=" + install.machine.string()}),
-                      0);
+            ASSERT_TRUE(MachineTool(install, {"reg", "add", "HKCU\\Software\\PlenovaSaver\\User",
+                                              "/v", name, "/d", value, "/f"}));
         }
-        for (const auto& entry : fs::recursive_directory_iterator(install.machine)) {
-            ASSERT_EQ(::lchown(entry.path().c_str(), user.Uid(), user.Gid()), 0) << entry.path();
-        }
+        ASSERT_TRUE(GiveMachineTo(install, user.Uid(), user.Gid()));
     }
 
     const DaemonUser user;
