@@ -130,16 +130,21 @@ struct Snapshot {
     std::int64_t atNs = 0;
 };
 
+// Writes a buffer larger than any cache, so that what comes next reads and writes main memory,
+// as a frame does that was last touched a tick ago.
+void EmptyCaches() {
+    static std::vector<std::uint8_t> buffer(std::size_t{256} << 20);
+    static std::uint8_t fill = 0;
+    std::memset(buffer.data(), ++fill, buffer.size());
+}
+
 // The time of one memcpy of `bytes` between two buffers, in milliseconds: the median of a few
-// dozen copies. With `cold`, a buffer larger than any cache is written before each copy, so the
-// copy reads and writes main memory, as a frame does that was last touched a tick ago; without,
-// the buffers stay in the caches where they fit.
+// dozen copies; `cold`, from main memory, else from the caches where the buffers fit.
 double FrameCopyMs(std::size_t bytes, bool cold) {
     std::vector<std::uint8_t> from(bytes, 0x5A), to(bytes, 0);
-    std::vector<std::uint8_t> evict(cold ? std::max<std::size_t>(bytes * 4, 256u << 20) : 0);
     std::vector<double> times;
     for (int i = 0; i < 41; ++i) {
-        if (cold) std::memset(evict.data(), i, evict.size());
+        if (cold) EmptyCaches();
         const std::int64_t start = SteadyNs();
         std::memcpy(to.data(), from.data(), bytes);
         times.push_back(static_cast<double>(SteadyNs() - start) / 1e6);
@@ -188,12 +193,9 @@ double ServerFrameCopyMs(Display* display, pid_t serverPid) {
     XSetGraphicsExposures(display, gc, False);
     XSetForeground(display, gc, 0x203040);
     XFillRectangle(display, pixmap, gc, 0, 0, width, height);
-    // Between copies this process writes a buffer larger than any cache, so that the server
-    // reads and writes main memory, as it does for a frame it last touched a tick ago.
-    std::vector<std::uint8_t> evict(std::size_t{256} << 20);
     const auto copies = [&](int n) {
         for (int i = 0; i < n; ++i) {
-            std::memset(evict.data(), i, evict.size());
+            EmptyCaches();
             XCopyArea(display, pixmap, window, gc, 0, 0, width, height, 0, 0);
             XSync(display, False);
         }

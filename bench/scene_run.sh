@@ -5,8 +5,8 @@
 # over the measured stretch, ticks dropped, CPU time of the saver and of the X server per second
 # and per frame, their sum per frame against a memcpy of one screen-sized 32-bit frame measured in
 # the same run, the saver's peak memory and the time to its first frame, and the X server's own
-# CPU for one screen-sized copy from a pixmap to a window (the least a frame in which every pixel
-# changed costs it); then one table of all.
+# CPU for one screen-sized copy from a pixmap to a window from main memory (the least a frame in
+# which every pixel changed costs it); then one table of all.
 # Several build folders are measured in one run (before and after a change, the same machine,
 # the same load); the first one's bench/scene_run measures them all.
 #
